@@ -100,7 +100,7 @@ void SynthPlugin::FormatParameter(int32_t index, float value, std::span<char> te
     }
 }
 
-void SynthPlugin::ProcessEvents(const VstEvents& events) {
+void SynthPlugin::ProcessEvents(const VstEvents& events) noexcept {
     for (int32_t i = 0; i < events.numEvents; ++i) {
         const VstEvent* event = events.events[i];
         if (event == nullptr || event->type != kVstMidiType) continue;

@@ -13,7 +13,7 @@
 // noexcept and allocates nothing: events wait in a fixed queue, voices are a fixed array, and
 // audio is built in fixed-size pieces.
 //
-//     AEffect* effect = VSTPluginEntry(hostCallback);      // the library's "main"
+//     AEffect* effect = entry(hostCallback);                       // the library's "main"
 //     effect->dispatcher(effect, effOpen, 0, 0, nullptr, 0.0f);   // asks for MIDI
 //     effect->dispatcher(effect, effProcessEvents, 0, 0, &noteOnAt100, 0.0f);
 //     effect->processReplacing(effect, nullptr, outputs, 512);    // silent up to frame 100
@@ -39,7 +39,7 @@ public:
 protected:
     void OnOpen() override;
     void OnMainsChanged(bool on) noexcept override;
-    void ProcessEvents(const VstEvents& events) override;
+    void ProcessEvents(const VstEvents& events) noexcept override;
     void Process(const float* const* inputs, float* const* outputs, int32_t frames,
                  ProcessMode mode) noexcept override;
     bool CanDo(std::string_view capability) const noexcept override;

@@ -151,7 +151,9 @@ VstEvents* EventList::Get() {
     m_header.assign(2 + m_pointers.size(), 0);
     auto* events = reinterpret_cast<VstEvents*>(m_header.data());
     events->numEvents = static_cast<int32_t>(m_pointers.size());
-    std::memcpy(m_header.data() + 2, m_pointers.data(), m_pointers.size() * sizeof(VstEvent*));
+    if (!m_pointers.empty()) {
+        std::memcpy(m_header.data() + 2, m_pointers.data(), m_pointers.size() * sizeof(VstEvent*));
+    }
     return events;
 }
 

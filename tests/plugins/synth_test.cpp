@@ -9,6 +9,7 @@
 #include <array>
 #include <cmath>
 #include <cstring>
+#include <thread>
 #include <vector>
 
 namespace zorvil::test {
@@ -378,6 +379,33 @@ TEST_F(Synth, EventsBeyondTheBlockAreClampedIntoIt) {
     EXPECT_EQ(Peak(out.left, 0, 255), 0.0f);
     const Stereo next = synth.Render(256);
     EXPECT_GT(Peak(next.left), 0.0f);
+}
+
+TEST_F(Synth, SwitchingMainsOffAndOnSilencesTheVoices) {
+    Stereo out = synth.HeldNote(60, 127);
+    synth.Dispatch(effMainsChanged, 0, 0);
+    synth.Dispatch(effMainsChanged, 0, 1);
+    synth.Render(512, out);
+    EXPECT_EQ(Peak(out.left, 44100), 0.0f);
+}
+
+TEST_F(Synth, ParametersMayChangeWhileItPlays) {
+    EventList on;
+    on.Midi(0, kNoteOn, 60, 127);
+    synth.Send(on);
+    std::thread user([&] {
+        for (int i = 0; i < 2000; ++i) {
+            synth.SetParameter(0, static_cast<float>(i % 100) / 100.0f);
+            synth.Dispatch(effSetProgram, 0, i % 3);
+        }
+    });
+    Stereo out;
+    for (int block = 0; block < 200; ++block)
+        synth.Render(64, out);
+    user.join();
+    EXPECT_TRUE(std::all_of(out.left.begin(), out.left.end(), [](float sample) {
+        return std::isfinite(sample) && std::fabs(sample) < 1.0f;
+    }));
 }
 
 } // namespace
