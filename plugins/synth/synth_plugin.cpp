@@ -54,8 +54,12 @@ const PluginDescription kSynthDescription{
 constexpr uint8_t kNoteOff = 0x80;
 constexpr uint8_t kNoteOn = 0x90;
 constexpr uint8_t kControlChange = 0xB0;
+constexpr uint8_t kPitchBend = 0xE0;
+constexpr int kPitchBendCentre = 8192;
+constexpr double kPitchBendSemitones = 2.0;
 constexpr uint8_t kSustainPedal = 64;
 constexpr uint8_t kAllSoundOff = 120;
+constexpr uint8_t kResetAllControllers = 121;
 constexpr uint8_t kAllNotesOff = 123;
 
 } // namespace
@@ -122,7 +126,10 @@ void SynthPlugin::ProcessEvents(const VstEvents& events) noexcept {
 
 void SynthPlugin::Process(const float* const* /*inputs*/, float* const* outputs, int32_t frames,
                           ProcessMode mode) noexcept {
-    if (m_resetRequested.exchange(false, std::memory_order_relaxed)) KillAll();
+    if (m_resetRequested.exchange(false, std::memory_order_relaxed)) {
+        KillAll();
+        ResetControllers();
+    }
 
     float* const left = outputs[0];
     float* const right = outputs[1];
@@ -185,7 +192,10 @@ void SynthPlugin::HandleMidi(const PendingEvent& event) noexcept {
     } else if (type == kControlChange) {
         if (data1 == kSustainPedal) SetSustainPedal(data2 >= 64);
         if (data1 == kAllSoundOff) KillAll();
+        if (data1 == kResetAllControllers) ResetControllers();
         if (data1 == kAllNotesOff) ReleaseAll();
+    } else if (type == kPitchBend) {
+        SetPitchBend(data1 | (data2 << 7));
     }
 }
 
@@ -212,7 +222,8 @@ void SynthPlugin::NoteOn(int note, int velocity) noexcept {
                               .sampleRate = SampleRate(),
                               .attackSeconds = AttackSeconds(Parameter(kSynthAttack)),
                               .timbre = &kTimbres[std::min(program, kTimbres.size() - 1)],
-                              .order = ++m_noteOrder});
+                              .order = ++m_noteOrder,
+                              .pitchFactor = m_pitchFactor});
 }
 
 void SynthPlugin::NoteOff(int note) noexcept {
@@ -233,6 +244,20 @@ void SynthPlugin::SetSustainPedal(bool down) noexcept {
         if (voice.Sustained())
             voice.Release(ReleaseSeconds(Parameter(kSynthRelease)), SampleRate());
     }
+}
+
+void SynthPlugin::SetPitchBend(int value) noexcept {
+    const double semitones =
+        kPitchBendSemitones * static_cast<double>(value - kPitchBendCentre) / kPitchBendCentre;
+    m_pitchFactor = std::exp2(semitones / 12.0);
+    for (SynthVoice& voice : m_voices) {
+        if (voice.Active()) voice.SetPitchFactor(m_pitchFactor);
+    }
+}
+
+void SynthPlugin::ResetControllers() noexcept {
+    SetSustainPedal(false);
+    SetPitchBend(kPitchBendCentre);
 }
 
 void SynthPlugin::ReleaseAll() noexcept {

@@ -5,8 +5,9 @@
 // when all sound, the oldest releasing voice is taken, else the oldest voice). Three programs
 // ("Soft Pad", "Bright Lead", "Pluck") each keep their own Volume, Attack and Release and choose
 // a timbre. Events take effect at their deltaFrames within the next process call; note-on
-// velocity scales the level; the sustain pedal (controller 64), All Sound Off (120) and All
-// Notes Off (123) are honoured on every channel.
+// velocity scales the level. On every channel it follows the pitch bend wheel (+-2 semitones),
+// the sustain pedal (controller 64), All Sound Off (120), Reset All Controllers (121) and All
+// Notes Off (123).
 //
 // Threads: effProcessEvents and the process calls come from the host's engine thread (the host
 // serialises them per effect); parameters may change from any thread at any time. Rendering is
@@ -61,6 +62,8 @@ private:
     void NoteOn(int note, int velocity) noexcept;
     void NoteOff(int note) noexcept;
     void SetSustainPedal(bool down) noexcept;
+    void SetPitchBend(int value) noexcept; // 0..16383, 8192 is the centre
+    void ResetControllers() noexcept;
     void ReleaseAll() noexcept;
     void KillAll() noexcept;
     SynthVoice& VoiceForNote(int note) noexcept;
@@ -72,6 +75,7 @@ private:
     std::array<float, kPieceFrames> m_mix{};
     uint64_t m_noteOrder = 0;
     bool m_sustainPedal = false;
+    double m_pitchFactor = 1.0;
     float m_gain = -1.0f; // volume gain reached at the end of the last call; < 0 before the first
 
     // Set by effMainsChanged (any thread), honoured by the next process call.

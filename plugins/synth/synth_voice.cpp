@@ -62,7 +62,8 @@ void SynthVoice::Start(const VoiceStart& start) noexcept {
     m_note = start.note;
     m_order = start.order;
     m_sustained = false;
-    m_increment = static_cast<uint32_t>(frequency / sampleRate * 4294967296.0);
+    m_cyclesPerSample = frequency / sampleRate;
+    SetPitchFactor(start.pitchFactor);
 
     float total = 0.0f;
     for (const float partial : start.timbre->partials)
@@ -81,6 +82,12 @@ void SynthVoice::Start(const VoiceStart& start) noexcept {
     m_holdFactor = start.timbre->holdDecaySeconds > 0.0f
                        ? std::exp(-1.0f / Samples(start.timbre->holdDecaySeconds, sampleRate))
                        : 1.0f;
+}
+
+void SynthVoice::SetPitchFactor(double factor) noexcept {
+    // Bent notes stay below Nyquist too, so the increment fits in 31 bits.
+    const double cycles = std::clamp(m_cyclesPerSample * factor, 0.0, 0.49);
+    m_increment = static_cast<uint32_t>(cycles * 4294967296.0);
 }
 
 void SynthVoice::Release(float releaseSeconds, float sampleRate) noexcept {

@@ -36,7 +36,8 @@ struct VoiceStart {
     float sampleRate = 44100.0f;
     float attackSeconds = 0.01f;
     const Timbre* timbre = nullptr;
-    uint64_t order = 0; // larger is younger; used to steal the oldest voice
+    uint64_t order = 0;       // larger is younger; used to steal the oldest voice
+    double pitchFactor = 1.0; // the pitch bend in force, as a frequency ratio
 };
 
 class SynthVoice {
@@ -49,6 +50,8 @@ public:
     void Start(const VoiceStart& start) noexcept;
     void Release(float releaseSeconds, float sampleRate) noexcept;
     void Kill() noexcept;
+    // Follows the pitch bend wheel: `factor` multiplies the note's frequency.
+    void SetPitchFactor(double factor) noexcept;
 
     // Adds `frames` samples to `mix`.
     void Render(float* mix, int32_t frames) noexcept;
@@ -71,6 +74,7 @@ private:
     bool m_sustained = false;
     uint32_t m_phase = 0;
     uint32_t m_increment = 0;
+    double m_cyclesPerSample = 0.0; // the note's frequency over the sample rate, unbent
     std::array<float, kSynthPartials> m_amplitudes{};
     float m_level = 0.0f;
     float m_attackStep = 1.0f;

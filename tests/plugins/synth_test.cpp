@@ -41,6 +41,13 @@ float Peak(const std::vector<float>& samples, std::size_t from = 0, std::size_t 
     return peak;
 }
 
+int RisingZeroCrossings(const std::vector<float>& samples) {
+    int crossings = 0;
+    for (std::size_t i = 1; i < samples.size(); ++i)
+        if (samples[i - 1] < 0.0f && samples[i] >= 0.0f) ++crossings;
+    return crossings;
+}
+
 // One synth instance, opened as a host opens it, with helpers to feed and render it.
 class SynthRunner {
 public:
@@ -214,11 +221,25 @@ TEST_F(Synth, VelocityScalesTheLevel) {
 }
 
 TEST_F(Synth, PlaysThePitchOfTheNote) {
-    const Stereo out = synth.HeldNote(69, 100); // A4, 440 Hz
-    int crossings = 0;
-    for (std::size_t i = 1; i < out.left.size(); ++i)
-        if (out.left[i - 1] < 0.0f && out.left[i] >= 0.0f) ++crossings;
-    EXPECT_NEAR(crossings, 440, 2);
+    const Stereo out = synth.HeldNote(69, 100); // A4, 440 Hz, for one second
+    EXPECT_NEAR(RisingZeroCrossings(out.left), 440, 2);
+}
+
+TEST_F(Synth, FollowsThePitchBendWheelTwoSemitonesEachWay) {
+    EventList up;
+    up.Midi(0, 0xE3, 0x7F, 0x7F); // any channel
+    synth.Send(up);
+    EXPECT_NEAR(RisingZeroCrossings(synth.HeldNote(69, 100).left), 440.0 * std::exp2(2.0 / 12), 2);
+
+    EventList down;
+    down.Midi(0, 0xE0, 0x00, 0x00);
+    synth.Send(down);
+    EXPECT_NEAR(RisingZeroCrossings(synth.Render(44100).left), 440.0 * std::exp2(-2.0 / 12), 2);
+
+    EventList reset;
+    reset.Midi(0, kControl, 121, 0);
+    synth.Send(reset);
+    EXPECT_NEAR(RisingZeroCrossings(synth.Render(44100).left), 440, 2);
 }
 
 TEST_F(Synth, NoteOffFadesToSilenceWithinTheReleaseTime) {
