@@ -13,6 +13,7 @@ constexpr uint32_t kTableSize = 1u << kTableBits;
 constexpr int kFractionBits = 32 - kTableBits;
 constexpr uint32_t kFractionMask = (1u << kFractionBits) - 1u;
 constexpr float kFractionScale = 1.0f / static_cast<float>(1u << kFractionBits);
+constexpr uint32_t kQuarterTurn = 1u << 30; // a quarter period: sin(x + quarter) = cos(x)
 
 // A held note fading below this level (-80 dB) has ended.
 constexpr float kSilentLevel = 1.0e-4f;
@@ -128,12 +129,16 @@ void SynthVoice::Render(float* mix, int32_t frames) noexcept {
         }
         if (!Active()) break;
 
-        float sample = 0.0f;
-        uint32_t phase = m_phase;
-        for (const float amplitude : m_amplitudes) {
-            sample += amplitude * kSine.At(phase);
-            phase += m_phase; // harmonic k runs at k times the phase
-        }
+        // Harmonics 2 to 4 from the fundamental's sine and cosine (multiple-angle formulas):
+        // two table reads per sample instead of four.
+        const float s1 = kSine.At(m_phase);
+        const float c1 = kSine.At(m_phase + kQuarterTurn);
+        const float s2 = 2.0f * s1 * c1;
+        const float c2 = 1.0f - 2.0f * s1 * s1;
+        const float s3 = s1 * (3.0f - 4.0f * s1 * s1);
+        const float s4 = 2.0f * s2 * c2;
+        const float sample = m_amplitudes[0] * s1 + m_amplitudes[1] * s2 + m_amplitudes[2] * s3 +
+                             m_amplitudes[3] * s4;
         mix[i] += m_level * sample;
         m_phase += m_increment;
     }

@@ -1,11 +1,11 @@
 // SynthVoice: one note of the demo synth, a few band-limited harmonics under a linear
 // attack/release envelope.
 //
-// The oscillator sums up to four harmonics read from a shared sine table with a 32-bit phase
-// accumulator (harmonic k simply runs at k times the phase, wrapping exactly), so the same notes
-// always give the same samples. Harmonics that would reach the Nyquist frequency fade out, which
-// keeps high notes free of aliasing. The envelope ramps up over the attack time, holds (or, for
-// plucked timbres, fades exponentially), and on release falls linearly to exact silence, after
+// The oscillator sums four harmonics of a sine read from a shared table with a 32-bit phase
+// accumulator (the upper harmonics follow from the fundamental's sine and cosine), so the same
+// notes always give the same samples. Harmonics that would reach the Nyquist frequency fade out,
+// which keeps high notes free of aliasing. The envelope ramps up over the attack time, holds (or,
+// for plucked timbres, fades exponentially), and on release falls linearly to exact silence, after
 // which the voice is free again.
 //
 //     SynthVoice voice;
@@ -22,7 +22,7 @@
 
 namespace zorvil::plugins {
 
-inline constexpr int kSynthPartials = 4;
+inline constexpr int kSynthPartials = 4; // the oscillator computes exactly four
 
 // The sound of a program: amplitudes of harmonics 1 to 4, and how a held note behaves.
 struct Timbre {
