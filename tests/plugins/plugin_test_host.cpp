@@ -147,6 +147,11 @@ EventList& EventList::Other(int32_t type, int32_t deltaFrames) {
     return *this;
 }
 
+EventList& EventList::Null() {
+    m_pointers.push_back(nullptr);
+    return *this;
+}
+
 VstEvents* EventList::Get() {
     m_header.assign(2 + m_pointers.size(), 0);
     auto* events = reinterpret_cast<VstEvents*>(m_header.data());

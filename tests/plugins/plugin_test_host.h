@@ -105,6 +105,7 @@ public:
                     uint8_t data3 = 0);
     EventList& Sysex(int32_t deltaFrames, std::vector<uint8_t> bytes);
     EventList& Other(int32_t type, int32_t deltaFrames);
+    EventList& Null(); // a null pointer in the list, as a careless host might pass
     VstEvents* Get();
 
 private:

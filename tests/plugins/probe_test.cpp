@@ -97,21 +97,28 @@ TEST(ProbeLog, RecordsEventListsEventByEvent) {
         .Midi(17, 0x8F, 0x7F, 0x40, 0x0A)
         .Sysex(5, {0xF0, 0x7E, 0x7F, 0x09, 0x01, 0xF7})
         .Other(2, 3)
+        .Null()
         .Sysex(9, {});
     probe.Clear();
     EXPECT_EQ(probe.Dispatch(effProcessEvents, 0, 0, events.Get()), 1);
     EXPECT_EQ(probe.Log(), "dispatch 25 0 0 0\n"
-                           "events 5\n"
+                           "events 6\n"
                            "midi 0 90 3c 64 00\n"
                            "midi 17 8f 7f 40 0a\n"
                            "sysex 5 6 f07e7f0901f7\n"
                            "other 2\n"
+                           "null\n"
                            "sysex 9 0 \n");
 
     EventList empty;
     probe.Clear();
     probe.Dispatch(effProcessEvents, 0, 0, empty.Get());
     EXPECT_EQ(probe.Log(), "dispatch 25 0 0 0\nevents 0\n");
+
+    // Without a list there is nothing to log but the call.
+    probe.Clear();
+    probe.Dispatch(effProcessEvents);
+    EXPECT_EQ(probe.Log(), "dispatch 25 0 0 0\n");
 }
 
 TEST(ProbeLog, LongSysexDumpsAreLoggedWhole) {
