@@ -257,3 +257,35 @@ TEST(Loader, PlugInsThatNeitherAskNorAnswerGetNoMidi) {
 
 } // namespace
 } // namespace zorvil
+
+namespace zorvil {
+namespace {
+
+// Stands in for a plug-in whose effOpen throws (the wrapper passes the exception on as a
+// plug-in's dispatcher would).
+class ThrowingOpenEffect : public CSeqEffect {
+public:
+    using CSeqEffect::CSeqEffect;
+    intptr_t Dispatch(int32_t opcode, int32_t index, intptr_t value, void* ptr,
+                      float opt) override {
+        if (opcode == effOpen) throw std::runtime_error("effOpen failed");
+        return CSeqEffect::Dispatch(opcode, index, value, ptr, opt);
+    }
+};
+
+class ThrowingOpenHost : public CSeqHost {
+public:
+    std::unique_ptr<CEffect> CreateEffect() override {
+        return std::make_unique<ThrowingOpenEffect>(this);
+    }
+};
+
+TEST(Loader, APlugInThatThrowsWhileOpeningIsNotKept) {
+    ThrowingOpenHost host;
+    EXPECT_EQ(host.LoadPlugin(test::PluginPath("zorvil-probe")), -1);
+    EXPECT_EQ(host.LastLoadFailure(), LoadFailure::OpenFailed);
+    EXPECT_EQ(host.GetNextEffect(-1), -1);
+}
+
+} // namespace
+} // namespace zorvil
