@@ -95,7 +95,8 @@ TEST(Loader, TruncatedLibrariesAreRefusedOrLoadedButNeverCrash) {
     std::ifstream in(PluginPath("zorvil-probe"), std::ios::binary);
     const std::string library((std::istreambuf_iterator<char>(in)), {});
     ASSERT_GT(library.size(), 8192u);
-    const std::string path = ::testing::TempDir() + "truncated-probe.so";
+    const std::string path =
+        ::testing::TempDir() + "zorvil-" + std::to_string(getpid()) + "-truncated-probe.so";
     for (std::size_t size : {std::size_t{16}, std::size_t{64}, std::size_t{200}, std::size_t{4096},
                              library.size() / 2, library.size() - 4096}) {
         std::ofstream(path, std::ios::binary | std::ios::trunc) << library.substr(0, size);
