@@ -397,12 +397,14 @@ intptr_t CEffectHost::OnAudioMaster(int effect, int32_t opcode, int32_t index, i
         return LowByte(OnNeedIdle(effect));
     case audioMasterSizeWindow:
         return LowByte(OnSizeWindow(effect, index, static_cast<int>(value)));
+    // Plug-ins take these answers as the rate and the block size (some assert a minimum), so
+    // they get the real values; the calling effect also receives them through its dispatcher.
     case audioMasterGetSampleRate:
         OnGetSampleRate(effect);
-        return 1;
+        return static_cast<intptr_t>(m_fSampleRate);
     case audioMasterGetBlockSize:
         OnGetBlockSize(effect);
-        return 1;
+        return m_nBlockSize;
     case audioMasterGetInputLatency:
         return OnGetInputLatency(effect);
     case audioMasterGetOutputLatency:
