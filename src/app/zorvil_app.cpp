@@ -14,10 +14,15 @@ CZorvilApp::CZorvilApp(platform::IClockService& clock, IUserInterface& ui)
     m_host.SetRenderState(&m_renderState);
     m_host.SetUserInterface(&m_ui);
     m_host.SetBlockOutput(this);
+    m_pattern.SetClockService(&m_clock);
+    m_pattern.SetEventQueue(&m_hostEvents);
+    m_pattern.SetRenderState(&m_renderState);
+    m_pattern.SetUserInterface(&m_ui);
     m_pEngineThread = std::make_unique<CEngineThread>(m_host);
 }
 
 CZorvilApp::~CZorvilApp() {
+    m_pattern.Stop();
     StartTimer(0);
     // The worker goes before the host and the buffers it works on.
     m_pEngineThread.reset();

@@ -1,5 +1,6 @@
 // CZorvilApp: the one application object. This is its engine part, free of Qt: the effect host,
-// the engine worker, the block buffers, the engine timer and the output step.
+// the engine worker, the block buffers, the engine timer, the output step, and the pattern,
+// whose step clock runs on the same clock service and plays into the host's MIDI input queue.
 //
 // Blocks are made on request. When no wave input clocks the engine, a periodic timer of the
 // clock service ticks ten times per block period (at least every minimum period) and
@@ -31,6 +32,8 @@
 #include "engine/render_state.h"
 #include "host/seq_host.h"
 #include "platform/clock_service.h"
+#include "sequencer/host_event_queue.h"
+#include "sequencer/pattern.h"
 
 #include <atomic>
 #include <cstdint>
@@ -68,6 +71,7 @@ public:
     [[nodiscard]] uint32_t StartTime() const noexcept { return m_dwStartTime.load(); }
 
     CSeqHost& Host() noexcept { return m_host; }
+    CPattern& Pattern() noexcept { return m_pattern; }
     CEngineThread& EngineThread() noexcept { return *m_pEngineThread; }
     RenderStateWord& GetRenderState() noexcept { return m_renderState; }
     platform::IClockService& Clock() noexcept { return m_clock; }
@@ -94,6 +98,9 @@ private:
     float* m_pBlock[2] = {};
     std::unique_ptr<CEngineThread> m_pEngineThread;
     std::atomic<IBlockOutput*> m_pOutputDevice{nullptr};
+    // After the host: the pattern plays into it, so it stops first.
+    CHostEventQueue m_hostEvents{m_host};
+    CPattern m_pattern;
 
     // The engine timer (StartTimer / OnEngineTimer).
     platform::TimerCaps m_timerCaps;
