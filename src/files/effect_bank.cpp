@@ -83,7 +83,13 @@ void CEffectBankStore::Error(std::string_view text, std::string_view caption) {
 bool CEffectBankStore::SaveBank(std::string_view name, const BankTarget& target) {
     if (!target.effect) return false;
     CFxBank bank;
-    if (!BuildBankFromEffect(*target.effect, bank)) {
+    bool built = false;
+    {
+        std::unique_lock<std::mutex> lock;
+        if (target.lock) lock = std::unique_lock(*target.lock);
+        built = BuildBankFromEffect(*target.effect, bank);
+    }
+    if (!built) {
         Error("Memory Allocation Error");
         return false;
     }
@@ -108,7 +114,13 @@ bool CEffectBankStore::LoadBank(std::string_view name, const BankTarget& target)
         return false;
     }
     if (!target.effect) return false;
-    switch (ApplyBankToEffect(bank, *target.effect)) {
+    BankApplyResult result;
+    {
+        std::unique_lock<std::mutex> lock;
+        if (target.lock) lock = std::unique_lock(*target.lock);
+        result = ApplyBankToEffect(bank, *target.effect);
+    }
+    switch (result) {
     case BankApplyResult::OtherId:
         Error("Loaded bank has another ID!", "Load Error");
         return false;

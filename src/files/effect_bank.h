@@ -2,9 +2,11 @@
 // "Save Bank" and "Save Bank As..." and behind the project file's embedded states.
 //
 // BuildBankFromEffect and ApplyBankToEffect talk to the plug-in through its AEffect record; the
-// caller holds the effect's lock around them while the engine runs. CEffectBankStore adds what
-// the effect's information window keeps: the stored image used by projects ("TSNTEMP"), the
-// messages through IUserInterface, the effect's bank file name and the window refresh.
+// caller holds the effect's lock around them while the engine runs (CEffectBankStore does, given
+// the lock; BankTargetOf in seq_effect_bank.h fills a target from the host's slot).
+// CEffectBankStore adds what the effect's information window keeps: the stored image used by
+// projects ("TSNTEMP"), the messages through IUserInterface, the effect's bank file name and the
+// window refresh.
 //
 //     CEffectBankStore store(ui);
 //     store.SaveBank("TSNTEMP", {effect, slot, &bankFile});    // image for the project
@@ -20,6 +22,7 @@
 #include "host/vst2_interface.h"
 
 #include <cstdint>
+#include <mutex>
 #include <span>
 #include <string>
 #include <string_view>
@@ -41,11 +44,14 @@ enum class BankApplyResult {
 // Applies a loaded bank to the plug-in (programs and parameters that fit, or the chunk).
 BankApplyResult ApplyBankToEffect(CFxBank& bank, AEffect& effect);
 
-// The effect a bank operation works on. `effect` may be null (an empty slot).
+// The effect a bank operation works on. `effect` may be null (an empty slot). When `lock` is
+// given it is held around the calls into the plug-in, so the engine never processes a plug-in
+// whose programs are being changed.
 struct BankTarget {
     AEffect* effect = nullptr;
     int slot = -1;
     std::string* bankFile = nullptr; // the effect's m_strBankFile, or null
+    std::mutex* lock = nullptr;      // the effect's lock, or null
 };
 
 class CEffectBankStore {

@@ -1,7 +1,7 @@
 // Bank save and load against a small in-test plug-in that records what the host asks of it.
 #include "files/effect_bank.h"
 
-#include "recording_ui.h"
+#include "support/scripted_user_interface.h"
 #include "temp_dir.h"
 
 #include <gtest/gtest.h>
@@ -13,7 +13,6 @@
 namespace zorvil {
 namespace {
 
-using test::RecordingUi;
 using test::TempDir;
 
 int32_t Id(const char (&text)[5]) {
@@ -122,7 +121,7 @@ void FillValues(StandInPlugin& plugin, float base) {
 }
 
 TEST(EffectBank, ParameterBankRoundTripsThroughTheMemoryImage) {
-    RecordingUi ui;
+    test::ScriptedUserInterface ui;
     StandInPlugin source(Id("ZPrb"), 2, 3);
     FillValues(source, 0.2f);
     source.Names()[1] = "A name longer than twenty-seven";
@@ -144,13 +143,13 @@ TEST(EffectBank, ParameterBankRoundTripsThroughTheMemoryImage) {
     EXPECT_EQ(target.Names()[1], "A name longer than twenty-s");
     EXPECT_EQ(target.Program(), 1);
     EXPECT_EQ(bankFile, "unchanged");
-    EXPECT_TRUE(ui.messages.empty());
-    EXPECT_EQ(ui.refreshed, (std::vector<int>{2, 3}));
+    EXPECT_TRUE(ui.MessageBoxes().empty());
+    EXPECT_EQ(ui.RefreshedSlots(), (std::vector<int>{2, 3}));
 }
 
 TEST(EffectBank, FileSaveAndLoadSetTheBankFileName) {
     TempDir dir;
-    RecordingUi ui;
+    test::ScriptedUserInterface ui;
     StandInPlugin plugin(Id("ZSyn"), 3, 2);
     FillValues(plugin, 0.5f);
     std::string bankFile;
@@ -168,7 +167,7 @@ TEST(EffectBank, FileSaveAndLoadSetTheBankFileName) {
 }
 
 TEST(EffectBank, ABankOfALargerVersionAppliesOnlyWhatFits) {
-    RecordingUi ui;
+    test::ScriptedUserInterface ui;
     StandInPlugin bigger(Id("ZPrb"), 4, 5);
     FillValues(bigger, 0.3f);
     CEffectBankStore store(ui);
@@ -181,7 +180,7 @@ TEST(EffectBank, ABankOfALargerVersionAppliesOnlyWhatFits) {
 }
 
 TEST(EffectBank, ABankOfAnotherPluginIsRefusedBeforeAnyProgramIsTouched) {
-    RecordingUi ui;
+    test::ScriptedUserInterface ui;
     StandInPlugin source(Id("ZSyn"), 2, 3);
     CEffectBankStore store(ui);
     ASSERT_TRUE(store.SaveBank(kBankMemoryName, {&source.Effect(), 0, nullptr}));
@@ -191,14 +190,14 @@ TEST(EffectBank, ABankOfAnotherPluginIsRefusedBeforeAnyProgramIsTouched) {
     EXPECT_FALSE(store.LoadBank(kBankMemoryName, {&other.Effect(), 0, nullptr}));
     EXPECT_TRUE(other.log.empty());
     EXPECT_EQ(other.Values(), before);
-    ASSERT_EQ(ui.messages.size(), 1u);
-    EXPECT_EQ(ui.messages[0].text, "Loaded bank has another ID!");
-    EXPECT_EQ(ui.messages[0].caption, "Load Error");
-    EXPECT_EQ(ui.messages[0].icon, MessageIcon::Error);
+    ASSERT_EQ(ui.MessageBoxes().size(), 1u);
+    EXPECT_EQ(ui.MessageBoxes()[0].text, "Loaded bank has another ID!");
+    EXPECT_EQ(ui.MessageBoxes()[0].caption, "Load Error");
+    EXPECT_EQ(ui.MessageBoxes()[0].icon, MessageIcon::Error);
 }
 
 TEST(EffectBank, ChunksRoundTripAndAreRefusedByPluginsWithoutChunks) {
-    RecordingUi ui;
+    test::ScriptedUserInterface ui;
     StandInPlugin source(Id("ZPrC"), 1, 1, true);
     source.Chunk() = {'Z', 'P', 'C', '1', 9, 8, 7};
     CEffectBankStore store(ui);
@@ -212,15 +211,15 @@ TEST(EffectBank, ChunksRoundTripAndAreRefusedByPluginsWithoutChunks) {
     StandInPlugin noChunks(Id("ZPrC"), 1, 1, false);
     EXPECT_FALSE(store.LoadBank(kBankMemoryName, {&noChunks.Effect(), 0, nullptr}));
     EXPECT_TRUE(noChunks.log.empty());
-    ASSERT_EQ(ui.messages.size(), 1u);
-    EXPECT_EQ(ui.messages[0].text,
+    ASSERT_EQ(ui.MessageBoxes().size(), 1u);
+    EXPECT_EQ(ui.MessageBoxes()[0].text,
               "Loaded bank contains a formatless chunk, but the effect can't handle that!");
-    EXPECT_EQ(ui.messages[0].caption, "Load Error");
+    EXPECT_EQ(ui.MessageBoxes()[0].caption, "Load Error");
 }
 
 TEST(EffectBank, UnreadableBanksAndEmptyChunksReportTheirMessages) {
     TempDir dir;
-    RecordingUi ui;
+    test::ScriptedUserInterface ui;
     StandInPlugin plugin(Id("ZPrb"), 2, 3);
     CEffectBankStore store(ui);
     std::string bankFile = "before";
@@ -232,12 +231,12 @@ TEST(EffectBank, UnreadableBanksAndEmptyChunksReportTheirMessages) {
     StandInPlugin emptyChunk(Id("ZPrC"), 1, 1, true);
     EXPECT_FALSE(store.SaveBank(kBankMemoryName, {&emptyChunk.Effect(), 0, nullptr}));
     EXPECT_FALSE(store.SaveBank(dir.File("no/such/folder.fxb"), {&plugin.Effect(), 0, nullptr}));
-    ASSERT_EQ(ui.messages.size(), 4u);
-    EXPECT_EQ(ui.messages[0].text, "Bank could not be loaded");
-    EXPECT_EQ(ui.messages[1].text, "Bank could not be loaded");
-    EXPECT_EQ(ui.messages[2].text, "Memory Allocation Error");
-    EXPECT_EQ(ui.messages[3].text, "Error saving file");
-    EXPECT_TRUE(ui.refreshed.empty());
+    ASSERT_EQ(ui.MessageBoxes().size(), 4u);
+    EXPECT_EQ(ui.MessageBoxes()[0].text, "Bank could not be loaded");
+    EXPECT_EQ(ui.MessageBoxes()[1].text, "Bank could not be loaded");
+    EXPECT_EQ(ui.MessageBoxes()[2].text, "Memory Allocation Error");
+    EXPECT_EQ(ui.MessageBoxes()[3].text, "Error saving file");
+    EXPECT_TRUE(ui.RefreshedSlots().empty());
 }
 
 } // namespace

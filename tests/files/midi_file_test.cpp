@@ -1,7 +1,7 @@
 // MIDI export: the exact bytes of the header, meta events and note events.
 #include "files/midi_file.h"
 
-#include "recording_ui.h"
+#include "support/scripted_user_interface.h"
 #include "temp_dir.h"
 
 #include <gtest/gtest.h>
@@ -108,15 +108,15 @@ TEST(MidiFile, InvalidAndOverlappingNotesAreLeftOut) {
 
 TEST(MidiFile, ExportWritesTheFileOrReportsWhyNot) {
     test::TempDir dir;
-    test::RecordingUi ui;
+    test::ScriptedUserInterface ui;
     const NoteRecord note{0, 60, 100, 1};
     ASSERT_TRUE(ExportMidiFile(dir.File("a.mid"), 120, 16, {&note, 1}, ui));
     EXPECT_EQ(test::ReadBytes(dir.File("a.mid")), BuildMidiFile(120, 16, {&note, 1}));
     const std::string bad = dir.File("missing/a.mid");
     EXPECT_FALSE(ExportMidiFile(bad, 120, 16, {&note, 1}, ui));
-    ASSERT_EQ(ui.messages.size(), 1u);
-    EXPECT_EQ(ui.messages[0].text, "Can't open file for write " + bad + ", error = 2\n");
-    EXPECT_EQ(ui.messages[0].icon, MessageIcon::Error);
+    ASSERT_EQ(ui.MessageBoxes().size(), 1u);
+    EXPECT_EQ(ui.MessageBoxes()[0].text, "Can't open file for write " + bad + ", error = 2\n");
+    EXPECT_EQ(ui.MessageBoxes()[0].icon, MessageIcon::Error);
 }
 
 } // namespace

@@ -1,7 +1,7 @@
 // Wave format setters, the wave file's bytes and its reading path.
 #include "files/wave_file.h"
 
-#include "recording_ui.h"
+#include "support/scripted_user_interface.h"
 #include "temp_dir.h"
 
 #include <gtest/gtest.h>
@@ -12,7 +12,6 @@ namespace zorvil {
 namespace {
 
 using test::ReadBytes;
-using test::RecordingUi;
 using test::TempDir;
 using test::WriteBytes;
 
@@ -35,10 +34,10 @@ std::string Id(const std::vector<uint8_t>& bytes, size_t offset) {
 }
 
 TEST(SoundBase, StartsAsSixteenBitStereoAt44100) {
-    RecordingUi ui;
+    test::ScriptedUserInterface ui;
     CSoundBase sound(&ui);
     EXPECT_EQ(sound.GetFormat(), kRenderFormat);
-    EXPECT_TRUE(ui.messages.empty());
+    EXPECT_TRUE(ui.MessageBoxes().empty());
 }
 
 TEST(SoundBase, SettersRecomputeBlockAlignAndByteRate) {
@@ -55,20 +54,20 @@ TEST(SoundBase, SettersRecomputeBlockAlignAndByteRate) {
 }
 
 TEST(SoundBase, InvalidValuesAreRefusedWithTheirMessages) {
-    RecordingUi ui;
+    test::ScriptedUserInterface ui;
     CSoundBase sound(&ui);
     EXPECT_FALSE(sound.SetBitsPerSample(12));
     EXPECT_FALSE(sound.SetSamplesPerSecond(48000));
     EXPECT_FALSE(sound.SetNumberOfChannels(0));
     EXPECT_EQ(sound.GetFormat(), kRenderFormat);
-    ASSERT_EQ(ui.messages.size(), 3u);
-    EXPECT_EQ(ui.messages[0].text,
+    ASSERT_EQ(ui.MessageBoxes().size(), 3u);
+    EXPECT_EQ(ui.MessageBoxes()[0].text,
               "CSoundBase::SetBitsPerSample() : Invalid number of bits per sample : 12");
-    EXPECT_EQ(ui.messages[1].text,
+    EXPECT_EQ(ui.MessageBoxes()[1].text,
               "CSoundBase::SetSamplesPerSecond() : Invalid number of samples per second : 48000");
-    EXPECT_EQ(ui.messages[2].text,
+    EXPECT_EQ(ui.MessageBoxes()[2].text,
               "CSoundBase::SetNumberOfChannels() : Invalid number of channels : 0");
-    for (const auto& message : ui.messages) {
+    for (const auto& message : ui.MessageBoxes()) {
         EXPECT_EQ(message.caption, "TsnSeq");
         EXPECT_EQ(message.icon, MessageIcon::Warning);
     }
@@ -147,7 +146,7 @@ TEST(WaveFileReading, ReadsBackWhatWasWritten) {
         CWaveFile file(path, kRenderFormat);
         file.Write(samples.data(), samples.size());
     }
-    RecordingUi ui;
+    test::ScriptedUserInterface ui;
     CWaveFile file(path, &ui);
     ASSERT_EQ(file.GetMode(), CWaveFile::Mode::Reading);
     EXPECT_EQ(file.GetFormat(), kRenderFormat);
@@ -157,7 +156,7 @@ TEST(WaveFileReading, ReadsBackWhatWasWritten) {
     EXPECT_EQ(file.Read(back.data() + 5, 11), 3u);
     back.resize(8);
     EXPECT_EQ(back, samples);
-    EXPECT_TRUE(ui.messages.empty());
+    EXPECT_TRUE(ui.MessageBoxes().empty());
 }
 
 TEST(WaveFileReading, SkipsUnknownChunksAndTakesAtMost18FormatBytes) {
@@ -230,12 +229,12 @@ TEST(WaveFileReading, EachMissingPieceShowsItsMessageAndCloses) {
     };
     for (const auto& bad : cases) {
         WriteBytes(dir.File("bad.wav"), bad.bytes);
-        RecordingUi ui;
+        test::ScriptedUserInterface ui;
         CWaveFile file(dir.File("bad.wav"), &ui);
         EXPECT_EQ(file.GetMode(), CWaveFile::Mode::Closed) << bad.message;
-        ASSERT_EQ(ui.messages.size(), 1u) << bad.message;
-        EXPECT_EQ(ui.messages[0].text, bad.message);
-        EXPECT_EQ(ui.messages[0].icon, MessageIcon::None);
+        ASSERT_EQ(ui.MessageBoxes().size(), 1u) << bad.message;
+        EXPECT_EQ(ui.MessageBoxes()[0].text, bad.message);
+        EXPECT_EQ(ui.MessageBoxes()[0].icon, MessageIcon::None);
         uint8_t byte;
         EXPECT_EQ(file.Read(&byte, 1), 0u);
     }
@@ -259,7 +258,7 @@ TEST(WaveFileReading, ATruncatedDataChunkReadsOnlyWhatIsThere) {
 
 TEST(WaveFileReading, AMissingFileIsClosedWithItsCause) {
     TempDir dir;
-    RecordingUi ui;
+    test::ScriptedUserInterface ui;
     CWaveFile file(dir.File("missing.wav"), &ui);
     EXPECT_EQ(file.GetMode(), CWaveFile::Mode::Closed);
     EXPECT_EQ(file.OpenError(), platform::FileErrorCause::FileNotFound);
