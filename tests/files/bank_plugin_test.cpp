@@ -3,6 +3,7 @@
 #include "files/seq_effect_bank.h"
 
 #include "host/probe_access.h"
+#include "program_value.h"
 #include "support/scripted_user_interface.h"
 #include "support/test_support.h"
 #include "temp_dir.h"
@@ -39,13 +40,7 @@ std::vector<long> SetProgramCalls(const std::string& log) {
     return programs;
 }
 
-float ProgramValue(CSeqEffect& effect, int32_t program, int32_t parameter) {
-    const auto current = effect.Dispatch(effGetProgram);
-    effect.Dispatch(effSetProgram, 0, program);
-    const float value = effect.GetParameter(parameter);
-    effect.Dispatch(effSetProgram, 0, current);
-    return value;
-}
+using test::ProgramValue;
 
 class BankWithPlugins : public ::testing::Test {
 protected:

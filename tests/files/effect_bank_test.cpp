@@ -229,7 +229,9 @@ TEST(EffectBank, UnreadableBanksAndEmptyChunksReportTheirMessages) {
     EXPECT_TRUE(plugin.log.empty());
 
     StandInPlugin emptyChunk(Id("ZPrC"), 1, 1, true);
+    store.SetStoredImage(std::vector<uint8_t>{4, 5, 6});
     EXPECT_FALSE(store.SaveBank(kBankMemoryName, {&emptyChunk.Effect(), 0, nullptr}));
+    EXPECT_EQ(store.StoredImage().size(), 3u); // the previous image stays for the project
     EXPECT_FALSE(store.SaveBank(dir.File("no/such/folder.fxb"), {&plugin.Effect(), 0, nullptr}));
     ASSERT_EQ(ui.MessageBoxes().size(), 4u);
     EXPECT_EQ(ui.MessageBoxes()[0].text, "Bank could not be loaded");
