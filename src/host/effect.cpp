@@ -1,6 +1,7 @@
 #include "host/effect.h"
 
 #include "host/effect_host.h"
+#include "host/library_check.h"
 
 #include <algorithm>
 #include <cstring>
@@ -84,6 +85,10 @@ bool CEffect::Load(std::string_view path) {
     std::string loadPath(path);
     if (loadPath.find('/') == std::string::npos) loadPath.insert(0, "./");
 
+    if (std::string problem = CheckLibraryFile(loadPath); !problem.empty()) {
+        Fail(LoadFailure::LibraryRefused, std::move(problem));
+        return false;
+    }
     dlerror();
     m_hModule = dlopen(loadPath.c_str(), RTLD_NOW | RTLD_LOCAL);
     if (m_hModule == nullptr) {

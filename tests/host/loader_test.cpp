@@ -6,6 +6,9 @@
 
 #include <gtest/gtest.h>
 
+#include <fstream>
+#include <iterator>
+
 namespace zorvil {
 namespace {
 
@@ -85,6 +88,23 @@ TEST(Loader, FilesThatAreNoLibrariesAreRefused) {
     // A bare name is a file in the current folder, never a system library.
     EXPECT_EQ(host.LoadPlugin("libc.so.6"), -1);
     EXPECT_EQ(host.LastLoadFailure(), LoadFailure::LibraryRefused);
+}
+
+TEST(Loader, TruncatedLibrariesAreRefusedOrLoadedButNeverCrash) {
+    std::ifstream in(PluginPath("zorvil-probe"), std::ios::binary);
+    const std::string library((std::istreambuf_iterator<char>(in)), {});
+    ASSERT_GT(library.size(), 8192u);
+    const std::string path = ::testing::TempDir() + "truncated-probe.so";
+    for (std::size_t size : {std::size_t{16}, std::size_t{64}, std::size_t{200}, std::size_t{4096},
+                             library.size() / 2, library.size() - 4096}) {
+        std::ofstream(path, std::ios::binary | std::ios::trunc) << library.substr(0, size);
+        CSeqHost host;
+        const int slot = host.LoadPlugin(path);
+        if (size <= 4096) { // inside the mapped segments: refused before the loader maps it
+            EXPECT_EQ(slot, -1) << size;
+            EXPECT_EQ(host.LastLoadFailure(), LoadFailure::LibraryRefused) << size;
+        }
+    }
 }
 
 TEST(Loader, BuffersFollowTheCounts) {

@@ -23,6 +23,7 @@ int RunInfo(int count, char** paths) {
     zorvil::CSeqHost host;
     host.SetUserInterface(&ui);
     bool failed = false;
+    bool printed = false;
     for (int i = 0; i < count; ++i) {
         const std::string_view path = paths[i];
         const int slot = host.LoadPlugin(path);
@@ -32,7 +33,8 @@ int RunInfo(int count, char** paths) {
             failed = true;
             continue;
         }
-        if (i > 0) std::cout << '\n';
+        if (printed) std::cout << '\n'; // one empty line between plug-ins
+        printed = true;
         for (const std::string& line : zorvil::EffectInfoLines(host, slot))
             std::cout << line << '\n';
         std::cout.flush();
