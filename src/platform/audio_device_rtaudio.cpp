@@ -6,6 +6,7 @@
 #include <RtAudio.h>
 
 #include <algorithm>
+#include <dlfcn.h>
 
 namespace zorvil::platform {
 
@@ -24,7 +25,24 @@ struct ApiInfo {
 constexpr ApiInfo kApis[] = {{RtAudio::LINUX_PULSE, "PulseAudio: "},
                              {RtAudio::LINUX_ALSA, "ALSA: "}};
 
+// ALSA reports every missing card on stderr while RtAudio looks for devices. libasound is
+// loaded with RtAudio; its error handler is set through the dynamic linker, so that the core
+// does not link libasound itself.
+void QuietAlsa(const char*, int, const char*, int, const char*, ...) {}
+
+void SilenceAlsaOnce() {
+    static const bool done = [] {
+        using Handler = void (*)(const char*, int, const char*, int, const char*, ...);
+        using SetHandler = int (*)(Handler);
+        if (void* symbol = dlsym(RTLD_DEFAULT, "snd_lib_error_set_handler"))
+            reinterpret_cast<SetHandler>(symbol)(&QuietAlsa);
+        return true;
+    }();
+    (void)done;
+}
+
 std::unique_ptr<RtAudio> MakeRtAudio(RtAudio::Api api) {
+    SilenceAlsaOnce();
     try {
         std::vector<RtAudio::Api> compiled;
         RtAudio::getCompiledApi(compiled);
