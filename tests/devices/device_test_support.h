@@ -14,12 +14,24 @@
 #include <filesystem>
 #include <mutex>
 #include <string>
+#include <thread>
 #include <unistd.h>
 #include <vector>
 
 namespace zorvil::test {
 
 using namespace std::chrono_literals;
+
+// Checks `done` until it holds (another thread makes it true); false after `limit`.
+template <typename Predicate>
+bool Eventually(Predicate done, std::chrono::milliseconds limit = 5000ms) {
+    const auto deadline = std::chrono::steady_clock::now() + limit;
+    while (!done()) {
+        if (std::chrono::steady_clock::now() >= deadline) return false;
+        std::this_thread::yield();
+    }
+    return true;
+}
 
 // A profile in a fresh temporary folder, removed with the object.
 class TempProfile {
