@@ -34,7 +34,22 @@ void JackTestClient::Close() {
 }
 
 bool JackTestClient::Connect(const std::string& from, const std::string& to) {
-    return m_client != nullptr && jack_connect(m_client, from.c_str(), to.c_str()) == 0;
+    if (m_client == nullptr || jack_connect(m_client, from.c_str(), to.c_str()) != 0) return false;
+    uint64_t start = 0;
+    {
+        std::lock_guard lock(m_mutex);
+        start = m_cycles;
+    }
+    return WaitFor(
+        [&] {
+            std::lock_guard lock(m_mutex);
+            return m_cycles >= start + 2;
+        },
+        std::chrono::milliseconds(5000));
+}
+
+bool JackTestClient::PortExists(const std::string& name) const {
+    return m_client != nullptr && jack_port_by_name(m_client, name.c_str()) != nullptr;
 }
 
 int JackTestClient::Process(jack_nframes_t frames, void* arg) {
@@ -47,6 +62,7 @@ int JackTestClient::Process(jack_nframes_t frames, void* arg) {
     void* midiOut = jack_port_get_buffer(self->m_midiOut, frames);
     {
         std::lock_guard lock(self->m_mutex);
+        ++self->m_cycles;
         self->m_left.insert(self->m_left.end(), in1, in1 + frames);
         self->m_right.insert(self->m_right.end(), in2, in2 + frames);
         for (jack_nframes_t f = 0; f < frames; ++f) {

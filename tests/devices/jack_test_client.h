@@ -32,7 +32,9 @@ public:
 
     bool Open();
     void Close();
+    // Connects two ports and waits two periods, so that the connection carries what follows.
     bool Connect(const std::string& from, const std::string& to);
+    bool PortExists(const std::string& name) const;
 
     // Audio that reached in_1 / in_2 since the last Clear (frames, left and right).
     std::vector<float> Left() const;
@@ -70,6 +72,7 @@ private:
     std::vector<std::vector<uint8_t>> m_midiToSend;
     float m_level[2] = {0.0f, 0.0f};
     bool m_gone = false;
+    uint64_t m_cycles = 0;
 };
 
 } // namespace zorvil::test

@@ -64,8 +64,10 @@ bool JackServer::Start() {
             dup2(log, STDERR_FILENO);
             close(log);
         }
-        execlp("jackd", "jackd", "--no-realtime", "-n", m_name.c_str(), "-d", "dummy", "-r",
-               "44100", "-p", "256", static_cast<char*>(nullptr));
+        // A long client time-out: on a loaded machine (sanitizer builds, parallel tests) a late
+        // client must not be thrown out of the graph.
+        execlp("jackd", "jackd", "--no-realtime", "-t", "10000", "-n", m_name.c_str(), "-d",
+               "dummy", "-r", "44100", "-p", "256", static_cast<char*>(nullptr));
         _exit(127);
     }
     m_pid = pid;
