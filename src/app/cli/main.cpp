@@ -1,0 +1,58 @@
+// zorvil-cli: Zorvil without windows.
+//
+//     zorvil-cli info PLUGIN.so...   the information window's lines for each plug-in
+//
+// `info` loads each library as the program does (sample rate, block size, open, mains on),
+// prints its lines and unloads it. A file that is not a usable VST 2 plug-in gets one line on
+// stderr naming it and the reason, and the tool goes on; the exit status is 1 when any file
+// failed, else 0. Message boxes raised on the way are printed on stderr and answered OK.
+#include "app/cli/console_user_interface.h"
+#include "host/effect_info.h"
+#include "host/seq_host.h"
+
+#include <cstdio>
+#include <iostream>
+#include <string_view>
+
+namespace {
+
+constexpr const char* kUsage = "usage: zorvil-cli info PLUGIN.so...\n";
+
+int RunInfo(int count, char** paths) {
+    zorvil::cli::ConsoleUserInterface ui(std::cerr);
+    zorvil::CSeqHost host;
+    host.SetUserInterface(&ui);
+    bool failed = false;
+    bool printed = false;
+    for (int i = 0; i < count; ++i) {
+        const std::string_view path = paths[i];
+        const int slot = host.LoadPlugin(path);
+        if (slot < 0) {
+            std::cerr << "zorvil-cli: " << path
+                      << ": not a usable VST 2 plug-in: " << host.LastLoadError() << '\n';
+            failed = true;
+            continue;
+        }
+        if (printed) std::cout << '\n'; // one empty line between plug-ins
+        printed = true;
+        for (const std::string& line : zorvil::EffectInfoLines(host, slot))
+            std::cout << line << '\n';
+        std::cout.flush();
+        host.RemoveEffect(slot);
+    }
+    return failed ? 1 : 0;
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    if (argc >= 2 && std::string_view(argv[1]) == "info") {
+        if (argc < 3) {
+            std::cerr << kUsage;
+            return 2;
+        }
+        return RunInfo(argc - 2, argv + 2);
+    }
+    std::cerr << kUsage;
+    return 2;
+}

@@ -1,0 +1,27 @@
+// The lines of an effect's information window: what the plug-in in a slot reports about itself
+// (path, product, counts, flags, identity, version, category, capabilities, bank file), one
+// line each, in the window's order. The window lists them; zorvil-cli info prints them.
+//
+//     for (const std::string& line : EffectInfoLines(host, slot))
+//         std::puts(line.c_str());
+//
+// It asks the plug-in (product string, program categories, category, 26 capabilities), so it
+// runs on the user-interface thread like every other such query.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace zorvil {
+
+class CEffectHost;
+
+// The lines for the effect in `slot`; empty when the slot holds no effect.
+std::vector<std::string> EffectInfoLines(CEffectHost& host, int slot);
+
+// "'QR S' (51520053H)"-style pieces, exposed for their own tests.
+std::string UniqueIdText(int32_t uniqueId);
+std::string PlugCategoryName(intptr_t category);
+
+} // namespace zorvil

@@ -1,0 +1,78 @@
+// CSeqEffect: the effect wrapper the engine works with.
+//
+// On top of CEffect it owns what the engine needs: one 24000-float buffer per plug-in output
+// (zero-filled at load), one input pointer per plug-in input (the engine points them into its
+// block buffers before each call), a lock that guards the plug-in while it gets events and
+// processes and its buffers while they are mixed, the MIDI channel mask, the links to the
+// effect's editor and parameter windows, and the bank file last loaded into or saved from it.
+//
+//     CSeqEffect& effect = *host.GetSeqEffect(slot);
+//     {
+//         std::lock_guard lock(effect.GetLock());     // or effect.Lock() ... effect.Unlock()
+//         effect.RunProcessReplacing(frames);        // m_ppInputs -> m_ppOutputs
+//     }
+//     effect.m_wChannelMask = 0x0001;                 // MIDI channel 1 only
+//
+// Unload runs inside a fault guard: if the plug-in crashes while it closes (SIGSEGV, SIGBUS,
+// SIGILL, SIGFPE), the host's shutdown hook closes the engine and the devices first, then the
+// fault takes its normal course.
+//
+// Threads: the channel mask is written by the user-interface thread and read by the engine,
+// hence atomic. The window links are set, cleared and followed on the user-interface thread
+// (see IEffectWindow for calls that arrive on other threads).
+#pragma once
+
+#include "host/effect.h"
+#include "host/effect_window.h"
+
+#include <atomic>
+#include <cstdint>
+#include <memory>
+#include <mutex>
+#include <string>
+
+namespace zorvil {
+
+class CSeqEffect : public CEffect {
+public:
+    static constexpr int kOutputBufferFrames = 24000;
+    static constexpr uint16_t kAllChannels = 0xFFFF;
+
+    explicit CSeqEffect(CEffectHost* host) noexcept;
+    ~CSeqEffect() override;
+
+    bool Load(std::string_view path) override;
+    bool Unload() override;
+    intptr_t Dispatch(int32_t opcode, int32_t index = 0, intptr_t value = 0, void* ptr = nullptr,
+                      float opt = 0.0f) override;
+    void OnSizeEditor(int width, int height) override;
+    void OnUpdateDisplay() override;
+
+    // The process calls with the wrapper's own input pointers and output buffers.
+    virtual void RunProcess(int32_t frames);
+    virtual void RunProcessReplacing(int32_t frames);
+
+    void Lock() { m_csLock.lock(); }
+    void Unlock() { m_csLock.unlock(); }
+    std::mutex& GetLock() noexcept { return m_csLock; }
+
+    // Bit n lets events of MIDI channel n + 1 reach the effect.
+    std::atomic<uint16_t> m_wChannelMask{kAllChannels};
+    int m_nOutputs = 0;
+    int m_nInputs = 0;
+    std::mutex m_csLock;
+    float** m_ppOutputs = nullptr; // m_nOutputs buffers of kOutputBufferFrames floats
+    float** m_ppInputs = nullptr;  // m_nInputs pointers, null until the engine sets them
+    IEffectWindow* m_pEditWnd = nullptr;
+    IEffectWindow* m_pParamWnd = nullptr;
+    std::string m_strBankFile;
+
+private:
+    void FreeBuffers() noexcept;
+
+    std::unique_ptr<float[]> m_outputStorage;
+    std::unique_ptr<float*[]> m_outputPointers;
+    std::unique_ptr<float*[]> m_inputPointers;
+};
+
+} // namespace zorvil
