@@ -1,9 +1,9 @@
 // zorvil-cli info, run as the user runs it.
+#include "installed_plugins.h"
 #include "support/test_support.h"
 
 #include <gtest/gtest.h>
 
-#include <dirent.h>
 #include <fstream>
 #include <sstream>
 #include <string>
@@ -119,15 +119,7 @@ TEST(CliInfo, UsageErrors) {
 
 // Debian's dpf-plugins-vst, when installed: real third-party plug-ins load and report.
 TEST(CliInfo, InstalledDpfPlugIns) {
-    std::vector<std::string> plugins;
-    if (DIR* folder = opendir("/usr/lib/vst")) {
-        while (const dirent* entry = readdir(folder)) {
-            const std::string name = entry->d_name;
-            if (name.size() > 3 && name.compare(name.size() - 3, 3, ".so") == 0)
-                plugins.push_back("/usr/lib/vst/" + name);
-        }
-        closedir(folder);
-    }
+    const std::vector<std::string> plugins = test::InstalledPlugIns();
     if (plugins.empty())
         GTEST_SKIP() << "no plug-ins in /usr/lib/vst (dpf-plugins-vst not installed)";
     std::vector<std::string> arguments = {"info"};

@@ -8,6 +8,7 @@
 
 #include <fstream>
 #include <iterator>
+#include <unistd.h>
 
 namespace zorvil {
 namespace {
@@ -218,6 +219,40 @@ TEST(Host, WrapperWithoutHostRefusesToLoad) {
     EXPECT_FALSE(effect.Load(PluginPath("zorvil-probe")));
     EXPECT_EQ(effect.GetLoadFailure(), LoadFailure::NoHost);
     EXPECT_FALSE(effect.Unload());
+}
+
+} // namespace
+} // namespace zorvil
+
+namespace zorvil {
+namespace {
+
+// A host that ignores audioMasterWantMidi, as if the plug-in never asked (VST 2.4 style).
+class DeafToWantMidiHost : public CSeqHost {
+public:
+    intptr_t OnWantMidi(int, intptr_t) override { return 0; }
+};
+
+TEST(Loader, PlugInsAnsweringTheMidiCapabilityGetMidiWithoutAsking) {
+    DeafToWantMidiHost host;
+    const int slot = host.LoadPlugin(test::PluginPath("zorvil-probe"));
+    ASSERT_EQ(slot, 0);
+    // The probe answers effCanDo("receiveVstMidiEvent") with 1, asked right after the four
+    // load calls.
+    EXPECT_TRUE(host.GetEffect(slot)->m_bWantMidi.load());
+    test::ProbeAccess probe("zorvil-probe");
+    const std::string log = probe.Log(*host.GetEffect(slot));
+    EXPECT_EQ(log.substr(log.size() - std::string("dispatch 12 0 1 0\ndispatch 51 0 0 0\n").size()),
+              "dispatch 12 0 1 0\ndispatch 51 0 0 0\n");
+}
+
+TEST(Loader, PlugInsThatNeitherAskNorAnswerGetNoMidi) {
+    const char* effect = "/usr/lib/vst/3BandEQ-vst.so"; // DPF effect without MIDI input
+    if (access(effect, R_OK) != 0) GTEST_SKIP() << "dpf-plugins-vst not installed";
+    DeafToWantMidiHost host;
+    const int slot = host.LoadPlugin(effect);
+    ASSERT_EQ(slot, 0);
+    EXPECT_FALSE(host.GetEffect(slot)->m_bWantMidi.load());
 }
 
 } // namespace
