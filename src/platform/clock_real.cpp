@@ -1,7 +1,7 @@
 #include "platform/clock_real.h"
 
-#include <pthread.h>
-#include <sched.h>
+#include "platform/clock_thread_priority.h"
+
 #include <sys/prctl.h>
 #include <time.h>
 
@@ -24,22 +24,13 @@ struct RealClock::TimerState {
 };
 
 namespace {
-
 using Clock = std::chrono::steady_clock;
-
-void RequestRealtimePriority() noexcept {
-    sched_param param{};
-    param.sched_priority = sched_get_priority_max(SCHED_FIFO);
-    // Refused without the right to real-time scheduling: the timer keeps normal priority.
-    (void)pthread_setschedparam(pthread_self(), SCHED_FIFO, &param);
-    // Normal threads wake up to 50 us after their deadline by default; ask for none.
-    (void)prctl(PR_SET_TIMERSLACK, 1UL, 0UL, 0UL, 0UL);
-}
-
 } // namespace
 
 void RealClock::RunTimer(const std::shared_ptr<TimerState>& state) noexcept {
     RequestRealtimePriority();
+    // Normal threads wake up to 50 us after their deadline by default; ask for none.
+    (void)prctl(PR_SET_TIMERSLACK, 1UL, 0UL, 0UL, 0UL);
     const auto period = std::chrono::milliseconds(state->period);
     auto deadline = state->start + period;
     for (;;) {
