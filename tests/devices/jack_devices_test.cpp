@@ -58,6 +58,25 @@ TEST_F(JackDevicesTest, TheListsOfferJackAndTheWaveMapperIsJackWhileAServerRuns)
     EXPECT_FALSE(m_client.PortExists("Zorvil:out_1"));
 }
 
+TEST_F(JackDevicesTest, TheDialogListsStartWithTheNoDeviceEntryAndCarryThePrefix) {
+    VirtualDevicesOn on;
+    const auto waveOut = WaveOutDialogList();
+    ASSERT_GE(waveOut.size(), 3u);
+    EXPECT_EQ(waveOut[0], "* No Wave *");
+    EXPECT_EQ(waveOut[1], "MME: Wave Mapper");
+    EXPECT_NE(std::find(waveOut.begin(), waveOut.end(), "MME: JACK"), waveOut.end());
+    const auto waveIn = WaveInDialogList();
+    EXPECT_EQ(waveIn[0], "* No Wave *");
+    EXPECT_NE(std::find(waveIn.begin(), waveIn.end(), "MME: Virtual Wave In"), waveIn.end());
+    const auto midiOut = MidiOutDialogList();
+    ASSERT_GE(midiOut.size(), 3u);
+    EXPECT_EQ(midiOut[0], "* No MIDI *");
+    EXPECT_EQ(midiOut[1], "MIDI Mapper");
+    const auto midiIn = MidiInDialogList();
+    EXPECT_EQ(midiIn[0], "* No MIDI *");
+    EXPECT_NE(std::find(midiIn.begin(), midiIn.end(), "JACK MIDI"), midiIn.end());
+}
+
 TEST_F(JackDevicesTest, AudioReachesZorvilsOutputPortsAtTheLevelTheConversionGives) {
     CEngineWaveOut out;
     ASSERT_TRUE(out.OpenWaveOutByName("MME: JACK", 2205));
