@@ -1,0 +1,186 @@
+// The wave device layer: sound devices by name, opened as queues of buffers.
+//
+// The wave device classes (CWaveOut, CWaveIn) were designed around a driver that takes buffers
+// (platform::WAVEHDR) into a queue, works through them in order and hands each one back with
+// its done bit set, signalling the owner's device event. This layer gives exactly that on the
+// Linux audio systems: a JACK client of our own (named "Zorvil"), PulseAudio and ALSA through
+// RtAudio, and virtual devices for tests and headless runs.
+//
+// Every device is reached through a list of names per direction. Entry -1 is "Wave Mapper",
+// the default output of the first audio system that works (JACK when a server runs, else
+// PulseAudio, else ALSA). The format is fixed: 44100 Hz, 16-bit, stereo.
+//
+//     DeviceEvent event;
+//     auto list = WaveOutDevices();                  // list[i].name
+//     std::unique_ptr<IWaveOutPort> port = OpenWaveOutPort(-1, event);
+//     header.dwFlags |= WHDR_PREPARED;
+//     port->Write(header);                           // later: WHDR_DONE set, event signalled
+//
+// A device that vanishes (the JACK server stops, a card is unplugged) hands every queued
+// buffer back as done and refuses further writes; nothing waits for it.
+#pragma once
+
+#include "platform/mm_headers.h"
+
+#include <array>
+#include <atomic>
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <vector>
+
+namespace zorvil::platform {
+
+// The `timeGetTime` stand-in used by the devices: milliseconds of the monotonic clock as an
+// unsigned 32-bit value that wraps.
+uint32_t DeviceTimeMs() noexcept;
+
+// The wave format record. The program uses only 44100 Hz, 16-bit, stereo.
+struct WAVEFORMATEX {
+    uint16_t wFormatTag = 1; // PCM
+    uint16_t nChannels = 2;
+    uint32_t nSamplesPerSec = 44100;
+    uint32_t nAvgBytesPerSec = 176400;
+    uint16_t nBlockAlign = 4;
+    uint16_t wBitsPerSample = 16;
+    uint16_t cbSize = 0;
+};
+
+inline constexpr int kSampleRate = 44100;
+inline constexpr int kChannels = 2;
+
+inline constexpr const char* kWaveMapperName = "Wave Mapper";
+
+// An auto-reset event: Set() wakes one Wait(); several Set()s before a Wait() count as one.
+// Set() never blocks, so a driver's real-time thread may call it.
+class DeviceEvent {
+public:
+    void Set() noexcept {
+        m_signalled.store(true, std::memory_order_release);
+        m_signalled.notify_one();
+    }
+    void Wait() noexcept {
+        m_signalled.wait(false, std::memory_order_acquire);
+        m_signalled.store(false, std::memory_order_relaxed);
+    }
+
+private:
+    std::atomic<bool> m_signalled{false};
+};
+
+// One wave output of the driver: a queue of headers played in order.
+class IWaveOutPort {
+public:
+    virtual ~IWaveOutPort() = default;
+    // Queue a prepared header of interleaved 16-bit stereo frames (dwBufferLength bytes).
+    // false when the device refuses it (queue full, device gone); nothing changes then.
+    virtual bool Write(WAVEHDR& header) noexcept = 0;
+    // Stop playing and hand every queued header back, done, in order.
+    virtual void Reset() noexcept = 0;
+    // false once the device has vanished.
+    virtual bool Alive() const noexcept = 0;
+};
+
+// One wave input of the driver: queued headers are filled while started.
+class IWaveInPort {
+public:
+    virtual ~IWaveInPort() = default;
+    virtual bool AddBuffer(WAVEHDR& header) noexcept = 0;
+    virtual bool Start() noexcept = 0;
+    // Stop recording; a partly filled buffer comes back done with what it holds.
+    virtual void Stop() noexcept = 0;
+    // Stop and hand every queued header back, done, in order.
+    virtual void Reset() noexcept = 0;
+    virtual bool Alive() const noexcept = 0;
+};
+
+// The queue of a wave output, shared by every kind of output port. Write() runs on the engine
+// thread, Pull() on the driver's thread, Reset() on the interface thread; one mutex guards the
+// queue and the driver side only ever try-locks it (it plays silence for that period instead of
+// waiting). Handed-back headers signal the owner's event.
+class WaveOutQueue {
+public:
+    static constexpr size_t kCapacity = 64;
+
+    explicit WaveOutQueue(DeviceEvent& event) noexcept : m_event(event) {}
+
+    bool Push(WAVEHDR& header) noexcept;
+    // Fills `frames` stereo frames (left/right float arrays, -1..1) from the queue, silence
+    // where there is nothing; returns the frames that came from buffers.
+    size_t PullFloat(float* left, float* right, size_t frames) noexcept;
+    // The same as interleaved 16-bit frames.
+    size_t PullInt16(int16_t* interleaved, size_t frames) noexcept;
+    void ReturnAll() noexcept;
+    // The device is gone: hand everything back and refuse what follows.
+    void MarkDead() noexcept;
+    bool Dead() const noexcept { return m_dead.load(std::memory_order_acquire); }
+    size_t Queued() const noexcept;
+
+private:
+    template <typename Sink>
+    size_t Pull(size_t frames, Sink&& sink) noexcept;
+    void Complete(WAVEHDR& header) noexcept;
+
+    DeviceEvent& m_event;
+    mutable std::mutex m_mutex; // guards the ring and m_offset
+    std::array<WAVEHDR*, kCapacity> m_ring{};
+    size_t m_head = 0;
+    size_t m_count = 0;
+    size_t m_offset = 0; // bytes of the front header already played
+    std::atomic<bool> m_dead{false};
+};
+
+// The queue of a wave input; Push() runs on the driver's thread (try-lock, a period is lost
+// when the interface thread holds the queue), everything else on the owner's threads.
+class WaveInQueue {
+public:
+    static constexpr size_t kCapacity = 512;
+
+    explicit WaveInQueue(DeviceEvent& event) noexcept : m_event(event) {}
+
+    bool Add(WAVEHDR& header) noexcept;
+    void Start() noexcept;
+    void Stop() noexcept;
+    void ReturnAll() noexcept;
+    void MarkDead() noexcept;
+    bool Dead() const noexcept { return m_dead.load(std::memory_order_acquire); }
+    bool Started() const noexcept { return m_started.load(std::memory_order_acquire); }
+    // Driver thread: recorded frames, left/right floats in -1..1 or interleaved 16-bit.
+    void PushFloat(const float* left, const float* right, size_t frames) noexcept;
+    void PushInt16(const int16_t* interleaved, size_t frames) noexcept;
+
+private:
+    template <typename Source>
+    void Push(size_t frames, Source&& source) noexcept;
+    void CompleteFrontLocked() noexcept;
+
+    DeviceEvent& m_event;
+    std::mutex m_mutex; // guards the ring
+    std::array<WAVEHDR*, kCapacity> m_ring{};
+    size_t m_head = 0;
+    size_t m_count = 0;
+    std::atomic<bool> m_started{false};
+    std::atomic<bool> m_dead{false};
+};
+
+// Converts between the device's 16-bit samples and the float samples of the audio systems.
+inline float SampleToFloat(int16_t v) noexcept {
+    return static_cast<float>(v) / 32768.0f;
+}
+int16_t FloatToSample(float x) noexcept;
+
+// A device of the lists: its name and the audio system it belongs to.
+struct WaveDeviceInfo {
+    std::string name;
+};
+
+std::vector<WaveDeviceInfo> WaveOutDevices();
+std::vector<WaveDeviceInfo> WaveInDevices();
+
+// Open entry `id` of the current list (-1: "Wave Mapper"); null when that fails.
+std::unique_ptr<IWaveOutPort> OpenWaveOutPort(int id, DeviceEvent& event);
+std::unique_ptr<IWaveInPort> OpenWaveInPort(int id, DeviceEvent& event);
+
+} // namespace zorvil::platform

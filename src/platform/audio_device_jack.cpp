@@ -1,0 +1,236 @@
+#include "platform/audio_device_jack.h"
+
+#include "platform/audio_device_backends.h"
+
+#include <algorithm>
+#include <cstdlib>
+
+namespace zorvil::platform {
+
+namespace {
+
+std::mutex g_sessionMutex;            // guards g_session
+std::weak_ptr<JackSession> g_session; // the session devices share
+
+void Quiet(const char*) {}
+
+} // namespace
+
+std::shared_ptr<JackSession> JackSession::Get() {
+    std::lock_guard lock(g_sessionMutex);
+    if (auto live = g_session.lock(); live && live->Alive()) return live;
+    // libjack reports a missing server on stderr; the device lists ask often, so keep it quiet.
+    jack_set_error_function(Quiet);
+    jack_set_info_function(Quiet);
+    jack_status_t status{};
+    jack_client_t* client = jack_client_open(kClientName, JackNoStartServer, &status);
+    if (client == nullptr) return nullptr;
+    std::shared_ptr<JackSession> session(new JackSession());
+    session->m_client = client;
+    jack_set_process_callback(client, &JackSession::ProcessCallback, session.get());
+    jack_on_info_shutdown(client, &JackSession::ShutdownCallback, session.get());
+    if (jack_activate(client) != 0) return nullptr; // the destructor closes the client
+    g_session = session;
+    return session;
+}
+
+bool JackSession::ServerRunning() {
+    return Get() != nullptr;
+}
+
+JackSession::~JackSession() {
+    if (m_client != nullptr) {
+        if (Alive()) jack_deactivate(m_client);
+        jack_client_close(m_client);
+    }
+}
+
+uint32_t JackSession::SampleRate() const noexcept {
+    return Alive() ? jack_get_sample_rate(m_client) : 0;
+}
+
+jack_port_t* JackSession::RegisterPort(const char* shortName, const char* type,
+                                       unsigned long flags) {
+    if (!Alive()) return nullptr;
+    return jack_port_register(m_client, shortName, type, flags, 0);
+}
+
+void JackSession::UnregisterPort(jack_port_t* port) noexcept {
+    if (port != nullptr && Alive()) jack_port_unregister(m_client, port);
+}
+
+void JackSession::ConnectPhysical(jack_port_t* port, int index, bool playback) noexcept {
+    if (port == nullptr || !Alive()) return;
+    const char* type = jack_port_type(port);
+    const unsigned long flags =
+        JackPortIsPhysical | (playback ? JackPortIsInput : JackPortIsOutput);
+    const char** ports = jack_get_ports(m_client, nullptr, type, flags);
+    if (ports == nullptr) return;
+    int count = 0;
+    while (ports[count] != nullptr)
+        ++count;
+    if (count > 0) {
+        const char* other = ports[std::min(index, count - 1)];
+        if (playback)
+            jack_connect(m_client, jack_port_name(port), other);
+        else
+            jack_connect(m_client, other, jack_port_name(port));
+    }
+    jack_free(ports);
+}
+
+bool JackSession::Attach(IProcessor* processor) noexcept {
+    std::lock_guard lock(m_mutex);
+    if (!Alive()) return false;
+    for (auto& slot : m_processors)
+        if (slot == nullptr) {
+            slot = processor;
+            return true;
+        }
+    return false;
+}
+
+void JackSession::Detach(IProcessor* processor) noexcept {
+    std::lock_guard lock(m_mutex);
+    for (auto& slot : m_processors)
+        if (slot == processor) slot = nullptr;
+}
+
+int JackSession::ProcessCallback(jack_nframes_t frames, void* arg) noexcept {
+    auto* self = static_cast<JackSession*>(arg);
+    // Attach and Detach hold the lock only to change one slot.
+    std::lock_guard lock(self->m_mutex);
+    for (IProcessor* p : self->m_processors)
+        if (p != nullptr) p->Process(frames);
+    return 0;
+}
+
+void JackSession::ShutdownCallback(jack_status_t, const char*, void* arg) noexcept {
+    auto* self = static_cast<JackSession*>(arg);
+    self->m_dead.store(true, std::memory_order_release);
+    std::lock_guard lock(self->m_mutex);
+    for (IProcessor* p : self->m_processors)
+        if (p != nullptr) p->OnShutdown();
+}
+
+// ---- wave ports -----------------------------------------------------------------------------
+
+namespace {
+
+constexpr const char* kJackDeviceName = "JACK";
+
+class JackWaveOut final : public IWaveOutPort, JackSession::IProcessor {
+public:
+    JackWaveOut(std::shared_ptr<JackSession> session, DeviceEvent& event)
+        : m_session(std::move(session)), m_queue(event) {}
+    ~JackWaveOut() override {
+        m_session->Detach(this);
+        for (auto* port : m_ports)
+            m_session->UnregisterPort(port);
+    }
+
+    bool Open() {
+        m_ports[0] = m_session->RegisterPort("out_1", JACK_DEFAULT_AUDIO_TYPE, JackPortIsOutput);
+        m_ports[1] = m_session->RegisterPort("out_2", JACK_DEFAULT_AUDIO_TYPE, JackPortIsOutput);
+        if (m_ports[0] == nullptr || m_ports[1] == nullptr || !m_session->Attach(this))
+            return false;
+        m_session->ConnectPhysical(m_ports[0], 0, true);
+        m_session->ConnectPhysical(m_ports[1], 1, true);
+        return true;
+    }
+
+    bool Write(WAVEHDR& header) noexcept override {
+        return m_session->Alive() && m_queue.Push(header);
+    }
+    void Reset() noexcept override { m_queue.ReturnAll(); }
+    bool Alive() const noexcept override { return m_session->Alive() && !m_queue.Dead(); }
+
+    void Process(jack_nframes_t frames) noexcept override {
+        auto* left = static_cast<float*>(jack_port_get_buffer(m_ports[0], frames));
+        auto* right = static_cast<float*>(jack_port_get_buffer(m_ports[1], frames));
+        m_queue.PullFloat(left, right, frames);
+    }
+    void OnShutdown() noexcept override { m_queue.MarkDead(); }
+
+private:
+    std::shared_ptr<JackSession> m_session;
+    WaveOutQueue m_queue;
+    jack_port_t* m_ports[2] = {nullptr, nullptr};
+};
+
+class JackWaveIn final : public IWaveInPort, JackSession::IProcessor {
+public:
+    JackWaveIn(std::shared_ptr<JackSession> session, DeviceEvent& event)
+        : m_session(std::move(session)), m_queue(event) {}
+    ~JackWaveIn() override {
+        m_session->Detach(this);
+        for (auto* port : m_ports)
+            m_session->UnregisterPort(port);
+    }
+
+    bool Open() {
+        m_ports[0] = m_session->RegisterPort("in_1", JACK_DEFAULT_AUDIO_TYPE, JackPortIsInput);
+        m_ports[1] = m_session->RegisterPort("in_2", JACK_DEFAULT_AUDIO_TYPE, JackPortIsInput);
+        if (m_ports[0] == nullptr || m_ports[1] == nullptr || !m_session->Attach(this))
+            return false;
+        m_session->ConnectPhysical(m_ports[0], 0, false);
+        m_session->ConnectPhysical(m_ports[1], 1, false);
+        return true;
+    }
+
+    bool AddBuffer(WAVEHDR& header) noexcept override {
+        return m_session->Alive() && m_queue.Add(header);
+    }
+    bool Start() noexcept override {
+        if (!Alive()) return false;
+        m_queue.Start();
+        return true;
+    }
+    void Stop() noexcept override { m_queue.Stop(); }
+    void Reset() noexcept override { m_queue.ReturnAll(); }
+    bool Alive() const noexcept override { return m_session->Alive() && !m_queue.Dead(); }
+
+    void Process(jack_nframes_t frames) noexcept override {
+        auto* left = static_cast<const float*>(jack_port_get_buffer(m_ports[0], frames));
+        auto* right = static_cast<const float*>(jack_port_get_buffer(m_ports[1], frames));
+        m_queue.PushFloat(left, right, frames);
+    }
+    void OnShutdown() noexcept override { m_queue.MarkDead(); }
+
+private:
+    std::shared_ptr<JackSession> m_session;
+    WaveInQueue m_queue;
+    jack_port_t* m_ports[2] = {nullptr, nullptr};
+};
+
+} // namespace
+
+namespace detail {
+
+std::unique_ptr<IWaveOutPort> OpenJackWaveOut(DeviceEvent& event) {
+    auto session = JackSession::Get();
+    if (!session) return nullptr;
+    auto port = std::make_unique<JackWaveOut>(std::move(session), event);
+    if (!port->Open()) return nullptr;
+    return port;
+}
+
+void AddJackWaveOut(std::vector<WaveOutEntry>& list) {
+    if (!JackSession::ServerRunning()) return;
+    list.push_back({kJackDeviceName, [](DeviceEvent& e) { return OpenJackWaveOut(e); }});
+}
+
+void AddJackWaveIn(std::vector<WaveInEntry>& list) {
+    if (!JackSession::ServerRunning()) return;
+    list.push_back({kJackDeviceName, [](DeviceEvent& event) -> std::unique_ptr<IWaveInPort> {
+                        auto session = JackSession::Get();
+                        if (!session) return nullptr;
+                        auto port = std::make_unique<JackWaveIn>(std::move(session), event);
+                        if (!port->Open()) return nullptr;
+                        return port;
+                    }});
+}
+
+} // namespace detail
+
+} // namespace zorvil::platform

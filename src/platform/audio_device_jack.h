@@ -1,0 +1,73 @@
+// Zorvil's JACK client: one client named "Zorvil" that carries every JACK port the devices open
+// (out_1/out_2 for the wave output, in_1/in_2 for the wave input, midi_in and midi_out).
+//
+// The devices attach a processor that the client's process callback runs once per period. The
+// session lives as long as a device holds it; when the JACK server goes away the shutdown
+// callback tells every processor (which hands its buffers back) and the session stays dead:
+// the next open makes a new client, and fails while no server runs. The server is never
+// started on our behalf.
+//
+//     auto session = JackSession::Get();                 // null: no server
+//     jack_port_t* port = session->RegisterPort("out_1", JACK_DEFAULT_AUDIO_TYPE,
+//     JackPortIsOutput); session->Attach(this);                             // this->Process(n)
+//     every period
+//     ...
+//     session->Detach(this);                             // returns when Process no longer runs
+//     session->UnregisterPort(port);
+#pragma once
+
+#include <jack/jack.h>
+
+#include <array>
+#include <atomic>
+#include <memory>
+#include <mutex>
+
+namespace zorvil::platform {
+
+class JackSession {
+public:
+    class IProcessor {
+    public:
+        virtual ~IProcessor() = default;
+        virtual void Process(jack_nframes_t frames) noexcept = 0; // JACK's real-time thread
+        virtual void OnShutdown() noexcept = 0;                   // the server went away
+    };
+
+    static constexpr const char* kClientName = "Zorvil";
+
+    // The live session, or a new one; null when no JACK server answers.
+    static std::shared_ptr<JackSession> Get();
+    // Whether a JACK server answers (opens a client for a moment when none is open).
+    static bool ServerRunning();
+
+    ~JackSession();
+    JackSession(const JackSession&) = delete;
+    JackSession& operator=(const JackSession&) = delete;
+
+    bool Alive() const noexcept { return !m_dead.load(std::memory_order_acquire); }
+    jack_client_t* Client() const noexcept { return m_client; }
+    uint32_t SampleRate() const noexcept;
+
+    jack_port_t* RegisterPort(const char* shortName, const char* type, unsigned long flags);
+    void UnregisterPort(jack_port_t* port) noexcept;
+    // Connect our port to the first physical ports of the other direction (best effort).
+    void ConnectPhysical(jack_port_t* port, int index, bool playback) noexcept;
+
+    bool Attach(IProcessor* processor) noexcept;
+    void Detach(IProcessor* processor) noexcept;
+
+private:
+    JackSession() = default;
+    static int ProcessCallback(jack_nframes_t frames, void* arg) noexcept;
+    static void ShutdownCallback(jack_status_t code, const char* reason, void* arg) noexcept;
+
+    static constexpr size_t kMaxProcessors = 8;
+
+    jack_client_t* m_client = nullptr;
+    std::atomic<bool> m_dead{false};
+    std::mutex m_mutex; // guards m_processors; held by the process callback while it runs them
+    std::array<IProcessor*, kMaxProcessors> m_processors{};
+};
+
+} // namespace zorvil::platform

@@ -1,0 +1,143 @@
+// JACK MIDI ports of Zorvil's own client: Zorvil:midi_in and Zorvil:midi_out.
+#include "platform/audio_device_jack.h"
+#include "platform/midi_port.h"
+
+#include <jack/midiport.h>
+#include <jack/ringbuffer.h>
+
+#include <cstring>
+#include <vector>
+
+namespace zorvil::platform {
+
+namespace {
+
+constexpr const char* kJackMidiName = "JACK MIDI";
+
+class JackMidiIn final : public MidiInPort, JackSession::IProcessor {
+public:
+    JackMidiIn(std::shared_ptr<JackSession> session, IMidiInHandler& handler)
+        : MidiInPort(handler), m_session(std::move(session)) {}
+    ~JackMidiIn() override {
+        m_session->Detach(this);
+        m_session->UnregisterPort(m_port);
+    }
+
+    bool Open() {
+        m_port = m_session->RegisterPort("midi_in", JACK_DEFAULT_MIDI_TYPE, JackPortIsInput);
+        return m_port != nullptr && m_session->Attach(this);
+    }
+
+    bool Alive() const noexcept override { return m_session->Alive(); }
+
+    void Process(jack_nframes_t frames) noexcept override {
+        void* buffer = jack_port_get_buffer(m_port, frames);
+        const jack_nframes_t count = jack_midi_get_event_count(buffer);
+        for (jack_nframes_t i = 0; i < count; ++i) {
+            jack_midi_event_t event{};
+            if (jack_midi_event_get(&event, buffer, i) == 0 && event.size > 0)
+                Deliver({event.buffer, event.size});
+        }
+    }
+    void OnShutdown() noexcept override {}
+
+private:
+    std::shared_ptr<JackSession> m_session;
+    jack_port_t* m_port = nullptr;
+};
+
+// Senders (the MIDI input's thread, the engine thread) write size-prefixed messages into a
+// ring under a lock; the process callback, the only reader, moves them into the port buffer.
+class JackMidiOut final : public IMidiOutPort, JackSession::IProcessor {
+public:
+    static constexpr size_t kRingBytes = 1 << 17;
+    static constexpr size_t kMaxMessage = 1 << 16;
+
+    explicit JackMidiOut(std::shared_ptr<JackSession> session)
+        : m_session(std::move(session)), m_scratch(kMaxMessage) {}
+    ~JackMidiOut() override {
+        m_session->Detach(this);
+        m_session->UnregisterPort(m_port);
+        if (m_ring != nullptr) jack_ringbuffer_free(m_ring);
+    }
+
+    bool Open() {
+        m_ring = jack_ringbuffer_create(kRingBytes);
+        if (m_ring == nullptr) return false;
+        m_port = m_session->RegisterPort("midi_out", JACK_DEFAULT_MIDI_TYPE, JackPortIsOutput);
+        return m_port != nullptr && m_session->Attach(this);
+    }
+
+    bool SendShort(uint32_t word) noexcept override {
+        uint8_t bytes[4];
+        std::memcpy(bytes, &word, 4);
+        return Send({bytes, ShortMessageBytes(word)});
+    }
+    bool SendLong(std::span<const uint8_t> bytes) noexcept override { return Send(bytes); }
+    bool Alive() const noexcept override { return m_session->Alive(); }
+
+    void Process(jack_nframes_t frames) noexcept override {
+        void* buffer = jack_port_get_buffer(m_port, frames);
+        jack_midi_clear_buffer(buffer);
+        uint32_t size = 0;
+        while (jack_ringbuffer_read_space(m_ring) >= sizeof size) {
+            jack_ringbuffer_read(m_ring, reinterpret_cast<char*>(&size), sizeof size);
+            jack_ringbuffer_read(m_ring, reinterpret_cast<char*>(m_scratch.data()), size);
+            // Every message leaves at the start of the period, in the order it was sent;
+            // a message that does not fit the period's buffer is lost.
+            jack_midi_event_write(buffer, 0, m_scratch.data(), size);
+        }
+    }
+    void OnShutdown() noexcept override {}
+
+private:
+    bool Send(std::span<const uint8_t> bytes) noexcept {
+        if (bytes.empty() || bytes.size() > kMaxMessage || !Alive()) return false;
+        const auto size = static_cast<uint32_t>(bytes.size());
+        std::lock_guard lock(m_writeMutex);
+        if (jack_ringbuffer_write_space(m_ring) < sizeof size + size) return false;
+        jack_ringbuffer_write(m_ring, reinterpret_cast<const char*>(&size), sizeof size);
+        jack_ringbuffer_write(m_ring, reinterpret_cast<const char*>(bytes.data()), size);
+        return true;
+    }
+
+    std::shared_ptr<JackSession> m_session;
+    jack_port_t* m_port = nullptr;
+    jack_ringbuffer_t* m_ring = nullptr;
+    std::mutex m_writeMutex;        // one writer at a time into the ring
+    std::vector<uint8_t> m_scratch; // read side only
+};
+
+} // namespace
+
+namespace detail {
+
+std::unique_ptr<MidiInPort> OpenJackMidiIn(IMidiInHandler& handler) {
+    auto session = JackSession::Get();
+    if (!session) return nullptr;
+    auto port = std::make_unique<JackMidiIn>(std::move(session), handler);
+    if (!port->Open()) return nullptr;
+    return port;
+}
+
+std::unique_ptr<IMidiOutPort> OpenJackMidiOut() {
+    auto session = JackSession::Get();
+    if (!session) return nullptr;
+    auto port = std::make_unique<JackMidiOut>(std::move(session));
+    if (!port->Open()) return nullptr;
+    return port;
+}
+
+void AddJackMidiIn(std::vector<MidiInEntry>& list) {
+    if (!JackSession::ServerRunning()) return;
+    list.push_back({kJackMidiName, [](IMidiInHandler& h) { return OpenJackMidiIn(h); }});
+}
+
+void AddJackMidiOut(std::vector<MidiOutEntry>& list) {
+    if (!JackSession::ServerRunning()) return;
+    list.push_back({kJackMidiName, [] { return OpenJackMidiOut(); }});
+}
+
+} // namespace detail
+
+} // namespace zorvil::platform

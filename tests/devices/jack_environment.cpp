@@ -1,0 +1,9 @@
+// Every run of the device tests has a JACK server of its own (see support/jack_server.h).
+#include "support/jack_server.h"
+
+namespace {
+
+[[maybe_unused]] testing::Environment* const kJackServer =
+    testing::AddGlobalTestEnvironment(new zorvil::test::JackServerEnvironment);
+
+} // namespace

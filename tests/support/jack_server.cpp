@@ -1,0 +1,119 @@
+#include "support/jack_server.h"
+
+#include <jack/jack.h>
+
+#include <chrono>
+#include <csignal>
+#include <cstdlib>
+#include <fcntl.h>
+#include <memory>
+#include <sys/prctl.h>
+#include <sys/wait.h>
+#include <thread>
+#include <unistd.h>
+
+namespace zorvil::test {
+
+namespace {
+
+JackServer* g_current = nullptr;
+std::unique_ptr<JackServer> g_owned;
+
+void Quiet(const char*) {}
+
+} // namespace
+
+JackServer::JackServer(std::string name) : m_name(std::move(name)) {
+    const char* tmp = std::getenv("TMPDIR");
+    m_log = std::string(tmp != nullptr && tmp[0] != '\0' ? tmp : "/tmp") + "/" + m_name + ".log";
+}
+
+JackServer::~JackServer() {
+    Stop();
+}
+
+JackServer* JackServer::Current() noexcept {
+    return g_current;
+}
+
+bool JackServer::Answers() const {
+    jack_set_error_function(Quiet);
+    jack_set_info_function(Quiet);
+    jack_status_t status{};
+    jack_client_t* client = jack_client_open(
+        "zorvil-probe", static_cast<jack_options_t>(JackNoStartServer | JackServerName), &status,
+        m_name.c_str());
+    if (client == nullptr) return false;
+    jack_client_close(client);
+    return true;
+}
+
+bool JackServer::Start() {
+    if (Running()) return true;
+    setenv("JACK_DEFAULT_SERVER", m_name.c_str(), 1);
+    const pid_t parent = getpid();
+    const pid_t pid = fork();
+    if (pid < 0) return false;
+    if (pid == 0) {
+        // The server must not outlive the test process, whatever ends it.
+        prctl(PR_SET_PDEATHSIG, SIGTERM);
+        if (getppid() != parent) _exit(1);
+        const int log = open(m_log.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+        if (log >= 0) {
+            dup2(log, STDOUT_FILENO);
+            dup2(log, STDERR_FILENO);
+            close(log);
+        }
+        // A long client time-out: on a loaded machine (sanitizer builds, parallel tests) a late
+        // client must not be thrown out of the graph.
+        execlp("jackd", "jackd", "--no-realtime", "-t", "10000", "-n", m_name.c_str(), "-d",
+               "dummy", "-r", "44100", "-p", "256", static_cast<char*>(nullptr));
+        _exit(127);
+    }
+    m_pid = pid;
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+    while (std::chrono::steady_clock::now() < deadline) {
+        if (Answers()) return true;
+        int status = 0;
+        if (waitpid(m_pid, &status, WNOHANG) == m_pid) {
+            m_pid = -1; // jackd gave up (see the log)
+            return false;
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    }
+    Stop();
+    return false;
+}
+
+void JackServer::Stop() {
+    if (!Running()) return;
+    kill(m_pid, SIGTERM);
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(5);
+    int status = 0;
+    while (waitpid(m_pid, &status, WNOHANG) == 0) {
+        if (std::chrono::steady_clock::now() >= deadline) {
+            kill(m_pid, SIGKILL);
+            waitpid(m_pid, &status, 0);
+            break;
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    m_pid = -1;
+}
+
+void JackServerEnvironment::SetUp() {
+    static int counter = 0;
+    g_owned = std::make_unique<JackServer>("zorvil-test-" + std::to_string(getpid()) + "-" +
+                                           std::to_string(counter++));
+    if (g_owned->Start())
+        g_current = g_owned.get();
+    else
+        ADD_FAILURE() << "jackd did not start; see " << g_owned->LogPath();
+}
+
+void JackServerEnvironment::TearDown() {
+    g_current = nullptr;
+    g_owned.reset(); // stops the server
+}
+
+} // namespace zorvil::test

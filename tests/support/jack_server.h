@@ -1,0 +1,57 @@
+// A JACK 2 server of the test run's own: jackd on its dummy backend at 44100 Hz, under a server
+// name no other run uses, so that device tests meet a real audio server without touching the
+// machine's own.
+//
+// JackServerEnvironment starts it before the first test and stops it after the last, also when
+// tests fail; the server also dies with the test process (it is told so at start). Tests that
+// need the server gone for a while call Stop() and Start() on JackServer::Current().
+//
+//     // in one .cpp of a test executable:
+//     static auto* const kJack = testing::AddGlobalTestEnvironment(new JackServerEnvironment);
+//     // in a test:
+//     ASSERT_TRUE(JackServer::Current() && JackServer::Current()->Running());
+//
+// Starting sets JACK_DEFAULT_SERVER in this process, so every JACK client it opens (ours and
+// Zorvil's) reaches this server.
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <sys/types.h>
+
+namespace zorvil::test {
+
+class JackServer {
+public:
+    explicit JackServer(std::string name);
+    ~JackServer();
+    JackServer(const JackServer&) = delete;
+    JackServer& operator=(const JackServer&) = delete;
+
+    // Starts jackd and waits until it answers a client. False when it does not within 10 s.
+    bool Start();
+    // Stops jackd (SIGTERM, then SIGKILL after 5 s) and waits for it to leave.
+    void Stop();
+    bool Running() const noexcept { return m_pid > 0; }
+    const std::string& Name() const noexcept { return m_name; }
+    const std::string& LogPath() const noexcept { return m_log; }
+
+    // The server of the running test environment, or null.
+    static JackServer* Current() noexcept;
+
+private:
+    bool Answers() const;
+
+    std::string m_name;
+    std::string m_log;
+    pid_t m_pid = -1;
+};
+
+class JackServerEnvironment : public testing::Environment {
+public:
+    void SetUp() override;
+    void TearDown() override;
+};
+
+} // namespace zorvil::test
