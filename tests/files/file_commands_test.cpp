@@ -1,0 +1,233 @@
+// The project, MIDI and bank file commands through the scripted user interface, with the real
+// host, pattern and profile.
+#include "files/file_commands.h"
+
+#include "files/midi_file.h"
+#include "program_value.h"
+#include "support/scripted_user_interface.h"
+#include "support/test_support.h"
+#include "temp_dir.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+
+namespace zorvil {
+namespace {
+
+using test::PluginPath;
+using test::ReadBytes;
+using test::WriteBytes;
+
+class FileCommandsTest : public ::testing::Test {
+protected:
+    FileCommandsTest() {
+        hooks.setTitle = [this](const std::string& title) { titles.push_back(title); };
+    }
+
+    CFileCommands& Commands() {
+        if (!commands) commands.emplace(pattern, host, effects, profile, ui, hooks);
+        return *commands;
+    }
+    std::vector<std::string> MessageTexts() const {
+        std::vector<std::string> texts;
+        for (const auto& message : ui.MessageBoxes())
+            texts.push_back(message.text);
+        return texts;
+    }
+
+    test::TempDir dir;
+    test::ScriptedUserInterface ui;
+    CSeqHost host;
+    CPattern pattern;
+    platform::CProfile profile{dir.File("Zorvil.conf")};
+    CProjectEffects effects{host, ui};
+    CFileCommands::Hooks hooks;
+    std::vector<std::string> titles;
+    std::optional<CFileCommands> commands;
+};
+
+TEST_F(FileCommandsTest, SaveWithoutAPathAsksForOneAndRemembersTheFolder) {
+    ui.AnswerSaveFile(std::nullopt);
+    Commands().OnSave();
+    ASSERT_EQ(ui.SaveFileRequests().size(), 1u);
+    const FileDialogRequest first = ui.SaveFileRequests()[0];
+    EXPECT_EQ(first.initialPath, "*.tsn");
+    EXPECT_EQ(first.filter, "Zorvil Files (.tsn)|*.tsn|All Files|*.*||");
+    EXPECT_EQ(first.defaultExtension, "tsn");
+    EXPECT_TRUE(first.overwritePrompt);
+    EXPECT_TRUE(Commands().GetPath().empty());
+
+    const std::string path = dir.File("empty.tsn");
+    ui.AnswerSaveFile(path);
+    Commands().OnSave();
+    EXPECT_EQ(ReadBytes(path).size(), 28u);
+    EXPECT_EQ(Commands().GetPath(), path);
+    EXPECT_EQ(titles.back(), "Zorvil by Ostrelworks - " + path);
+    EXPECT_EQ(profile.GetString("TsnFiles", "Path", ""), dir.Path().string());
+
+    pattern.AddNote(3, 60, 127, 2);
+    Commands().OnSave(); // no dialog: the current path
+    EXPECT_EQ(ui.SaveFileRequests().size(), 2u);
+    EXPECT_EQ(ReadBytes(path).size(), 44u);
+    ui.AnswerSaveFile(std::nullopt);
+    Commands().OnSaveAs();
+    EXPECT_EQ(ui.SaveFileRequests().back().initialPath, dir.Path().string() + "/*.tsn");
+}
+
+TEST_F(FileCommandsTest, AProjectWithTheSynthSurvivesSaveAndOpen) {
+    const int slot = host.LoadPlugin(PluginPath("zorvil-synth"));
+    ASSERT_EQ(slot, 0);
+    CSeqEffect& synth = *host.GetSeqEffect(slot);
+    synth.Dispatch(effSetProgram, 0, 2);
+    synth.SetParameter(0, 0.3f);
+    synth.SetParameter(1, 0.6f);
+    pattern.SetTempo(133);
+    pattern.SetMeasures(8);
+    pattern.SetStepsPerMeasure(32);
+    const std::vector<NoteRecord> notes = {
+        {0, 60, 100, 4}, {0, 64, 90, 2}, {37, 48, 1, 1}, {128, 72, 127, 30}, {255, 127, 64, 1}};
+    for (const NoteRecord& note : notes)
+        ASSERT_TRUE(pattern.AddNote(note.step, note.key, note.velocity, note.length));
+    const std::string path = dir.File("song.tsn");
+    ASSERT_TRUE(Commands().Write(path));
+
+    pattern.Reset();
+    synth.SetParameter(0, 0.9f);
+    ui.AnswerOpenFile(path);
+    Commands().OnOpen();
+    EXPECT_EQ(NotesOf(pattern), notes);
+    EXPECT_EQ(pattern.GetTempo(), 133);
+    EXPECT_EQ(pattern.GetMeasures(), 8);
+    EXPECT_EQ(pattern.GetStepsPerMeasure(), 32);
+    CSeqEffect* reopened = host.GetSeqEffect(0);
+    ASSERT_NE(reopened, nullptr);
+    EXPECT_EQ(reopened->Dispatch(effGetProgram), 2);
+    EXPECT_FLOAT_EQ(test::ProgramValue(*reopened, 2, 0), 0.3f);
+    EXPECT_FLOAT_EQ(test::ProgramValue(*reopened, 2, 1), 0.6f);
+    EXPECT_EQ(Commands().GetPath(), path);
+    EXPECT_TRUE(ui.MessageBoxes().empty());
+    EXPECT_EQ(ui.OpenFileRequests()[0].initialPath, "*.tsn"); // Write itself stores no folder
+}
+
+TEST_F(FileCommandsTest, OpenOfAFileThatIsNotAProjectClearsThePathAgain) {
+    ASSERT_TRUE(Commands().Write(dir.File("good.tsn")));
+    pattern.AddNote(0, 1, 2, 3);
+    auto bytes = ReadBytes(dir.File("good.tsn"));
+    bytes[3] = 'X';
+    WriteBytes(dir.File("tsnx.tsn"), bytes);
+    EXPECT_FALSE(Commands().Read(dir.File("tsnx.tsn")));
+    EXPECT_EQ(MessageTexts(), std::vector<std::string>{"This file is not a valid tsn file !"});
+    EXPECT_EQ(pattern.GetNoteCount(), 0); // New ran
+    EXPECT_TRUE(Commands().GetPath().empty());
+    EXPECT_EQ(titles.back(), "Zorvil by Ostrelworks");
+    // A following Save asks for a name instead of overwriting the rejected file.
+    ui.AnswerSaveFile(std::nullopt);
+    Commands().OnSave();
+    EXPECT_EQ(ui.SaveFileRequests().size(), 1u);
+}
+
+TEST_F(FileCommandsTest, ADamagedProjectKeepsWhatWasReadAndClearsThePath) {
+    pattern.AddNote(5, 60, 100, 1);
+    pattern.AddNote(6, 61, 100, 1);
+    pattern.SetTempo(90);
+    const std::string path = dir.File("cut.tsn");
+    ASSERT_TRUE(Commands().Write(path));
+    auto bytes = ReadBytes(path);
+    bytes.resize(28 + 16 + 8);
+    WriteBytes(path, bytes);
+    EXPECT_FALSE(Commands().Read(path));
+    EXPECT_EQ(MessageTexts(), std::vector<std::string>{"Can't read this file properly !"});
+    EXPECT_EQ(NotesOf(pattern), (std::vector<NoteRecord>{{5, 60, 100, 1}}));
+    EXPECT_EQ(pattern.GetTempo(), 90);
+    EXPECT_TRUE(Commands().GetPath().empty());
+}
+
+TEST_F(FileCommandsTest, HeaderValuesAreClampedAndAnyVersionIsRead) {
+    std::vector<uint8_t> bytes(28, 0);
+    const int32_t header[] = {999, 0, 0, 500, 2, 16};
+    std::memcpy(bytes.data(), "TSN", 4);
+    std::memcpy(bytes.data() + 4, header, sizeof header);
+    WriteBytes(dir.File("v999.tsn"), bytes);
+    EXPECT_TRUE(Commands().Read(dir.File("v999.tsn")));
+    EXPECT_EQ(pattern.GetTempo(), 303);
+    EXPECT_TRUE(ui.MessageBoxes().empty());
+}
+
+TEST_F(FileCommandsTest, OpenAndWriteFailuresShowTheirCauseAndChangeNothing) {
+    pattern.AddNote(1, 2, 3, 4);
+    const std::string missing = dir.File("missing.tsn");
+    EXPECT_FALSE(Commands().Read(missing));
+    const std::string unwritable = dir.File("no/such/folder.tsn");
+    EXPECT_FALSE(Commands().Write(unwritable));
+    EXPECT_EQ(MessageTexts(), (std::vector<std::string>{
+                                  "Can't open file for read " + missing + ", error = 2\n",
+                                  "Can't open file for write " + unwritable + ", error = 2\n"}));
+    EXPECT_EQ(ui.MessageBoxes()[0].icon, MessageIcon::Error);
+    EXPECT_EQ(pattern.GetNoteCount(), 1);
+    EXPECT_TRUE(Commands().GetPath().empty());
+    EXPECT_TRUE(titles.empty());
+}
+
+TEST_F(FileCommandsTest, ALibraryPathLongerThanItsFieldIsRefusedNotCut) {
+    std::filesystem::path folder = dir.Path();
+    for (int i = 0; i < 6; ++i)
+        folder /= std::string(50, static_cast<char>('a' + i));
+    std::filesystem::create_directories(folder);
+    const auto link = folder / "probe.so";
+    std::filesystem::create_symlink(PluginPath("zorvil-probe"), link);
+    ASSERT_GE(link.string().size(), 256u);
+    ASSERT_EQ(host.LoadPlugin(link.string()), 0);
+    const std::string path = dir.File("long.tsn");
+    EXPECT_FALSE(Commands().Write(path));
+    EXPECT_EQ(MessageTexts(), std::vector<std::string>{LibraryPathTooLongMessage(link.string())});
+    EXPECT_FALSE(std::filesystem::exists(path));
+}
+
+TEST_F(FileCommandsTest, CommandsDoNothingWhileDisabled) {
+    hooks.commandsDisabled = [] { return true; };
+    Commands().OnSave();
+    Commands().OnSaveAs();
+    Commands().OnOpen();
+    EXPECT_TRUE(ui.SaveFileRequests().empty());
+    EXPECT_TRUE(ui.OpenFileRequests().empty());
+}
+
+TEST_F(FileCommandsTest, ExportMidiUsesItsOwnFolderAndWritesThePattern) {
+    pattern.AddNote(0, 60, 100, 1);
+    const std::string path = dir.File("midi/out.mid");
+    std::filesystem::create_directory(dir.File("midi"));
+    ui.AnswerSaveFile(path);
+    Commands().OnExportMidi();
+    const FileDialogRequest request = ui.SaveFileRequests()[0];
+    EXPECT_EQ(request.initialPath, "*.mid");
+    EXPECT_EQ(request.filter, "Midi Files (.mid)|*.mid|All Files|*.*||");
+    EXPECT_EQ(ReadBytes(path), BuildMidiFile(120, 16, NotesOf(pattern)));
+    EXPECT_EQ(profile.GetString("MidiFiles", "Path", ""), dir.File("midi"));
+}
+
+TEST_F(FileCommandsTest, BankSaveAsksOnceThenUsesTheBankFile) {
+    ASSERT_EQ(host.LoadPlugin(PluginPath("zorvil-probe")), 0);
+    const std::string path = dir.File("probe.fxb");
+    ui.AnswerSaveFile(path);
+    Commands().OnSaveBank(0);
+    EXPECT_EQ(ui.SaveFileRequests().size(), 1u);
+    EXPECT_EQ(ui.SaveFileRequests()[0].filter, "Vst Bank Files (.fxb)|*.fxb|All Files|*.*||");
+    EXPECT_EQ(ReadBytes(path).size(), 292u);
+    EXPECT_EQ(host.GetSeqEffect(0)->m_strBankFile, path);
+    std::filesystem::remove(path);
+    Commands().OnSaveBank(0);
+    EXPECT_EQ(ui.SaveFileRequests().size(), 1u);
+    EXPECT_TRUE(std::filesystem::exists(path));
+
+    host.GetSeqEffect(0)->SetParameter(0, 0.0f);
+    ui.AnswerOpenFile(path);
+    Commands().OnLoadBank(0);
+    EXPECT_EQ(ui.OpenFileRequests()[0].initialPath, dir.Path().string() + "/*.fxb");
+    EXPECT_FLOAT_EQ(host.GetSeqEffect(0)->GetParameter(0), 0.5f);
+    Commands().OnSaveBank(2); // an empty slot: nothing
+    EXPECT_EQ(ui.SaveFileRequests().size(), 1u);
+}
+
+} // namespace
+} // namespace zorvil

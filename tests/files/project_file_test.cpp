@@ -1,0 +1,261 @@
+// The project file's bytes, and the reader's handling of damaged files.
+#include "files/project_file.h"
+
+#include "files/file_io.h"
+#include "temp_dir.h"
+
+#include <gtest/gtest.h>
+
+#include <csignal>
+#include <cstring>
+
+#include <sys/resource.h>
+
+namespace zorvil {
+namespace {
+
+using Bytes = std::vector<uint8_t>;
+
+Bytes Le32s(std::initializer_list<int32_t> values) {
+    Bytes out;
+    for (int32_t value : values)
+        for (int i = 0; i < 4; ++i)
+            out.push_back(static_cast<uint8_t>(static_cast<uint32_t>(value) >> (8 * i)));
+    return out;
+}
+
+Bytes Header(int32_t version, int32_t effects, int32_t notes, int32_t tempo, int32_t measures,
+             int32_t steps) {
+    Bytes out = {'T', 'S', 'N', 0};
+    const Bytes rest = Le32s({version, effects, notes, tempo, measures, steps});
+    out.insert(out.end(), rest.begin(), rest.end());
+    return out;
+}
+
+Bytes Concat(std::initializer_list<Bytes> parts) {
+    Bytes out;
+    for (const Bytes& part : parts)
+        out.insert(out.end(), part.begin(), part.end());
+    return out;
+}
+
+Bytes EffectRecord(const std::string& path, uint32_t bankSize, int32_t program) {
+    Bytes out(256, 0);
+    std::memcpy(out.data(), path.data(), std::min<size_t>(path.size(), 256));
+    const Bytes rest = Le32s({static_cast<int32_t>(bankSize), program});
+    out.insert(out.end(), rest.begin(), rest.end());
+    return out;
+}
+
+ProjectImage Sample() {
+    ProjectImage image;
+    image.tempo = 133;
+    image.measures = 8;
+    image.stepsPerMeasure = 32;
+    image.notes = {{0, 100, 90, 1}, {1, 10, 127, 4}, {200, 60, 1, 56}};
+    image.effects = {{"/usr/lib/vst/a.so", 2, {1, 2, 3, 4, 5}}, {"/opt/b.so", 0, {}}};
+    return image;
+}
+
+TEST(ProjectWriter, AnEmptyProjectIs28Bytes) {
+    const auto bytes = SerializeProject(ProjectImage{});
+    ASSERT_TRUE(bytes);
+    EXPECT_EQ(*bytes, Header(1000, 0, 0, 120, 2, 16));
+}
+
+TEST(ProjectWriter, OneNoteAddsOneRecord) {
+    ProjectImage image;
+    image.notes = {{3, 60, 127, 2}};
+    EXPECT_EQ(*SerializeProject(image),
+              Concat({Header(1000, 0, 1, 120, 2, 16), Le32s({3, 60, 127, 2})}));
+}
+
+TEST(ProjectWriter, NotesAreWrittenStepByStepThenKeyByKey) {
+    ProjectImage image;
+    image.notes = {{1, 10, 1, 1}, {0, 100, 2, 1}, {0, 5, 3, 1}};
+    EXPECT_EQ(*SerializeProject(image), Concat({Header(1000, 0, 3, 120, 2, 16), Le32s({0, 5, 3, 1}),
+                                                Le32s({0, 100, 2, 1}), Le32s({1, 10, 1, 1})}));
+}
+
+TEST(ProjectWriter, EffectRecordsCarryPathSizeProgramAndBank) {
+    ProjectImage image;
+    image.effects = {{"/x/y.so", 5, {9, 8, 7}}};
+    const Bytes expected =
+        Concat({Header(1000, 1, 0, 120, 2, 16), EffectRecord("/x/y.so", 3, 5), Bytes{9, 8, 7}});
+    EXPECT_EQ(*SerializeProject(image), expected);
+    EXPECT_EQ(expected.size(), 28u + 264u + 3u);
+}
+
+TEST(ProjectWriter, PathsThatDoNotFitAreRefusedNotCut) {
+    ProjectImage image;
+    image.effects = {{std::string(255, 'a'), 0, {}}};
+    EXPECT_TRUE(SerializeProject(image));
+    image.effects[0].libraryPath = std::string(256, 'a');
+    EXPECT_FALSE(SerializeProject(image));
+    image.effects[0].libraryPath = std::string("/a\0b.so", 7);
+    EXPECT_FALSE(SerializeProject(image));
+    EXPECT_FALSE(LibraryPathFitsProject(std::string(300, 'x')));
+    EXPECT_EQ(LibraryPathTooLongMessage("/p.so"),
+              "Library path too long for a project file (at most 255 bytes): /p.so");
+    ProjectImage five;
+    five.effects.resize(5);
+    EXPECT_FALSE(SerializeProject(five));
+}
+
+TEST(ProjectReader, ReadsBackWhatWasWritten) {
+    const ProjectImage image = Sample();
+    const auto read = ParseProject(*SerializeProject(image));
+    EXPECT_EQ(read.status, ProjectReadStatus::Ok);
+    EXPECT_EQ(read.skippedNotes, 0u);
+    EXPECT_EQ(read.image, image);
+}
+
+TEST(ProjectReader, MagicAndHeaderLengthAreChecked) {
+    Bytes tsnx = Header(1000, 0, 0, 120, 2, 16);
+    tsnx[3] = 'X';
+    EXPECT_EQ(ParseProject(tsnx).status, ProjectReadStatus::NotAProject);
+    EXPECT_EQ(ParseProject(Bytes{'T', 'S', 'N'}).status, ProjectReadStatus::NotAProject);
+    EXPECT_EQ(ParseProject(Bytes{}).status, ProjectReadStatus::NotAProject);
+    Bytes shortHeader = Header(1000, 0, 0, 120, 2, 16);
+    shortHeader.pop_back();
+    EXPECT_EQ(ParseProject(shortHeader).status, ProjectReadStatus::Truncated);
+}
+
+TEST(ProjectReader, AnyVersionIsAcceptedAndHeaderValuesAreClamped) {
+    auto read = ParseProject(Header(999, 0, 0, 500, 9, 1));
+    EXPECT_EQ(read.status, ProjectReadStatus::Ok);
+    EXPECT_EQ(read.image.version, 999);
+    EXPECT_EQ(read.image.tempo, 303);
+    EXPECT_EQ(read.image.measures, 8);
+    EXPECT_EQ(read.image.stepsPerMeasure, 2);
+    read = ParseProject(Header(-5, -3, -7, 10, 0, 64));
+    EXPECT_EQ(read.status, ProjectReadStatus::Ok);
+    EXPECT_EQ(read.image.tempo, 30);
+    EXPECT_EQ(read.image.measures, 1);
+    EXPECT_EQ(read.image.stepsPerMeasure, 32);
+}
+
+TEST(ProjectReader, NotesOutsideTheGridOrOverlappingAreLeftOut) {
+    const Bytes file = Concat({Header(1000, 0, 9, 120, 2, 16), Le32s({10, 60, 100, 3}),
+                               Le32s({12, 60, 100, 1}),  // overlaps the first note
+                               Le32s({-1, 60, 100, 1}),  // before the grid
+                               Le32s({250, 61, 100, 7}), // beyond step 255
+                               Le32s({0, 128, 100, 1}),  // no such key
+                               Le32s({0, 1, 100, 0}),    // no length
+                               Le32s({0, 2, 200, 1}),    // velocity beyond 127
+                               Le32s({255, 127, 127, 1}), Le32s({13, 60, 5, 1})});
+    const auto read = ParseProject(file);
+    EXPECT_EQ(read.status, ProjectReadStatus::Ok);
+    EXPECT_EQ(read.skippedNotes, 6u);
+    EXPECT_EQ(read.image.notes,
+              (std::vector<NoteRecord>{{10, 60, 100, 3}, {255, 127, 127, 1}, {13, 60, 5, 1}}));
+}
+
+TEST(ProjectReader, AHugeNoteCountStopsAtTheEndOfTheData) {
+    const auto read =
+        ParseProject(Concat({Header(1000, 0, 0x7FFFFFFF, 120, 2, 16), Le32s({1, 2, 3, 4})}));
+    EXPECT_EQ(read.status, ProjectReadStatus::Truncated);
+    EXPECT_EQ(read.image.notes, (std::vector<NoteRecord>{{1, 2, 3, 4}}));
+}
+
+TEST(ProjectReader, AtMostFourEffectRecordsAreRead) {
+    Bytes file = Header(1000, 7, 0, 120, 2, 16);
+    for (int i = 0; i < 5; ++i)
+        file =
+            Concat({file, EffectRecord("/e" + std::to_string(i) + ".so", 1, i), Bytes{uint8_t(i)}});
+    const auto read = ParseProject(file);
+    EXPECT_EQ(read.status, ProjectReadStatus::Ok);
+    ASSERT_EQ(read.image.effects.size(), 4u);
+    EXPECT_EQ(read.image.effects[3], (EffectImage{"/e3.so", 3, {3}}));
+}
+
+TEST(ProjectReader, APathWithoutTerminatorIsCutAt256Bytes) {
+    const std::string path(300, 'p');
+    const auto read =
+        ParseProject(Concat({Header(1000, 1, 0, 120, 2, 16), EffectRecord(path, 0, 1)}));
+    ASSERT_EQ(read.image.effects.size(), 1u);
+    EXPECT_EQ(read.image.effects[0].libraryPath, std::string(256, 'p'));
+    // Bytes after a terminator carry no meaning.
+    Bytes record = EffectRecord("/a.so", 0, 1);
+    record[10] = 'z';
+    EXPECT_EQ(
+        ParseProject(Concat({Header(1000, 1, 0, 120, 2, 16), record})).image.effects[0].libraryPath,
+        "/a.so");
+}
+
+TEST(ProjectReader, ABankSizeBeyondTheDataIsRefusedNotAllocated) {
+    const Bytes first = Concat({EffectRecord("/a.so", 2, 0), Bytes{1, 2}});
+    const auto read = ParseProject(Concat(
+        {Header(1000, 2, 0, 120, 2, 16), first, EffectRecord("/b.so", 0xFFFFFFFF, 0), Bytes{1}}));
+    EXPECT_EQ(read.status, ProjectReadStatus::Truncated);
+    ASSERT_EQ(read.image.effects.size(), 1u);
+    EXPECT_EQ(read.image.effects[0].bank, (Bytes{1, 2}));
+}
+
+TEST(ProjectReader, EveryTruncationKeepsTheCompleteRecordsBeforeIt) {
+    const ProjectImage image = Sample();
+    const Bytes file = *SerializeProject(image);
+    for (size_t size = 4; size < file.size(); ++size) {
+        Bytes prefix(file.begin(), file.begin() + static_cast<long>(size));
+        prefix.shrink_to_fit();
+        const auto read = ParseProject(prefix);
+        ASSERT_EQ(read.status, ProjectReadStatus::Truncated) << size;
+        const auto& notes = read.image.notes;
+        ASSERT_LE(notes.size(), image.notes.size());
+        EXPECT_TRUE(std::equal(notes.begin(), notes.end(), image.notes.begin())) << size;
+        for (size_t i = 0; i < read.image.effects.size(); ++i)
+            EXPECT_EQ(read.image.effects[i], image.effects[i]) << size;
+    }
+}
+
+TEST(ProjectFiles, WriteAndReadAFile) {
+    test::TempDir dir;
+    const std::string path = dir.File("song.tsn");
+    ASSERT_EQ(WriteProjectFile(path, Sample()), platform::FileErrorCause::None);
+    const auto read = ReadProjectFile(path);
+    EXPECT_EQ(read.openError, platform::FileErrorCause::None);
+    EXPECT_EQ(read.read.image, Sample());
+    EXPECT_EQ(dir.Entries(), std::vector<std::string>{"song.tsn"});
+}
+
+TEST(ProjectFiles, AFailedSaveKeepsThePreviousFile) {
+    test::TempDir dir;
+    const std::string path = dir.File("song.tsn");
+    ASSERT_EQ(WriteProjectFile(path, Sample()), platform::FileErrorCause::None);
+    const Bytes before = test::ReadBytes(path);
+    ProjectImage unsaveable = Sample();
+    unsaveable.effects[0].libraryPath = std::string(400, 'l');
+    EXPECT_NE(WriteProjectFile(path, unsaveable), platform::FileErrorCause::None);
+    // A write that fails part-way: the file size limit stops it after 100 bytes.
+    struct rlimit previous {};
+    ASSERT_EQ(::getrlimit(RLIMIT_FSIZE, &previous), 0);
+    const auto previousHandler = std::signal(SIGXFSZ, SIG_IGN);
+    struct rlimit limited = previous;
+    limited.rlim_cur = 100;
+    ASSERT_EQ(::setrlimit(RLIMIT_FSIZE, &limited), 0);
+    ProjectImage bigger = Sample();
+    bigger.effects[1].bank.resize(1000, 7);
+    const auto cause = WriteProjectFile(path, bigger);
+    ::setrlimit(RLIMIT_FSIZE, &previous);
+    std::signal(SIGXFSZ, previousHandler);
+    EXPECT_EQ(cause, platform::FileErrorCause::Generic);
+    EXPECT_EQ(test::ReadBytes(path), before);
+    EXPECT_EQ(dir.Entries().size(), 1u);
+}
+
+TEST(ProjectFiles, OpenFailuresGiveTheirCauseAndMessages) {
+    test::TempDir dir;
+    const std::string missing = dir.File("missing.tsn");
+    EXPECT_EQ(ReadProjectFile(missing).openError, platform::FileErrorCause::FileNotFound);
+    EXPECT_EQ(ReadProjectFile(dir.Path().string()).openError,
+              platform::FileErrorCause::InvalidFile);
+    EXPECT_EQ(WriteProjectFile(dir.File("no/such.tsn"), {}),
+              platform::FileErrorCause::FileNotFound);
+    EXPECT_EQ(files::CantOpenForReadMessage(missing, platform::FileErrorCause::FileNotFound),
+              "Can't open file for read " + missing + ", error = 2\n");
+    EXPECT_EQ(files::CantOpenForWriteMessage("/x.tsn", platform::FileErrorCause::AccessDenied),
+              "Can't open file for write /x.tsn, error = 5\n");
+}
+
+} // namespace
+} // namespace zorvil
