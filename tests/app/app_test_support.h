@@ -1,8 +1,9 @@
-// Shared pieces of the application tests: a temporary folder with a profile in it, the virtual
-// devices switched on, and an application on a manual clock that tests step block by block.
+// Shared pieces of the application tests (with the device tests' helpers): a temporary folder
+// with a profile in it, and an application on a manual clock that tests step block by block.
 #pragma once
 
 #include "app/zorvil_app.h"
+#include "devices/device_test_support.h"
 #include "platform/clock_manual.h"
 #include "platform/profile.h"
 #include "platform/virtual_devices.h"
@@ -39,12 +40,6 @@ public:
 
 private:
     std::filesystem::path m_path;
-};
-
-class VirtualDevicesOn {
-public:
-    VirtualDevicesOn() { platform::EnableVirtualDevices(true); }
-    ~VirtualDevicesOn() { platform::EnableVirtualDevices(false); }
 };
 
 // An application with a temporary profile on a manual clock.

@@ -15,17 +15,6 @@ namespace zorvil::test {
 namespace {
 
 using ::testing::ElementsAre;
-using namespace std::chrono_literals;
-
-template <typename Predicate>
-bool Eventually(Predicate done, std::chrono::milliseconds limit = 5000ms) {
-    const auto deadline = std::chrono::steady_clock::now() + limit;
-    while (!done()) {
-        if (std::chrono::steady_clock::now() >= deadline) return false;
-        std::this_thread::yield();
-    }
-    return true;
-}
 
 // Counts the blocks the engine hands to the output step (engine worker).
 class CountingOutput final : public IBlockOutput {
