@@ -54,6 +54,8 @@ std::string_view DescribeLoadFailure(LoadFailure failure) noexcept {
         return "its entry returned a record without the VST magic";
     case LoadFailure::NoMemory:
         return "no memory for its audio buffers";
+    case LoadFailure::OpenFailed:
+        return "it threw an exception while it was being opened";
     }
     return "unknown failure";
 }

@@ -162,7 +162,7 @@ public:
 
 private:
     // A cell packed into one word, so that a single load reads it whole: velocity in bits 0-7,
-    // length in bits 8-19, part in bits 20-31. Part 0 (the word 0) is an empty cell.
+    // length in bits 8-19, part in bits 20-31. A part of 0 (the word 0) marks an empty cell.
     using CellWord = uint32_t;
     static constexpr CellWord PackCell(int velocity, int length, int part) noexcept {
         return static_cast<CellWord>(velocity) | static_cast<CellWord>(length) << 8 |

@@ -4,10 +4,12 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <fstream>
 #include <sstream>
 #include <string>
 #include <sys/wait.h>
+#include <unistd.h>
 #include <vector>
 
 namespace zorvil {
@@ -36,9 +38,16 @@ std::string Quote(const std::string& text) {
     return quoted + "'";
 }
 
+// A file name of this test run's own: ctest runs tests in parallel processes.
+std::string TempPath(const std::string& name) {
+    const ::testing::TestInfo* test = ::testing::UnitTest::GetInstance()->current_test_info();
+    return ::testing::TempDir() + "zorvil-" + std::to_string(getpid()) + "-" + test->name() + "-" +
+           name;
+}
+
 ToolRun RunCli(const std::vector<std::string>& arguments) {
-    const std::string out = ::testing::TempDir() + "cli_stdout.txt";
-    const std::string err = ::testing::TempDir() + "cli_stderr.txt";
+    const std::string out = TempPath("stdout.txt");
+    const std::string err = TempPath("stderr.txt");
     std::string command = Quote(ToolPath("zorvil-cli"));
     for (const std::string& argument : arguments)
         command += " " + Quote(argument);
@@ -48,6 +57,8 @@ ToolRun RunCli(const std::vector<std::string>& arguments) {
     run.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
     run.out = ReadFile(out);
     run.err = ReadFile(err);
+    std::remove(out.c_str());
+    std::remove(err.c_str());
     return run;
 }
 
@@ -60,7 +71,7 @@ std::vector<std::string> Lines(const std::string& text) {
 }
 
 std::string WriteTemp(const std::string& name, const std::string& contents) {
-    const std::string path = ::testing::TempDir() + name;
+    const std::string path = TempPath(name);
     std::ofstream(path, std::ios::binary) << contents;
     return path;
 }
@@ -91,7 +102,7 @@ TEST(CliInfo, FilesThatAreNoPlugInsAreReportedAndSkipped) {
                                           PluginPath("zorvil-broken-noentry"),
                                           PluginPath("zorvil-broken-null"),
                                           PluginPath("zorvil-broken-magic"),
-                                          ::testing::TempDir() + "missing.so"};
+                                          TempPath("missing.so")};
     std::vector<std::string> arguments = {"info"};
     arguments.insert(arguments.end(), bad.begin(), bad.end());
     arguments.push_back(PluginPath("zorvil-probe"));

@@ -95,7 +95,8 @@ TEST(Loader, TruncatedLibrariesAreRefusedOrLoadedButNeverCrash) {
     std::ifstream in(PluginPath("zorvil-probe"), std::ios::binary);
     const std::string library((std::istreambuf_iterator<char>(in)), {});
     ASSERT_GT(library.size(), 8192u);
-    const std::string path = ::testing::TempDir() + "truncated-probe.so";
+    const std::string path =
+        ::testing::TempDir() + "zorvil-" + std::to_string(getpid()) + "-truncated-probe.so";
     for (std::size_t size : {std::size_t{16}, std::size_t{64}, std::size_t{200}, std::size_t{4096},
                              library.size() / 2, library.size() - 4096}) {
         std::ofstream(path, std::ios::binary | std::ios::trunc) << library.substr(0, size);
@@ -253,6 +254,38 @@ TEST(Loader, PlugInsThatNeitherAskNorAnswerGetNoMidi) {
     const int slot = host.LoadPlugin(effect);
     ASSERT_EQ(slot, 0);
     EXPECT_FALSE(host.GetEffect(slot)->m_bWantMidi.load());
+}
+
+} // namespace
+} // namespace zorvil
+
+namespace zorvil {
+namespace {
+
+// Stands in for a plug-in whose effOpen throws (the wrapper passes the exception on as a
+// plug-in's dispatcher would).
+class ThrowingOpenEffect : public CSeqEffect {
+public:
+    using CSeqEffect::CSeqEffect;
+    intptr_t Dispatch(int32_t opcode, int32_t index, intptr_t value, void* ptr,
+                      float opt) override {
+        if (opcode == effOpen) throw std::runtime_error("effOpen failed");
+        return CSeqEffect::Dispatch(opcode, index, value, ptr, opt);
+    }
+};
+
+class ThrowingOpenHost : public CSeqHost {
+public:
+    std::unique_ptr<CEffect> CreateEffect() override {
+        return std::make_unique<ThrowingOpenEffect>(this);
+    }
+};
+
+TEST(Loader, APlugInThatThrowsWhileOpeningIsNotKept) {
+    ThrowingOpenHost host;
+    EXPECT_EQ(host.LoadPlugin(test::PluginPath("zorvil-probe")), -1);
+    EXPECT_EQ(host.LastLoadFailure(), LoadFailure::OpenFailed);
+    EXPECT_EQ(host.GetNextEffect(-1), -1);
 }
 
 } // namespace

@@ -15,7 +15,7 @@
 #include "host/effect_info.h"
 #include "host/seq_host.h"
 
-#include <cstdio>
+#include <exception>
 #include <iostream>
 #include <string_view>
 
@@ -43,8 +43,13 @@ int RunInfo(int count, char** paths) {
         }
         if (printed) std::cout << '\n'; // one empty line between plug-ins
         printed = true;
-        for (const std::string& line : zorvil::EffectInfoLines(host, slot))
-            std::cout << line << '\n';
+        try {
+            for (const std::string& line : zorvil::EffectInfoLines(host, slot))
+                std::cout << line << '\n';
+        } catch (const std::exception& error) {
+            std::cerr << "zorvil-cli: " << path << ": the plug-in failed: " << error.what() << '\n';
+            failed = true;
+        }
         std::cout.flush();
         host.RemoveEffect(slot);
     }
