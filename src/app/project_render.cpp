@@ -171,11 +171,11 @@ private:
 
     std::string RenderWith(CZorvilApp& app, platform::ManualClock* manual,
                            const std::string& temporary, ProjectRenderResult& result) {
-        std::mutex mutex;
-        std::condition_variable woken;
-        app.SetUiWaker([&] {
-            std::lock_guard lock(mutex);
-            woken.notify_all();
+        // The waker may run on the engine thread until the application is gone: what it
+        // touches belongs to this object, which outlives the application.
+        app.SetUiWaker([this] {
+            std::lock_guard lock(m_wakeMutex);
+            m_woken.notify_all();
         });
         if (manual != nullptr) {
             // Offline: a wave output that hands every buffer back at once, and a tick that
@@ -207,7 +207,7 @@ private:
         if (manual != nullptr) {
             uint64_t elapsed = 0;
             app.ProcessPosted(); // the engine restarts (Run posted by the render start)
-            while (!app.RenderWriter().Finished()) {
+            while (!Done(app)) {
                 const auto next = manual->UntilNextTick();
                 if (!next || elapsed > limitMs) break;
                 manual->AdvanceToNextTick();
@@ -217,16 +217,15 @@ private:
         } else {
             const auto deadline =
                 std::chrono::steady_clock::now() + std::chrono::milliseconds(limitMs);
-            while (!app.RenderWriter().Finished() && std::chrono::steady_clock::now() < deadline) {
+            while (!Done(app) && std::chrono::steady_clock::now() < deadline) {
                 {
-                    std::unique_lock lock(mutex);
-                    woken.wait_for(lock, std::chrono::milliseconds(100));
+                    std::unique_lock lock(m_wakeMutex);
+                    m_woken.wait_for(lock, std::chrono::milliseconds(100));
                 }
                 app.ProcessPosted();
             }
         }
-        app.ProcessPosted(); // the end of the render: the sequencer stops
-        app.SetUiWaker({});
+        app.ProcessPosted();
         if (!app.RenderWriter().Finished())
             return m_wave + ": the render did not finish (no audio came from the engine)";
 
@@ -246,9 +245,16 @@ private:
         return {};
     }
 
+    // The render's end was handled: the file is closed and the sequencer stopped.
+    static bool Done(CZorvilApp& app) {
+        return app.RenderWriter().Finished() && !app.Pattern().IsPlaying();
+    }
+
     const std::string& m_project;
     const std::string& m_wave;
     const ProjectRenderOptions& m_options;
+    std::mutex m_wakeMutex;
+    std::condition_variable m_woken;
     MessageLog m_ui;
 };
 

@@ -136,7 +136,8 @@ public:
 
     // Posting to the main window: commands and the quit request queue here until
     // ProcessPosted runs them (user-interface thread). The waker is called, from any thread,
-    // whenever something was posted; the shell wakes its event loop with it.
+    // whenever something was posted (the end of a render posts from the engine thread); the
+    // shell wakes its event loop with it. Set it before the engine starts.
     void PostCommand(uint32_t id);
     void PostQuit();
     bool QuitRequested() const noexcept { return m_bQuitRequested.load(); }

@@ -160,10 +160,13 @@ int RunPlay(int count, char** arguments) {
     CZorvilApp app(clock, ui, &settings);
     app.InitInstance();
     const CSettings& stored = app.Settings();
-    ReportMissing("wave output", stored.WaveOut(), app.WaveOut().IsOpen());
-    ReportMissing("wave input", stored.WaveIn(), app.WaveIn().IsOpen());
-    ReportMissing("MIDI input", stored.MidiIn(), app.MidiIn().IsOpen());
-    ReportMissing("MIDI output", stored.MidiOut(), app.MidiOut().IsOpen());
+    // Each name as the user gave it (or as the profile holds it).
+    ReportMissing("wave output", options->waveOut.value_or(stored.WaveOut()),
+                  app.WaveOut().IsOpen());
+    ReportMissing("wave input", options->waveIn.value_or(stored.WaveIn()), app.WaveIn().IsOpen());
+    ReportMissing("MIDI input", options->midiIn.value_or(stored.MidiIn()), app.MidiIn().IsOpen());
+    ReportMissing("MIDI output", options->midiOut.value_or(stored.MidiOut()),
+                  app.MidiOut().IsOpen());
 
     int loaded = 0;
     for (const std::string& path : options->plugins) {
