@@ -19,6 +19,7 @@ void CZorvilApp::OnRenderToWave() {
 }
 
 bool CZorvilApp::StartRender(const std::string& path) {
+    if (IsRendering()) return false; // a render runs: it is left alone
     const int bufferFrames = m_settings.WaveOutBufSize();
     m_nRenderAdjust = m_settings.RenderAdjust();
     const RenderPlan plan = MakeRenderPlan(m_pattern.GetMeasures(), m_pattern.GetTempo(),

@@ -154,7 +154,8 @@ public:
     // renders to the command line's wave file, else asks for a file.
     void OnRenderToWave();
     // Starts a render into `path`; false (after "Can't open file for write %s, error = %u\n")
-    // when the file cannot be created: nothing else changes then.
+    // when the file cannot be created, and false at once while a render runs: nothing else
+    // changes then.
     bool StartRender(const std::string& path);
     bool IsRendering() const noexcept;
     const CRenderWriter& RenderWriter() const noexcept { return m_renderWriter; }

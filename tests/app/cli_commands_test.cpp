@@ -95,18 +95,19 @@ TEST_F(CliCommandsTest, ExportMidiWritesTheFile) {
 TEST_F(CliCommandsTest, PlayGoesOnWithoutWhatIsMissingAndStopsAfterItsSeconds) {
     const Outcome run =
         Cli({"play", PluginPath("zorvil-synth"), m_folder.File("nothing.so"), "--seconds", "0.2",
-             "--wave-out", platform::kVirtualWaveOutName, "--midi-in", "No Such Port",
-             "--midi-out", platform::kVirtualMidiOutName, "--thru", "--buffer", "441"});
+             "--wave-out", platform::kVirtualWaveOutName, "--midi-in", "No Such Port", "--midi-out",
+             platform::kVirtualMidiOutName, "--thru", "--buffer", "441"});
     EXPECT_EQ(run.status, 0) << run.err;
     EXPECT_EQ(run.out, "zorvil-cli: playing 1 plug-in\n");
     std::vector<std::string> lines;
     std::istringstream err(run.err);
     for (std::string line; std::getline(err, line);)
         lines.push_back(line);
-    EXPECT_THAT(lines,
-                ElementsAre("zorvil-cli: MIDI input \"No Such Port\": no such device; going on "
-                            "without it",
-                            HasSubstr(m_folder.File("nothing.so") + ": not a usable VST 2 plug-in")));
+    EXPECT_THAT(
+        lines,
+        ElementsAre("zorvil-cli: MIDI input \"No Such Port\": no such device; going on "
+                    "without it",
+                    HasSubstr(m_folder.File("nothing.so") + ": not a usable VST 2 plug-in")));
     // The options went into a copy of the profile: the user's stays as it was.
     EXPECT_FALSE(std::filesystem::exists(m_folder.File("config/Ostrelworks")));
     EXPECT_EQ(Cli({"play"}).status, 2);

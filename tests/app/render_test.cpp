@@ -61,6 +61,10 @@ TEST_F(RenderTest, OneMeasureAt120HoldsExactly88200Frames) {
     ASSERT_TRUE(App().StartRender(path));
     EXPECT_TRUE(App().Pattern().IsPlaying());
     EXPECT_FALSE(App().IsEngineRunning()); // restarted by the posted Run
+    // A second start while this render runs leaves it alone.
+    EXPECT_FALSE(App().StartRender(m_folder.File("other.wav")));
+    EXPECT_TRUE(App().Pattern().IsPlaying());
+    EXPECT_FALSE(std::filesystem::exists(m_folder.File("other.wav")));
     ASSERT_TRUE(RunRender());
     EXPECT_TRUE(App().IsEngineRunning());
     EXPECT_FALSE(App().IsRendering());
