@@ -8,6 +8,8 @@ namespace zorvil {
 
 bool CRenderWriter::Start(const std::string& path, const RenderPlan& plan, RenderStateWord& state,
                           std::function<void()> onFinished) {
+    // A render in progress keeps its file: the engine may be writing it right now.
+    if (state.load(std::memory_order_acquire) != RenderState::Idle) return false;
     m_pRenderFile.reset();
     auto file = std::make_unique<CWaveFile>(path, kRenderFormat, &m_ui);
     if (file->GetMode() != CWaveFile::Mode::Writing) {

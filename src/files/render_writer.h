@@ -37,7 +37,8 @@ public:
     explicit CRenderWriter(IUserInterface& ui) : m_ui(ui) {}
 
     // Creates the file and arms the render. False (after the message) when the file cannot be
-    // created; the state is then left as it was.
+    // created, and false without a message while a render runs (the state is not idle); the
+    // state is then left as it was.
     bool Start(const std::string& path, const RenderPlan& plan, RenderStateWord& state,
                std::function<void()> onFinished);
 

@@ -33,6 +33,9 @@ TEST(RenderWriter, WritesExactlyTFramesThenFinishesOnce) {
     const std::string path = dir.File("render.wav");
     ASSERT_TRUE(writer.Start(path, MakeRenderPlan(2, 133.0, 2205, 2), state, [&] { ++finished; }));
     EXPECT_EQ(state.load(), RenderState::Armed);
+    EXPECT_FALSE(writer.Start(dir.File("other.wav"), MakeRenderPlan(1, 120.0, 2205, 0), state, {}));
+    EXPECT_FALSE(
+        std::filesystem::exists(dir.File("other.wav"))); // the running render keeps its file
 
     const CWaveBuffer buffer = PlayedBuffer(2205, 0);
     writer.OnBufferWritten(buffer, 2205); // not yet writing: not counted
