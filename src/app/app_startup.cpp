@@ -60,8 +60,8 @@ int CZorvilApp::ExitInstance() {
     m_pBlock[0] = nullptr;
     m_pBlock[1] = nullptr;
     m_blockStorage.reset();
-    m_pEngineThread.reset();
     m_waveIn.SetEngine(nullptr);
+    m_pEngineThread.reset();
     return 0;
 }
 

@@ -73,7 +73,9 @@ CZorvilApp::~CZorvilApp() {
     m_pattern.Stop();
     StartTimer(0);
     m_host.SetShutdownHook({});
-    // The worker goes before the host and the buffers it works on.
+    // The worker goes before the host and the buffers it works on; the wave input (closed, the
+    // engine idle) forgets it first.
+    m_waveIn.SetEngine(nullptr);
     m_pEngineThread.reset();
     m_host.SetBlockOutput(nullptr);
     m_host.SetMidiOutput(nullptr);
