@@ -128,6 +128,25 @@ TEST_F(EngineControlTest, TimerBlocksReachTheWaveOutputAndComeBackBeforeStopRetu
     EXPECT_FALSE(App().EngineThread().IsBusy());
 }
 
+TEST_F(EngineControlTest, StopReturnsWhenTheWaveOutputWentAwayWithBuffersQueued) {
+    ASSERT_TRUE(App().WaveOut().OpenWaveOutByName(
+        std::string("MME: ") + platform::kVirtualWaveOutManualName, 2205));
+    App().StartEngine();
+    // Blocks queued, never played (no waiting for their return here).
+    while (App().BlocksTriggered() < 3) {
+        m_clock.AdvanceToNextTick();
+        while (App().EngineThread().IsBusy())
+            std::this_thread::yield();
+    }
+    ASSERT_EQ(App().WaveOut().InFlight(), 3);
+    platform::VirtualDevices::WaveOut()->Vanish();
+    App().StopEngine();
+    EXPECT_FALSE(App().IsEngineRunning());
+    EXPECT_EQ(App().WaveOut().InFlight(), 0);
+    App().ShutdownDevices();
+    EXPECT_FALSE(App().WaveOut().IsOpen());
+}
+
 TEST_F(EngineControlTest, ARecordingWaveInputIsTheClock) {
     CountingOutput output;
     App().SetOutputDevice(&output);
