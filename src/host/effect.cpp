@@ -1,6 +1,7 @@
 #include "host/effect.h"
 
 #include "host/effect_host.h"
+#include "host/library_check.h"
 
 #include <algorithm>
 #include <cstring>
@@ -53,6 +54,8 @@ std::string_view DescribeLoadFailure(LoadFailure failure) noexcept {
         return "its entry returned a record without the VST magic";
     case LoadFailure::NoMemory:
         return "no memory for its audio buffers";
+    case LoadFailure::OpenFailed:
+        return "it threw an exception while it was being opened";
     }
     return "unknown failure";
 }
@@ -84,6 +87,10 @@ bool CEffect::Load(std::string_view path) {
     std::string loadPath(path);
     if (loadPath.find('/') == std::string::npos) loadPath.insert(0, "./");
 
+    if (std::string problem = CheckLibraryFile(loadPath); !problem.empty()) {
+        Fail(LoadFailure::LibraryRefused, std::move(problem));
+        return false;
+    }
     dlerror();
     m_hModule = dlopen(loadPath.c_str(), RTLD_NOW | RTLD_LOCAL);
     if (m_hModule == nullptr) {

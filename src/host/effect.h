@@ -40,6 +40,7 @@ enum class LoadFailure {
     NullRecord,     // the entry returned no record
     WrongMagic,     // the record's magic is not 'VstP'
     NoMemory,       // the wrapper's buffers could not be allocated
+    OpenFailed,     // the plug-in threw an exception while it was being opened
 };
 
 class CEffect {

@@ -66,13 +66,22 @@ int CEffectHost::LoadPlugin(std::string_view path) {
 
     const int slot = PlaceEffect(std::move(created));
     CEffect* effect = GetEffect(slot);
-    effect->Dispatch(effSetSampleRate, 0, 0, nullptr, m_fSampleRate);
-    effect->Dispatch(effSetBlockSize, 0, m_nBlockSize);
-    effect->Dispatch(effOpen);
-    effect->Dispatch(effMainsChanged, 0, 1);
-    // VST 2.4 plug-ins announce MIDI input through this capability instead of asking with
-    // audioMasterWantMidi (deprecated in 2.4); without it such a synth would never hear a note.
-    if (effect->CanDo("receiveVstMidiEvent")) effect->m_bWantMidi.store(true);
+    try {
+        effect->Dispatch(effSetSampleRate, 0, 0, nullptr, m_fSampleRate);
+        effect->Dispatch(effSetBlockSize, 0, m_nBlockSize);
+        effect->Dispatch(effOpen);
+        effect->Dispatch(effMainsChanged, 0, 1);
+        // VST 2.4 plug-ins announce MIDI input through this capability instead of asking with
+        // audioMasterWantMidi (deprecated in 2.4); without it such a synth would never hear a
+        // note.
+        if (effect->CanDo("receiveVstMidiEvent")) effect->m_bWantMidi.store(true);
+    } catch (...) {
+        // A plug-in that cannot even open is not kept.
+        RemoveEffect(slot);
+        m_lastLoadFailure = LoadFailure::OpenFailed;
+        m_strLastLoadError = std::string(DescribeLoadFailure(LoadFailure::OpenFailed));
+        return -1;
+    }
     return slot;
 }
 

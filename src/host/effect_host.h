@@ -10,6 +10,11 @@
 //     for (int s = host.GetNextEffect(-1); s >= 0; s = host.GetNextEffect(s)) ...
 //     host.RemoveEffect(slot);
 //
+// Answers: each opcode is answered by its virtual operation, whole or as its low byte only, or
+// with a fixed value (version 2300, vendor version 1000, ...). audioMasterGetSampleRate and
+// audioMasterGetBlockSize answer the host's real rate and block size (plug-ins size their
+// buffers from them) and also send them to the asking effect through its dispatcher.
+//
 // Slots: a wrapper goes into the highest empty slot; when none is empty the array grows by 5
 // entries and the wrapper is appended. The array is never shrunk; a slot's number is the
 // effect's identity everywhere (windows, project file, callback).

@@ -6,6 +6,10 @@
 
 #include <gtest/gtest.h>
 
+#include <fstream>
+#include <iterator>
+#include <unistd.h>
+
 namespace zorvil {
 namespace {
 
@@ -85,6 +89,24 @@ TEST(Loader, FilesThatAreNoLibrariesAreRefused) {
     // A bare name is a file in the current folder, never a system library.
     EXPECT_EQ(host.LoadPlugin("libc.so.6"), -1);
     EXPECT_EQ(host.LastLoadFailure(), LoadFailure::LibraryRefused);
+}
+
+TEST(Loader, TruncatedLibrariesAreRefusedOrLoadedButNeverCrash) {
+    std::ifstream in(PluginPath("zorvil-probe"), std::ios::binary);
+    const std::string library((std::istreambuf_iterator<char>(in)), {});
+    ASSERT_GT(library.size(), 8192u);
+    const std::string path =
+        ::testing::TempDir() + "zorvil-" + std::to_string(getpid()) + "-truncated-probe.so";
+    for (std::size_t size : {std::size_t{16}, std::size_t{64}, std::size_t{200}, std::size_t{4096},
+                             library.size() / 2, library.size() - 4096}) {
+        std::ofstream(path, std::ios::binary | std::ios::trunc) << library.substr(0, size);
+        CSeqHost host;
+        const int slot = host.LoadPlugin(path);
+        if (size <= 4096) { // inside the mapped segments: refused before the loader maps it
+            EXPECT_EQ(slot, -1) << size;
+            EXPECT_EQ(host.LastLoadFailure(), LoadFailure::LibraryRefused) << size;
+        }
+    }
 }
 
 TEST(Loader, BuffersFollowTheCounts) {
@@ -198,6 +220,72 @@ TEST(Host, WrapperWithoutHostRefusesToLoad) {
     EXPECT_FALSE(effect.Load(PluginPath("zorvil-probe")));
     EXPECT_EQ(effect.GetLoadFailure(), LoadFailure::NoHost);
     EXPECT_FALSE(effect.Unload());
+}
+
+} // namespace
+} // namespace zorvil
+
+namespace zorvil {
+namespace {
+
+// A host that ignores audioMasterWantMidi, as if the plug-in never asked (VST 2.4 style).
+class DeafToWantMidiHost : public CSeqHost {
+public:
+    intptr_t OnWantMidi(int, intptr_t) override { return 0; }
+};
+
+TEST(Loader, PlugInsAnsweringTheMidiCapabilityGetMidiWithoutAsking) {
+    DeafToWantMidiHost host;
+    const int slot = host.LoadPlugin(test::PluginPath("zorvil-probe"));
+    ASSERT_EQ(slot, 0);
+    // The probe answers effCanDo("receiveVstMidiEvent") with 1, asked right after the four
+    // load calls.
+    EXPECT_TRUE(host.GetEffect(slot)->m_bWantMidi.load());
+    test::ProbeAccess probe("zorvil-probe");
+    const std::string log = probe.Log(*host.GetEffect(slot));
+    EXPECT_EQ(log.substr(log.size() - std::string("dispatch 12 0 1 0\ndispatch 51 0 0 0\n").size()),
+              "dispatch 12 0 1 0\ndispatch 51 0 0 0\n");
+}
+
+TEST(Loader, PlugInsThatNeitherAskNorAnswerGetNoMidi) {
+    const char* effect = "/usr/lib/vst/3BandEQ-vst.so"; // DPF effect without MIDI input
+    if (access(effect, R_OK) != 0) GTEST_SKIP() << "dpf-plugins-vst not installed";
+    DeafToWantMidiHost host;
+    const int slot = host.LoadPlugin(effect);
+    ASSERT_EQ(slot, 0);
+    EXPECT_FALSE(host.GetEffect(slot)->m_bWantMidi.load());
+}
+
+} // namespace
+} // namespace zorvil
+
+namespace zorvil {
+namespace {
+
+// Stands in for a plug-in whose effOpen throws (the wrapper passes the exception on as a
+// plug-in's dispatcher would).
+class ThrowingOpenEffect : public CSeqEffect {
+public:
+    using CSeqEffect::CSeqEffect;
+    intptr_t Dispatch(int32_t opcode, int32_t index, intptr_t value, void* ptr,
+                      float opt) override {
+        if (opcode == effOpen) throw std::runtime_error("effOpen failed");
+        return CSeqEffect::Dispatch(opcode, index, value, ptr, opt);
+    }
+};
+
+class ThrowingOpenHost : public CSeqHost {
+public:
+    std::unique_ptr<CEffect> CreateEffect() override {
+        return std::make_unique<ThrowingOpenEffect>(this);
+    }
+};
+
+TEST(Loader, APlugInThatThrowsWhileOpeningIsNotKept) {
+    ThrowingOpenHost host;
+    EXPECT_EQ(host.LoadPlugin(test::PluginPath("zorvil-probe")), -1);
+    EXPECT_EQ(host.LastLoadFailure(), LoadFailure::OpenFailed);
+    EXPECT_EQ(host.GetNextEffect(-1), -1);
 }
 
 } // namespace

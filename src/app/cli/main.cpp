@@ -10,7 +10,7 @@
 #include "host/effect_info.h"
 #include "host/seq_host.h"
 
-#include <cstdio>
+#include <exception>
 #include <iostream>
 #include <string_view>
 
@@ -23,6 +23,7 @@ int RunInfo(int count, char** paths) {
     zorvil::CSeqHost host;
     host.SetUserInterface(&ui);
     bool failed = false;
+    bool printed = false;
     for (int i = 0; i < count; ++i) {
         const std::string_view path = paths[i];
         const int slot = host.LoadPlugin(path);
@@ -32,9 +33,15 @@ int RunInfo(int count, char** paths) {
             failed = true;
             continue;
         }
-        if (i > 0) std::cout << '\n';
-        for (const std::string& line : zorvil::EffectInfoLines(host, slot))
-            std::cout << line << '\n';
+        if (printed) std::cout << '\n'; // one empty line between plug-ins
+        printed = true;
+        try {
+            for (const std::string& line : zorvil::EffectInfoLines(host, slot))
+                std::cout << line << '\n';
+        } catch (const std::exception& error) {
+            std::cerr << "zorvil-cli: " << path << ": the plug-in failed: " << error.what() << '\n';
+            failed = true;
+        }
         std::cout.flush();
         host.RemoveEffect(slot);
     }
