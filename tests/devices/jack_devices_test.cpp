@@ -256,5 +256,34 @@ TEST_F(JackDevicesTest, StoppingTheServerUnderRunningDevicesNeitherHangsNorCrash
     waveOut.Close();
 }
 
+TEST_F(JackDevicesTest, DevicesClosedOnlyAfterTheServerCameBackOpenAgain) {
+    // The user restarts JACK, then Zorvil's devices (Restart, the device dialogs).
+    CEngineWaveOut waveOut;
+    CEngineMidiOut midiOut;
+    ASSERT_TRUE(waveOut.OpenWaveOutByName("JACK", 2205));
+    ASSERT_TRUE(midiOut.OpenByName("JACK MIDI"));
+    m_client.Close();
+    JackServer::Current()->Stop();
+    ASSERT_TRUE(JackServer::Current()->Start());
+    EXPECT_FALSE(waveOut.Alive());
+    EXPECT_TRUE(midiOut.Close());
+    EXPECT_TRUE(waveOut.Close());
+
+    JackTestClient client;
+    ASSERT_TRUE(client.Open());
+    ASSERT_TRUE(waveOut.OpenWaveOutByName("JACK", 2205));
+    ASSERT_TRUE(midiOut.OpenByName("JACK MIDI"));
+    ASSERT_TRUE(client.Connect("Zorvil:out_1", "ZorvilTest:in_1"));
+    ASSERT_TRUE(client.Connect("Zorvil:midi_out", "ZorvilTest:midi_in"));
+    const std::vector<float> block(2205, -1.0f);
+    waveOut.WriteBlock(block.data(), block.data(), 2205);
+    midiOut.NoteOn(3, 70, 80);
+    ASSERT_TRUE(waveOut.WaitForInFlight(0, 10s));
+    ASSERT_TRUE(client.WaitFor([&] { return Sound(client.Left()).size() >= 2205; }, 5s));
+    EXPECT_EQ(Sound(client.Left()), std::vector<float>(2205, -1.0f));
+    ASSERT_TRUE(client.WaitFor([&] { return !client.MidiReceived().empty(); }, 5s));
+    EXPECT_EQ(client.MidiReceived()[0], (Bytes{0x93, 70, 80}));
+}
+
 } // namespace
 } // namespace zorvil::test
