@@ -1,16 +1,30 @@
 #include "app/zorvil_app.h"
 
+#include "files/file_commands.h"
+#include "files/project_effects.h"
+
 #include <algorithm>
+#include <thread>
 
 namespace zorvil {
 
-CZorvilApp::CZorvilApp(platform::IClockService& clock, IUserInterface& ui)
-    : m_clock(clock), m_ui(ui),
-      m_blockStorage(std::make_unique<float[]>(2 * static_cast<size_t>(kBlockBufferFrames))) {
-    m_pBlock[0] = m_blockStorage.get();
-    m_pBlock[1] = m_blockStorage.get() + kBlockBufferFrames;
+namespace {
+
+// How long an offline block may take before the tick gives up waiting for its wave buffers.
+constexpr std::chrono::milliseconds kBufferReturnLimit{5000};
+
+} // namespace
+
+CZorvilApp::CZorvilApp(platform::IClockService& clock, IUserInterface& ui,
+                       platform::CProfile* profile)
+    : m_clock(clock), m_ui(ui), m_pProfile(profile), m_settings(profile) {
+    // Start-up's first steps (timer capabilities, block buffers, engine worker) happen here, so
+    // that the object works from its construction on.
     // Unreadable capabilities stay zero: StartTimer then still never asks for a 0 ms tick.
     m_clock.GetCaps(m_timerCaps);
+    m_blockStorage = std::make_unique<float[]>(2 * static_cast<size_t>(kBlockBufferFrames));
+    m_pBlock[0] = m_blockStorage.get();
+    m_pBlock[1] = m_blockStorage.get() + kBlockBufferFrames;
     m_host.SetRenderState(&m_renderState);
     m_host.SetUserInterface(&m_ui);
     m_host.SetBlockOutput(this);
@@ -19,14 +33,52 @@ CZorvilApp::CZorvilApp(platform::IClockService& clock, IUserInterface& ui)
     m_pattern.SetRenderState(&m_renderState);
     m_pattern.SetUserInterface(&m_ui);
     m_pEngineThread = std::make_unique<CEngineThread>(m_host);
+
+    // The devices: the wave devices write their "MME: " upgrade to the profile; MIDI input goes
+    // to the host's queue and, passed through, to the MIDI output, as does plug-ins' MIDI.
+    m_waveOut.SetProfile(m_pProfile);
+    m_waveIn.SetProfile(m_pProfile);
+    m_waveOut.SetRenderHook(&m_renderWriter);
+    m_midiIn.SetHost(&m_host);
+    m_midiIn.SetMidiOutput(&m_midiOut);
+    m_midiIn.SetUserInterface(&m_ui);
+    m_host.SetMidiOutput(&m_midiOut);
+    // The fault guard around unloading a crashing plug-in shuts every device down first.
+    m_host.SetShutdownHook([this] { ShutdownDevices(); });
+
+    m_pProjectEffects = std::make_unique<CProjectEffects>(
+        m_host, m_ui, [this](std::string_view path) { return LoadEffect(path); });
+    if (m_pProfile != nullptr) {
+        CFileCommands::Hooks hooks;
+        hooks.newProject = [this] {
+            const bool running = IsEngineRunning();
+            StopEngine();
+            m_pattern.Reset();
+            m_host.RemoveAll();
+            for (int slot = 0; slot < kProjectSlots; ++slot)
+                m_pProjectEffects->ClearSlot(slot);
+            if (running) StartEngine();
+        };
+        hooks.setTitle = [this](const std::string& title) { SetTitle(title); };
+        hooks.commandsDisabled = [this] { return m_pattern.IsPlaying() || IsCommandLineMode(); };
+        m_pFileCommands = std::make_unique<CFileCommands>(m_pattern, m_host, *m_pProjectEffects,
+                                                          *m_pProfile, m_ui, std::move(hooks));
+    }
+    m_strTitle = std::string(kAppTitle);
 }
 
 CZorvilApp::~CZorvilApp() {
+    ShutdownDevices();
+    m_waveOut.SetRenderHook(nullptr);
     m_pattern.Stop();
     StartTimer(0);
-    // The worker goes before the host and the buffers it works on.
+    m_host.SetShutdownHook({});
+    // The worker goes before the host and the buffers it works on; the wave input (closed, the
+    // engine idle) forgets it first.
+    m_waveIn.SetEngine(nullptr);
     m_pEngineThread.reset();
     m_host.SetBlockOutput(nullptr);
+    m_host.SetMidiOutput(nullptr);
 }
 
 bool CZorvilApp::StartTimer(uint32_t period) {
@@ -38,7 +90,8 @@ bool CZorvilApp::StartTimer(uint32_t period) {
         m_nPeriod = 0;
     }
     if (period == 0) return true;
-    if (period < m_timerCaps.periodMin || period > kMaxTimerPeriod) return false;
+    if (period < m_timerCaps.periodMin || period > kMaxTimerPeriod || !m_pEngineThread)
+        return false;
 
     m_nPeriod = period;
     const uint32_t tick = std::max({period / 10, m_timerCaps.periodMin, platform::kTimerPeriodMin});
@@ -68,15 +121,77 @@ void CZorvilApp::OnEngineTimer() noexcept {
     if (m_pEngineThread->Trigger(m_pBlock, frames, 2, time)) {
         m_dwLastBlockTime.store(time);
         m_nBlocksTriggered.fetch_add(1);
+        if (m_bWaitForBlocks.load(std::memory_order_relaxed)) WaitForBlockDone();
     } else {
         m_nBlocksRefused.fetch_add(1); // the block is skipped, not made up for
     }
+}
+
+void CZorvilApp::WaitForBlockDone() noexcept {
+    // Offline only (a manual clock's tick): the busy flag drops just after the output step
+    // returns, and the wave output's device thread hands the buffers back right after.
+    while (m_pEngineThread->IsBusy())
+        std::this_thread::yield();
+    const auto limit = std::chrono::steady_clock::now() + kBufferReturnLimit;
+    while (m_waveOut.InFlight() > 0 && std::chrono::steady_clock::now() < limit)
+        std::this_thread::yield();
 }
 
 void CZorvilApp::OutputBlock(float* const* buffers, int frames) noexcept {
     RenderState seen = RenderState::MarkerSeen;
     m_renderState.compare_exchange_strong(seen, RenderState::Writing);
     if (IBlockOutput* output = m_pOutputDevice.load()) output->OutputBlock(buffers, frames);
+}
+
+void CZorvilApp::SetTitle(std::string title) {
+    m_strTitle = std::move(title);
+    if (m_titleHook) m_titleHook(m_strTitle);
+}
+
+void CZorvilApp::WakeUi() {
+    if (m_uiWaker) m_uiWaker();
+}
+
+void CZorvilApp::PostCommand(uint32_t id) {
+    {
+        std::lock_guard lock(m_postedLock);
+        m_posted.push_back(id);
+    }
+    WakeUi();
+}
+
+void CZorvilApp::PostQuit() {
+    m_bQuitRequested.store(true);
+    WakeUi();
+}
+
+bool CZorvilApp::ProcessPosted() {
+    bool ran = false;
+    if (m_bRenderDone.exchange(false)) {
+        OnRenderDone();
+        ran = true;
+    }
+    for (;;) {
+        uint32_t id = 0;
+        {
+            std::lock_guard lock(m_postedLock);
+            if (m_posted.empty()) break;
+            id = m_posted.front();
+            m_posted.pop_front();
+        }
+        OnCommand(id);
+        ran = true;
+    }
+    return ran;
+}
+
+int CZorvilApp::LoadEffect(std::string_view path) {
+    const bool running = IsEngineRunning();
+    StopEngine();
+    const int slot = m_host.LoadPlugin(path);
+    if (slot >= 0) ++m_nLoadedEffects;
+    if (running) StartEngine();
+    return slot;
 }
 
 } // namespace zorvil

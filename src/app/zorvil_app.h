@@ -1,6 +1,9 @@
-// CZorvilApp: the one application object. This is its engine part, free of Qt: the effect host,
-// the engine worker, the block buffers, the engine timer, the output step, and the pattern,
-// whose step clock runs on the same clock service and plays into the host's MIDI input queue.
+// CZorvilApp: the one application object, free of Qt. It owns the effect host, the engine
+// worker, the block buffers, the engine timer, the output step, the pattern (whose step clock
+// runs on the same clock service and plays into the host's MIDI input queue), the four device
+// objects (wave output and input, MIDI input and output), the render to a wave file, and the
+// start-up and shut-down of the program. The Qt shell adds the windows around it; zorvil-cli
+// and the tests use it as it is.
 //
 // Blocks are made on request. When no wave input clocks the engine, a periodic timer of the
 // clock service ticks ten times per block period (at least every minimum period) and
@@ -9,37 +12,67 @@
 // as carry for the next one, so the blocks follow the clock on average even though each tick
 // is late by a little. A block the engine refuses (the previous one still runs) is skipped,
 // never made up for. The worker runs the host's ProcessBlock, which ends in OutputBlock here:
-// the render state "marker seen" becomes "writing", and the block goes on to the output device.
+// the render state "marker seen" becomes "writing", and the block goes on to the output device
+// (the wave output unless a test put a capture in its place).
 //
-//     platform::RealClock clock;
-//     CZorvilApp app(clock, ui);
-//     app.SetOutputDevice(&waveOut);            // receives every finished block
-//     app.SetStartTime(clock.Now());            // what StartEngine does when it starts
-//     app.StartTimer(20);                       // 882-frame blocks
+//     platform::CProfile profile(platform::CProfile::DefaultPath());
+//     CZorvilApp app(clock, ui, &profile);
+//     app.InitInstance(commandLine);          // devices opened by their stored names, engine on
+//     app.OnCommand(CZorvilApp::kCommandRun); // stops the engine, writes "Engine" = 0
 //     ...
-//     app.StartTimer(0);                        // stops the timer (synchronously)
+//     app.ExitInstance();                     // devices closed, effects removed
 //
-// Threads: StartTimer and the setters run on the user-interface thread; OnEngineTimer on the
-// timer's thread (or the thread advancing a manual clock); OutputBlock on the engine worker.
-// The timer's own fields (last tick, carry) belong to the timer thread while it runs; StartTimer
-// writes them only with no timer running. The start time and the counters are atomics because
-// other threads read or write them while the timer runs.
+// Engine control (engine_control.cpp): StartEngine takes its period from the wave output's
+// pool (1000 / N ms) or, without one, from "WaveOutBufSize" (44100 / S ms); the wave input, when
+// it starts, is the clock, else the engine timer. StopEngine stops the clocks and the MIDI input
+// and waits until every wave buffer is back. Start-up and shut-down live in app_startup.cpp,
+// the render to a wave file in render_control.cpp.
+//
+// Things the core cannot do itself go to the shell through hooks: a command posted to the main
+// window (Restart posts Run), the quit request at the end of a command-line render, the window
+// title. Without a shell, posted commands wait in a queue that ProcessPosted runs on the
+// user-interface thread.
+//
+// Threads: everything but the following runs on the user-interface thread. OnEngineTimer runs on
+// the timer's thread (or the thread advancing a manual clock); OutputBlock on the engine worker;
+// ShutdownDevices may also run from the fault guard around unloading a plug-in. The timer's own
+// fields (last tick, carry) belong to the timer thread while it runs; StartTimer writes them
+// only with no timer running. The start time, the counters and the flags read by other threads
+// are atomics.
 #pragma once
 
+#include "app/app_settings.h"
+#include "app/command_line.h"
 #include "app/user_interface.h"
 #include "engine/block_processor.h"
 #include "engine/engine_thread.h"
 #include "engine/render_state.h"
+#include "engine/wave_in_engine.h"
+#include "engine/wave_out_engine.h"
+#include "files/render_plan.h"
+#include "files/render_writer.h"
 #include "host/seq_host.h"
+#include "midi/midi_in_engine.h"
+#include "midi/midi_out_engine.h"
 #include "platform/clock_service.h"
+#include "platform/profile.h"
 #include "sequencer/host_event_queue.h"
 #include "sequencer/pattern.h"
 
 #include <atomic>
+#include <chrono>
 #include <cstdint>
+#include <deque>
+#include <functional>
 #include <memory>
+#include <mutex>
+#include <string>
+#include <string_view>
 
 namespace zorvil {
+
+class CFileCommands;
+class CProjectEffects;
 
 class CZorvilApp : public IBlockOutput {
 public:
@@ -48,12 +81,87 @@ public:
     // The longest timer period whose block fits the host's mix buffers (725 x 44.1 = 31972).
     static constexpr uint32_t kMaxTimerPeriod = CSeqHost::kMixFrames * 1000 / kSampleRate;
 
-    CZorvilApp(platform::IClockService& clock, IUserInterface& ui);
+    // The engine commands of the application's message map.
+    static constexpr uint32_t kCommandRun = 32789;
+    static constexpr uint32_t kCommandRestart = 32792;
+    static constexpr uint32_t kCommandAsioPanel = 32793;
+
+    // How often StopEngine looks whether every wave buffer is back, and how long it waits for
+    // devices that keep theirs (a device that went away) before it gives up on them.
+    static constexpr std::chrono::milliseconds kStopPoll{50};
+    static constexpr std::chrono::milliseconds kStopLimit{5000};
+
+    static constexpr const char* kRenderDoneMessage = "Render to wave : done !";
+
+    // Without a profile the settings read as their defaults and nothing is written; the file
+    // commands (and with them the command line's project) need one.
+    CZorvilApp(platform::IClockService& clock, IUserInterface& ui,
+               platform::CProfile* profile = nullptr);
     ~CZorvilApp() override;
 
     CZorvilApp(const CZorvilApp&) = delete;
     CZorvilApp& operator=(const CZorvilApp&) = delete;
 
+    // --- Start-up and shut-down (app_startup.cpp) ---
+    // Opens the devices named in the profile, starts the engine, resets to an empty project and
+    // interprets the command line (the arguments joined by single spaces; empty: no render
+    // mode). Always true: no device failure stops start-up.
+    bool InitInstance(std::string_view commandLine = {});
+    // Shuts the devices down, removes every effect, frees the block buffers and ends the engine
+    // worker. The object is only good for destruction afterwards. Returns the exit code (0).
+    int ExitInstance();
+    // The command line's fields and the render mode they switched on.
+    const CommandLine& GetCommandLine() const noexcept { return m_commandLine; }
+    bool IsCommandLineMode() const noexcept { return m_commandLine.renderMode; }
+    // Resets the pattern to an empty project and sets the title.
+    void NewProject();
+
+    // --- Engine control (engine_control.cpp) ---
+    // Returns the MIDI input's start result; nothing (false) when already running.
+    bool StartEngine();
+    void StopEngine();
+    // StopEngine, then close the MIDI input, the MIDI output, the wave input and the wave output.
+    void ShutdownDevices();
+    bool IsEngineRunning() const noexcept { return m_bEngineRunning.load(); }
+    // The block period StartEngine uses now: from the pool, else from "WaveOutBufSize".
+    uint32_t EnginePeriod() const;
+
+    // Commands of the message map (Run, Restart, Asio panel); false for another id.
+    bool OnCommand(uint32_t id);
+    struct CommandState {
+        bool enabled = false;
+        bool checked = false;
+    };
+    CommandState GetCommandState(uint32_t id) const;
+
+    // Posting to the main window: commands and the quit request queue here until
+    // ProcessPosted runs them (user-interface thread). The waker is called, from any thread,
+    // whenever something was posted (the end of a render posts from the engine thread); the
+    // shell wakes its event loop with it. Set it before the engine starts.
+    void PostCommand(uint32_t id);
+    void PostQuit();
+    bool QuitRequested() const noexcept { return m_bQuitRequested.load(); }
+    void SetUiWaker(std::function<void()> waker) { m_uiWaker = std::move(waker); }
+    // Runs what was posted (the end of a render, posted commands); true when anything ran.
+    bool ProcessPosted();
+
+    // Loads a plug-in with the engine stopped around it (started again if it ran); the slot or
+    // -1 (the host's LastLoadError says why).
+    int LoadEffect(std::string_view path);
+
+    // --- Render to a wave file (render_control.cpp) ---
+    // The "Render To Wave" command: disabled while the sequencer plays; in command-line mode
+    // renders to the command line's wave file, else asks for a file.
+    void OnRenderToWave();
+    // Starts a render into `path`; false (after "Can't open file for write %s, error = %u\n")
+    // when the file cannot be created, and false at once while a render runs: nothing else
+    // changes then.
+    bool StartRender(const std::string& path);
+    bool IsRendering() const noexcept;
+    const CRenderWriter& RenderWriter() const noexcept { return m_renderWriter; }
+    int RenderAdjust() const noexcept { return m_nRenderAdjust; }
+
+    // --- The engine timer and the output step ---
     // Starts the engine timer with a block period in ms; StartTimer(0) stops it. False when the
     // period is below the timer's minimum period (or above kMaxTimerPeriod) or no timer could
     // be started. A running timer is stopped before a new one starts.
@@ -63,8 +171,12 @@ public:
     // The output step (engine worker): the render state 3 becomes 4, then the block goes to the
     // output device.
     void OutputBlock(float* const* buffers, int frames) noexcept override;
+    // Offline rendering on a manual clock: each triggered block is waited for (and its wave
+    // buffers for their return) inside the tick, so time moves on only once the block in hand
+    // is done and no block is ever refused or dropped.
+    void SetWaitForBlocks(bool wait) noexcept { m_bWaitForBlocks.store(wait); }
 
-    // Where finished blocks go (the wave output; a capture in tests). Null: nowhere.
+    // Where finished blocks go (the wave output by default; a capture in tests). Null: nowhere.
     void SetOutputDevice(IBlockOutput* output) noexcept { m_pOutputDevice.store(output); }
     // The time of the last engine start (StartEngine sets it): block time stamps count from it.
     void SetStartTime(uint32_t now) noexcept { m_dwStartTime.store(now); }
@@ -76,8 +188,24 @@ public:
     RenderStateWord& GetRenderState() noexcept { return m_renderState; }
     platform::IClockService& Clock() noexcept { return m_clock; }
     IUserInterface& UserInterface() noexcept { return m_ui; }
+    platform::CProfile* Profile() const noexcept { return m_pProfile; }
+    const CSettings& Settings() const noexcept { return m_settings; }
     float* const* BlockBuffers() const noexcept { return m_pBlock; }
     [[nodiscard]] const platform::TimerCaps& GetTimerCaps() const noexcept { return m_timerCaps; }
+    CFileCommands* FileCommands() noexcept { return m_pFileCommands.get(); }
+    CProjectEffects& ProjectEffects() noexcept { return *m_pProjectEffects; }
+    // The window title ("Zorvil by Ostrelworks", then the project path); the hook is told
+    // whenever it changes.
+    const std::string& Title() const noexcept { return m_strTitle; }
+    void SetTitleHook(std::function<void(const std::string&)> hook) {
+        m_titleHook = std::move(hook);
+    }
+
+    // The four device objects, opened and closed by start-up, shut-down and the device dialogs.
+    CEngineWaveOut& WaveOut() noexcept { return m_waveOut; }
+    CEngineWaveIn& WaveIn() noexcept { return m_waveIn; }
+    CEngineMidiIn& MidiIn() noexcept { return m_midiIn; }
+    CEngineMidiOut& MidiOut() noexcept { return m_midiOut; }
 
     // The engine timer's state, for the status display and tests.
     [[nodiscard]] uint32_t Period() const noexcept { return m_nPeriod; }
@@ -89,18 +217,49 @@ public:
     [[nodiscard]] uint32_t LastBlockTime() const noexcept { return m_dwLastBlockTime.load(); }
 
 private:
+    // The output step's default device: the wave output.
+    class WaveOutput final : public IBlockOutput {
+    public:
+        explicit WaveOutput(CEngineWaveOut& out) : m_out(out) {}
+        void OutputBlock(float* const* buffers, int frames) noexcept override {
+            m_out.WriteBlock(buffers[0], buffers[1], frames);
+        }
+
+    private:
+        CEngineWaveOut& m_out;
+    };
+
+    void WaitForBlockDone() noexcept;
+    void SetTitle(std::string title);
+    void ApplyCommandLine();
+    void OnRenderDone();
+    void WakeUi();
+
     platform::IClockService& m_clock;
     IUserInterface& m_ui;
+    platform::CProfile* m_pProfile;
+    CSettings m_settings;
 
     RenderStateWord m_renderState{RenderState::Idle};
     CSeqHost m_host;
     std::unique_ptr<float[]> m_blockStorage;
     float* m_pBlock[2] = {};
     std::unique_ptr<CEngineThread> m_pEngineThread;
-    std::atomic<IBlockOutput*> m_pOutputDevice{nullptr};
     // After the host: the pattern plays into it, so it stops first.
     CHostEventQueue m_hostEvents{m_host};
     CPattern m_pattern;
+
+    // The four devices, after the host and the worker they feed: they close first.
+    CEngineMidiOut m_midiOut;
+    CEngineWaveOut m_waveOut;
+    CEngineMidiIn m_midiIn;
+    CEngineWaveIn m_waveIn;
+    WaveOutput m_waveOutput{m_waveOut};
+    std::atomic<IBlockOutput*> m_pOutputDevice{&m_waveOutput};
+
+    // Engine control.
+    std::atomic<bool> m_bEngineRunning{false};
+    std::atomic<bool> m_bWaitForBlocks{false};
 
     // The engine timer (StartTimer / OnEngineTimer).
     platform::TimerCaps m_timerCaps;
@@ -113,6 +272,24 @@ private:
     std::atomic<uint32_t> m_nBlocksTriggered{0};
     std::atomic<uint32_t> m_nBlocksRefused{0};
     std::atomic<uint32_t> m_dwLastBlockTime{0};
+
+    // Render to a wave file. The writer's end of render (engine thread) only raises the flag;
+    // ProcessPosted finishes on the user-interface thread.
+    CRenderWriter m_renderWriter{m_ui};
+    int m_nRenderAdjust = 0;
+    std::atomic<bool> m_bRenderDone{false};
+
+    // Start-up, the project, posting.
+    CommandLine m_commandLine;
+    int m_nLoadedEffects = 0;
+    std::unique_ptr<CProjectEffects> m_pProjectEffects;
+    std::unique_ptr<CFileCommands> m_pFileCommands;
+    std::string m_strTitle;
+    std::function<void(const std::string&)> m_titleHook;
+    std::function<void()> m_uiWaker;
+    std::mutex m_postedLock; // guards m_posted
+    std::deque<uint32_t> m_posted;
+    std::atomic<bool> m_bQuitRequested{false};
 };
 
 } // namespace zorvil

@@ -143,6 +143,24 @@ std::vector<std::string> WaveInDeviceList() {
 
 namespace {
 
+std::vector<std::string> DialogList(const std::vector<std::string>& names) {
+    std::vector<std::string> list{kNoWaveDevice};
+    for (const std::string& name : names)
+        list.push_back("MME: " + name);
+    return list;
+}
+
+} // namespace
+
+std::vector<std::string> WaveOutDialogList() {
+    return DialogList(WaveOutDeviceList());
+}
+std::vector<std::string> WaveInDialogList() {
+    return DialogList(WaveInDeviceList());
+}
+
+namespace {
+
 bool StartsWithNoCase(std::string_view text, std::string_view prefix) {
     if (text.size() < prefix.size()) return false;
     for (size_t i = 0; i < prefix.size(); ++i)

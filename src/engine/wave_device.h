@@ -109,6 +109,12 @@ private:
 std::vector<std::string> WaveOutDeviceList();
 std::vector<std::string> WaveInDeviceList();
 
+// The entries of the wave device dialogs' combo boxes: "* No Wave *", then "MME: " + each name
+// of the list above (so "MME: Wave Mapper" comes second among the outputs).
+inline constexpr const char* kNoWaveDevice = "* No Wave *";
+std::vector<std::string> WaveOutDialogList();
+std::vector<std::string> WaveInDialogList();
+
 // Strips the driver-kind prefix of a stored wave device name: "MME: " (any case) goes,
 // "ASIO: " (any case) makes the name unusable. The first element is false for an ASIO name.
 struct StoredWaveName {

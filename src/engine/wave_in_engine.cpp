@@ -3,13 +3,26 @@
 #include "engine/wave_out_engine.h"
 
 #include <bit>
+#include <chrono>
 #include <new>
+#include <thread>
 
 namespace zorvil {
+
+namespace {
+
+constexpr int kEngineWaitPolls = 500;
+constexpr std::chrono::milliseconds kEngineWaitPoll{10};
+
+} // namespace
 
 CEngineWaveIn::~CEngineWaveIn() {
     // Close here, while OnBlock is still this class's: no block arrives once the port is gone.
     if (IsOpen()) CWaveIn::Close();
+    // The engine may still be running the last block over our arrays: they outlive it.
+    if (CEngineThread* engine = m_pEngine.load())
+        for (int i = 0; i < kEngineWaitPolls && engine->IsBusy(); ++i)
+            std::this_thread::sleep_for(kEngineWaitPoll);
 }
 
 float CEngineWaveIn::ConversionScale() noexcept {

@@ -14,7 +14,9 @@
 // arrives, so a steady stream allocates nothing.
 //
 // Threads: OnBlock on the device thread; the arrays are written there and read by the engine
-// thread while it runs the block; the busy check keeps the two apart.
+// thread while it runs the block; the busy check keeps the two apart. The engine thread object
+// must outlive the wave input (or be unlinked with SetEngine(nullptr)): the destructor waits
+// until the engine has finished a block that may still read the arrays.
 #pragma once
 
 #include "engine/engine_thread.h"

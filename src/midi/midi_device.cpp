@@ -53,4 +53,20 @@ std::vector<std::string> MidiOutDeviceList() {
     return list;
 }
 
+namespace {
+
+std::vector<std::string> DialogList(std::vector<std::string> names) {
+    names.insert(names.begin(), kNoMidiDevice);
+    return names;
+}
+
+} // namespace
+
+std::vector<std::string> MidiInDialogList() {
+    return DialogList(MidiInDeviceList());
+}
+std::vector<std::string> MidiOutDialogList() {
+    return DialogList(MidiOutDeviceList());
+}
+
 } // namespace zorvil

@@ -54,4 +54,9 @@ private:
 std::vector<std::string> MidiInDeviceList();
 std::vector<std::string> MidiOutDeviceList();
 
+// The entries of the MIDI device dialog's combo boxes: "* No MIDI *", then the list above.
+inline constexpr const char* kNoMidiDevice = "* No MIDI *";
+std::vector<std::string> MidiInDialogList();
+std::vector<std::string> MidiOutDialogList();
+
 } // namespace zorvil

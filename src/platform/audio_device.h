@@ -61,9 +61,11 @@ public:
         m_signalled.store(true, std::memory_order_release);
         m_signalled.notify_one();
     }
+    // Returns once signalled and clears the signal; a Set() that comes after the clear stays
+    // for the next Wait().
     void Wait() noexcept {
-        m_signalled.wait(false, std::memory_order_acquire);
-        m_signalled.store(false, std::memory_order_relaxed);
+        while (!m_signalled.exchange(false, std::memory_order_acq_rel))
+            m_signalled.wait(false, std::memory_order_acquire);
     }
 
 private:

@@ -9,8 +9,11 @@ namespace zorvil::platform {
 
 namespace {
 
-std::mutex g_sessionMutex;            // guards g_session
-std::weak_ptr<JackSession> g_session; // the session devices share
+// The session devices share. It stays, without ports, while no device is open: the client keeps
+// its name "Zorvil" for patchbays and connections made by hand, instead of appearing and
+// leaving (and perhaps coming back as "Zorvil-01") with every look at the device lists.
+std::mutex g_sessionMutex; // guards g_session
+std::shared_ptr<JackSession> g_session;
 
 void Quiet(const char*) {}
 
@@ -18,7 +21,8 @@ void Quiet(const char*) {}
 
 std::shared_ptr<JackSession> JackSession::Get() {
     std::lock_guard lock(g_sessionMutex);
-    if (auto live = g_session.lock(); live && live->Alive()) return live;
+    if (g_session && g_session->Alive()) return g_session;
+    g_session.reset(); // a session whose server went away
     // libjack reports a missing server on stderr; the device lists ask often, so keep it quiet.
     jack_set_error_function(Quiet);
     jack_set_info_function(Quiet);
@@ -39,28 +43,37 @@ bool JackSession::ServerRunning() {
 }
 
 JackSession::~JackSession() {
-    if (m_client != nullptr) {
-        if (Alive()) jack_deactivate(m_client);
-        jack_client_close(m_client);
-    }
+    CloseClient();
+}
+
+void JackSession::CloseClient() noexcept {
+    std::lock_guard lock(m_clientMutex);
+    if (m_client == nullptr) return;
+    if (Alive()) jack_deactivate(m_client);
+    jack_client_close(m_client);
+    m_client = nullptr;
 }
 
 uint32_t JackSession::SampleRate() const noexcept {
-    return Alive() ? jack_get_sample_rate(m_client) : 0;
+    std::lock_guard lock(m_clientMutex);
+    return Alive() && m_client != nullptr ? jack_get_sample_rate(m_client) : 0;
 }
 
 jack_port_t* JackSession::RegisterPort(const char* shortName, const char* type,
                                        unsigned long flags) {
-    if (!Alive()) return nullptr;
+    std::lock_guard lock(m_clientMutex);
+    if (!Alive() || m_client == nullptr) return nullptr;
     return jack_port_register(m_client, shortName, type, flags, 0);
 }
 
 void JackSession::UnregisterPort(jack_port_t* port) noexcept {
-    if (port != nullptr && Alive()) jack_port_unregister(m_client, port);
+    std::lock_guard lock(m_clientMutex);
+    if (port != nullptr && Alive() && m_client != nullptr) jack_port_unregister(m_client, port);
 }
 
 void JackSession::ConnectPhysical(jack_port_t* port, int index, bool playback) noexcept {
-    if (port == nullptr || !Alive()) return;
+    std::lock_guard lock(m_clientMutex);
+    if (port == nullptr || !Alive() || m_client == nullptr) return;
     const char* type = jack_port_type(port);
     const unsigned long flags =
         JackPortIsPhysical | (playback ? JackPortIsInput : JackPortIsOutput);
@@ -108,9 +121,19 @@ int JackSession::ProcessCallback(jack_nframes_t frames, void* arg) noexcept {
 void JackSession::ShutdownCallback(jack_status_t, const char*, void* arg) noexcept {
     auto* self = static_cast<JackSession*>(arg);
     self->m_dead.store(true, std::memory_order_release);
-    std::lock_guard lock(self->m_mutex);
-    for (IProcessor* p : self->m_processors)
-        if (p != nullptr) p->OnShutdown();
+    {
+        std::lock_guard lock(self->m_mutex);
+        for (IProcessor* p : self->m_processors)
+            if (p != nullptr) p->OnShutdown();
+    }
+    // Not from this callback (libjack forbids it), but at once: see CloseClient.
+    if (auto keep = self->weak_from_this().lock()) {
+        try {
+            std::thread([keep] { keep->CloseClient(); }).detach();
+        } catch (...) {
+            // No thread: the client is closed when the session goes.
+        }
+    }
 }
 
 // ---- wave ports -----------------------------------------------------------------------------

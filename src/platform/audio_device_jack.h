@@ -2,17 +2,17 @@
 // (out_1/out_2 for the wave output, in_1/in_2 for the wave input, midi_in and midi_out).
 //
 // The devices attach a processor that the client's process callback runs once per period. The
-// session lives as long as a device holds it; when the JACK server goes away the shutdown
+// session lives from the first look at the lists until the program ends (without ports while no
+// device is open); when the JACK server goes away the shutdown
 // callback tells every processor (which hands its buffers back) and the session stays dead:
 // the next open makes a new client, and fails while no server runs. The server is never
 // started on our behalf.
 //
-//     auto session = JackSession::Get();                 // null: no server
-//     jack_port_t* port = session->RegisterPort("out_1", JACK_DEFAULT_AUDIO_TYPE,
-//     JackPortIsOutput); session->Attach(this);                             // this->Process(n)
-//     every period
+//     auto session = JackSession::Get();          // null: no server
+//     auto* port = session->RegisterPort("out_1", JACK_DEFAULT_AUDIO_TYPE, JackPortIsOutput);
+//     session->Attach(this);                      // this->Process(n) every period
 //     ...
-//     session->Detach(this);                             // returns when Process no longer runs
+//     session->Detach(this);                      // returns when Process no longer runs
 //     session->UnregisterPort(port);
 #pragma once
 
@@ -22,10 +22,11 @@
 #include <atomic>
 #include <memory>
 #include <mutex>
+#include <thread>
 
 namespace zorvil::platform {
 
-class JackSession {
+class JackSession : public std::enable_shared_from_this<JackSession> {
 public:
     class IProcessor {
     public:
@@ -46,7 +47,6 @@ public:
     JackSession& operator=(const JackSession&) = delete;
 
     bool Alive() const noexcept { return !m_dead.load(std::memory_order_acquire); }
-    jack_client_t* Client() const noexcept { return m_client; }
     uint32_t SampleRate() const noexcept;
 
     jack_port_t* RegisterPort(const char* shortName, const char* type, unsigned long flags);
@@ -61,9 +61,13 @@ private:
     JackSession() = default;
     static int ProcessCallback(jack_nframes_t frames, void* arg) noexcept;
     static void ShutdownCallback(jack_status_t code, const char* reason, void* arg) noexcept;
+    // Closes the client once. After the server went away this runs at once on a thread of its
+    // own: a dead client left open could be woken by a new server of the same name.
+    void CloseClient() noexcept;
 
     static constexpr size_t kMaxProcessors = 8;
 
+    mutable std::mutex m_clientMutex; // guards m_client; every call on the client holds it
     jack_client_t* m_client = nullptr;
     std::atomic<bool> m_dead{false};
     std::mutex m_mutex; // guards m_processors; held by the process callback while it runs them

@@ -3,8 +3,8 @@
 #include "platform/midi_port.h"
 
 #include <jack/midiport.h>
-#include <jack/ringbuffer.h>
 
+#include <atomic>
 #include <cstring>
 #include <vector>
 
@@ -13,6 +13,40 @@ namespace zorvil::platform {
 namespace {
 
 constexpr const char* kJackMidiName = "JACK MIDI";
+
+// A single-reader, single-writer byte ring (writers serialise among themselves); the two
+// positions only grow, and their difference is what the ring holds.
+class ByteRing {
+public:
+    explicit ByteRing(size_t capacity) : m_bytes(capacity) {}
+
+    size_t WriteSpace() const noexcept {
+        return m_bytes.size() -
+               (m_head.load(std::memory_order_relaxed) - m_tail.load(std::memory_order_acquire));
+    }
+    size_t ReadSpace() const noexcept {
+        return m_head.load(std::memory_order_acquire) - m_tail.load(std::memory_order_relaxed);
+    }
+    void Write(const void* data, size_t n) noexcept {
+        const auto* in = static_cast<const uint8_t*>(data);
+        const size_t head = m_head.load(std::memory_order_relaxed);
+        for (size_t i = 0; i < n; ++i)
+            m_bytes[(head + i) % m_bytes.size()] = in[i];
+        m_head.store(head + n, std::memory_order_release);
+    }
+    void Read(void* data, size_t n) noexcept {
+        auto* out = static_cast<uint8_t*>(data);
+        const size_t tail = m_tail.load(std::memory_order_relaxed);
+        for (size_t i = 0; i < n; ++i)
+            out[i] = m_bytes[(tail + i) % m_bytes.size()];
+        m_tail.store(tail + n, std::memory_order_release);
+    }
+
+private:
+    std::vector<uint8_t> m_bytes;
+    std::atomic<size_t> m_head{0}; // written by the sender
+    std::atomic<size_t> m_tail{0}; // written by the process callback
+};
 
 class JackMidiIn final : public MidiInPort, JackSession::IProcessor {
 public:
@@ -54,16 +88,13 @@ public:
     static constexpr size_t kMaxMessage = 1 << 16;
 
     explicit JackMidiOut(std::shared_ptr<JackSession> session)
-        : m_session(std::move(session)), m_scratch(kMaxMessage) {}
+        : m_session(std::move(session)), m_ring(kRingBytes), m_scratch(kMaxMessage) {}
     ~JackMidiOut() override {
         m_session->Detach(this);
         m_session->UnregisterPort(m_port);
-        if (m_ring != nullptr) jack_ringbuffer_free(m_ring);
     }
 
     bool Open() {
-        m_ring = jack_ringbuffer_create(kRingBytes);
-        if (m_ring == nullptr) return false;
         m_port = m_session->RegisterPort("midi_out", JACK_DEFAULT_MIDI_TYPE, JackPortIsOutput);
         return m_port != nullptr && m_session->Attach(this);
     }
@@ -80,9 +111,9 @@ public:
         void* buffer = jack_port_get_buffer(m_port, frames);
         jack_midi_clear_buffer(buffer);
         uint32_t size = 0;
-        while (jack_ringbuffer_read_space(m_ring) >= sizeof size) {
-            jack_ringbuffer_read(m_ring, reinterpret_cast<char*>(&size), sizeof size);
-            jack_ringbuffer_read(m_ring, reinterpret_cast<char*>(m_scratch.data()), size);
+        while (m_ring.ReadSpace() >= sizeof size) {
+            m_ring.Read(&size, sizeof size);
+            m_ring.Read(m_scratch.data(), size);
             // Every message leaves at the start of the period, in the order it was sent;
             // a message that does not fit the period's buffer is lost.
             jack_midi_event_write(buffer, 0, m_scratch.data(), size);
@@ -95,15 +126,15 @@ private:
         if (bytes.empty() || bytes.size() > kMaxMessage || !Alive()) return false;
         const auto size = static_cast<uint32_t>(bytes.size());
         std::lock_guard lock(m_writeMutex);
-        if (jack_ringbuffer_write_space(m_ring) < sizeof size + size) return false;
-        jack_ringbuffer_write(m_ring, reinterpret_cast<const char*>(&size), sizeof size);
-        jack_ringbuffer_write(m_ring, reinterpret_cast<const char*>(bytes.data()), size);
+        if (m_ring.WriteSpace() < sizeof size + size) return false;
+        m_ring.Write(&size, sizeof size);
+        m_ring.Write(bytes.data(), size);
         return true;
     }
 
     std::shared_ptr<JackSession> m_session;
     jack_port_t* m_port = nullptr;
-    jack_ringbuffer_t* m_ring = nullptr;
+    ByteRing m_ring;
     std::mutex m_writeMutex;        // one writer at a time into the ring
     std::vector<uint8_t> m_scratch; // read side only
 };

@@ -12,6 +12,7 @@
 #include <atomic>
 #include <iterator>
 #include <thread>
+#include <unistd.h>
 
 namespace zorvil::test {
 namespace {
@@ -58,6 +59,41 @@ TEST_F(JackDevicesTest, TheListsOfferJackAndTheWaveMapperIsJackWhileAServerRuns)
     EXPECT_FALSE(m_client.PortExists("Zorvil:out_1"));
 }
 
+TEST_F(JackDevicesTest, TheMidiMapperIsAPortOfZorvilsOwn) {
+    // Without an ALSA sequencer the mapper is Zorvil's JACK MIDI port; the input list does not
+    // show it, but it opens by name.
+    CMidiIn in;
+    CMidiOut out;
+    ASSERT_TRUE(in.OpenByName("MIDI Mapper"));
+    ASSERT_TRUE(out.OpenByName("MIDI Mapper"));
+    EXPECT_EQ(in.Name(), "MIDI Mapper");
+    if (access("/dev/snd/seq", R_OK | W_OK) != 0) {
+        EXPECT_TRUE(m_client.PortExists("Zorvil:midi_in"));
+        EXPECT_TRUE(m_client.PortExists("Zorvil:midi_out"));
+    }
+    in.Close();
+    out.Close();
+}
+
+TEST_F(JackDevicesTest, TheDialogListsStartWithTheNoDeviceEntryAndCarryThePrefix) {
+    VirtualDevicesOn on;
+    const auto waveOut = WaveOutDialogList();
+    ASSERT_GE(waveOut.size(), 3u);
+    EXPECT_EQ(waveOut[0], "* No Wave *");
+    EXPECT_EQ(waveOut[1], "MME: Wave Mapper");
+    EXPECT_NE(std::find(waveOut.begin(), waveOut.end(), "MME: JACK"), waveOut.end());
+    const auto waveIn = WaveInDialogList();
+    EXPECT_EQ(waveIn[0], "* No Wave *");
+    EXPECT_NE(std::find(waveIn.begin(), waveIn.end(), "MME: Virtual Wave In"), waveIn.end());
+    const auto midiOut = MidiOutDialogList();
+    ASSERT_GE(midiOut.size(), 3u);
+    EXPECT_EQ(midiOut[0], "* No MIDI *");
+    EXPECT_EQ(midiOut[1], "MIDI Mapper");
+    const auto midiIn = MidiInDialogList();
+    EXPECT_EQ(midiIn[0], "* No MIDI *");
+    EXPECT_NE(std::find(midiIn.begin(), midiIn.end(), "JACK MIDI"), midiIn.end());
+}
+
 TEST_F(JackDevicesTest, AudioReachesZorvilsOutputPortsAtTheLevelTheConversionGives) {
     CEngineWaveOut out;
     ASSERT_TRUE(out.OpenWaveOutByName("MME: JACK", 2205));
@@ -91,7 +127,7 @@ TEST_F(JackDevicesTest, MidiIntoZorvilsInputReachesTheQueueInOrder) {
     m_client.SendMidi({0xB0, 1, 64});
     m_client.SendMidi({0xF0, 0x7E, 0x01, 0x02, 0xF7});
     m_client.SendMidi({0x90, 60, 0});
-    ASSERT_TRUE(m_client.WaitFor([&] { return QueuedWords(host).size() == 3; }, 5s));
+    EXPECT_TRUE(m_client.WaitFor([&] { return QueuedWords(host).size() == 3; }, 5s));
     EXPECT_EQ(QueuedWords(host), (std::vector<uint32_t>{0x643C90, 0x4001B0, 0x403C80}));
     ASSERT_EQ(host.MidiQueue().Snapshot().sysexCount, 1u);
     const CMidiMessage& sysex = host.MidiQueue().Sysex(0);
@@ -218,6 +254,35 @@ TEST_F(JackDevicesTest, StoppingTheServerUnderRunningDevicesNeitherHangsNorCrash
     ASSERT_TRUE(client.WaitFor([&] { return Sound(client.Left()).size() >= 2205; }, 5s));
     EXPECT_EQ(Sound(client.Left()), std::vector<float>(2205, 32767.0f / 32768.0f));
     waveOut.Close();
+}
+
+TEST_F(JackDevicesTest, DevicesClosedOnlyAfterTheServerCameBackOpenAgain) {
+    // The user restarts JACK, then Zorvil's devices (Restart, the device dialogs).
+    CEngineWaveOut waveOut;
+    CEngineMidiOut midiOut;
+    ASSERT_TRUE(waveOut.OpenWaveOutByName("JACK", 2205));
+    ASSERT_TRUE(midiOut.OpenByName("JACK MIDI"));
+    m_client.Close();
+    JackServer::Current()->Stop();
+    ASSERT_TRUE(JackServer::Current()->Start());
+    EXPECT_FALSE(waveOut.Alive());
+    EXPECT_TRUE(midiOut.Close());
+    EXPECT_TRUE(waveOut.Close());
+
+    JackTestClient client;
+    ASSERT_TRUE(client.Open());
+    ASSERT_TRUE(waveOut.OpenWaveOutByName("JACK", 2205));
+    ASSERT_TRUE(midiOut.OpenByName("JACK MIDI"));
+    ASSERT_TRUE(client.Connect("Zorvil:out_1", "ZorvilTest:in_1"));
+    ASSERT_TRUE(client.Connect("Zorvil:midi_out", "ZorvilTest:midi_in"));
+    const std::vector<float> block(2205, -1.0f);
+    waveOut.WriteBlock(block.data(), block.data(), 2205);
+    midiOut.NoteOn(3, 70, 80);
+    ASSERT_TRUE(waveOut.WaitForInFlight(0, 10s));
+    ASSERT_TRUE(client.WaitFor([&] { return Sound(client.Left()).size() >= 2205; }, 5s));
+    EXPECT_EQ(Sound(client.Left()), std::vector<float>(2205, -1.0f));
+    ASSERT_TRUE(client.WaitFor([&] { return !client.MidiReceived().empty(); }, 5s));
+    EXPECT_EQ(client.MidiReceived()[0], (Bytes{0x93, 70, 80}));
 }
 
 } // namespace

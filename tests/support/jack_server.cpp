@@ -64,10 +64,12 @@ bool JackServer::Start() {
             dup2(log, STDERR_FILENO);
             close(log);
         }
-        // A long client time-out: on a loaded machine (sanitizer builds, parallel tests) a late
-        // client must not be thrown out of the graph.
-        execlp("jackd", "jackd", "--no-realtime", "-t", "10000", "-n", m_name.c_str(), "-d",
-               "dummy", "-r", "44100", "-p", "256", static_cast<char*>(nullptr));
+        // Synchronous mode with a long client time-out: on a loaded machine (sanitizer builds,
+        // parallel tests) a late client delays the cycle instead of overlapping the next one
+        // (which would hand it port buffers that the next cycle is already rewriting) or being
+        // thrown out of the graph.
+        execlp("jackd", "jackd", "--no-realtime", "--sync", "-t", "10000", "-n", m_name.c_str(),
+               "-d", "dummy", "-r", "44100", "-p", "256", static_cast<char*>(nullptr));
         _exit(127);
     }
     m_pid = pid;

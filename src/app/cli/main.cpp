@@ -1,12 +1,19 @@
 // zorvil-cli: Zorvil without windows.
 //
 //     zorvil-cli info PLUGIN.so...   the information window's lines for each plug-in
+//     zorvil-cli render PROJECT.tsn OUT.wav [--realtime]   (render_command.h)
+//     zorvil-cli export-midi PROJECT.tsn OUT.mid           (render_command.h)
+//     zorvil-cli play PLUGIN.so... [options]               (play_command.h)
+//     zorvil-cli devices                                   (devices_command.h)
 //
 // `info` loads each library as the program does (sample rate, block size, open, mains on),
 // prints its lines and unloads it. A file that is not a usable VST 2 plug-in gets one line on
 // stderr naming it and the reason, and the tool goes on; the exit status is 1 when any file
 // failed, else 0. Message boxes raised on the way are printed on stderr and answered OK.
 #include "app/cli/console_user_interface.h"
+#include "app/cli/devices_command.h"
+#include "app/cli/play_command.h"
+#include "app/cli/render_command.h"
 #include "host/effect_info.h"
 #include "host/seq_host.h"
 
@@ -16,7 +23,11 @@
 
 namespace {
 
-constexpr const char* kUsage = "usage: zorvil-cli info PLUGIN.so...\n";
+constexpr const char* kUsage = "usage: zorvil-cli info PLUGIN.so...\n"
+                               "       zorvil-cli render PROJECT.tsn OUT.wav [--realtime]\n"
+                               "       zorvil-cli export-midi PROJECT.tsn OUT.mid\n"
+                               "       zorvil-cli play PLUGIN.so... [options]\n"
+                               "       zorvil-cli devices\n";
 
 int RunInfo(int count, char** paths) {
     zorvil::cli::ConsoleUserInterface ui(std::cerr);
@@ -58,6 +69,14 @@ int main(int argc, char** argv) {
         }
         return RunInfo(argc - 2, argv + 2);
     }
+    if (argc >= 2 && std::string_view(argv[1]) == "render")
+        return zorvil::cli::RunRender(argc - 2, argv + 2);
+    if (argc >= 2 && std::string_view(argv[1]) == "export-midi")
+        return zorvil::cli::RunExportMidi(argc - 2, argv + 2);
+    if (argc == 2 && std::string_view(argv[1]) == "devices")
+        return zorvil::cli::RunDevices(std::cout);
+    if (argc >= 2 && std::string_view(argv[1]) == "play")
+        return zorvil::cli::RunPlay(argc - 2, argv + 2);
     std::cerr << kUsage;
     return 2;
 }

@@ -1,0 +1,68 @@
+// Start-up and shut-down of CZorvilApp without the windows, and the command line (see
+// zorvil_app.h and command_line.h).
+#include "app/zorvil_app.h"
+
+#include "files/file_commands.h"
+#include "files/project_effects.h"
+
+#include <filesystem>
+
+namespace zorvil {
+
+bool CZorvilApp::InitInstance(std::string_view commandLine) {
+    // No engine timer yet; the timer capabilities read once more. The block buffers and the
+    // engine worker were made with the object.
+    StartTimer(0);
+    m_clock.GetCaps(m_timerCaps);
+    if (!m_pEngineThread) m_pEngineThread = std::make_unique<CEngineThread>(m_host);
+
+    const int bufferSize = m_settings.WaveOutBufSize();
+    m_midiOut.OpenByName(m_settings.MidiOut());
+    m_waveOut.OpenWaveOutByName(m_settings.WaveOut(), bufferSize);
+    m_nRenderAdjust = m_settings.RenderAdjust();
+    m_midiIn.OpenByName(m_settings.MidiIn());
+    m_midiIn.SetThru(m_settings.MidiThru());
+    m_waveIn.OpenWaveInByName(m_settings.WaveIn(), bufferSize, m_pEngineThread.get());
+    // The results of the four opens do not matter here: a device that failed stays closed.
+    StartEngine();
+    m_nLoadedEffects = 0;
+    NewProject();
+    m_commandLine = ParseCommandLine(commandLine);
+    ApplyCommandLine();
+    return true;
+}
+
+void CZorvilApp::NewProject() {
+    m_pattern.Reset();
+    SetTitle(std::string(kAppTitle));
+}
+
+void CZorvilApp::ApplyCommandLine() {
+    if (!m_commandLine.renderMode) return;
+    std::error_code ec;
+    const std::string& project = m_commandLine.projectFile;
+    if (!project.empty() && std::filesystem::is_regular_file(project, ec) &&
+        m_pFileCommands != nullptr) {
+        m_pFileCommands->Read(project);
+        return;
+    }
+    m_pattern.SetTempo(m_commandLine.tempo);
+    m_pattern.SetMeasures(1);
+    m_pattern.SetStepsPerMeasure(32);
+}
+
+int CZorvilApp::ExitInstance() {
+    ShutdownDevices();
+    m_pattern.Stop();
+    m_host.RemoveAll();
+    m_nLoadedEffects = 0;
+    // The worker is idle (the engine stopped): its buffers go first, then the worker.
+    m_pBlock[0] = nullptr;
+    m_pBlock[1] = nullptr;
+    m_blockStorage.reset();
+    m_waveIn.SetEngine(nullptr);
+    m_pEngineThread.reset();
+    return 0;
+}
+
+} // namespace zorvil

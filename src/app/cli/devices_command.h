@@ -1,0 +1,28 @@
+// `zorvil-cli devices`: the four device lists as the device dialogs offer them.
+//
+//     MIDI input:
+//       * No MIDI *
+//       JACK MIDI
+//     MIDI output:
+//       * No MIDI *
+//       MIDI Mapper
+//       ...
+//     Wave input:
+//       * No Wave *
+//       MME: JACK
+//     Wave output:
+//       * No Wave *
+//       MME: Wave Mapper
+//       MME: JACK
+//
+// Virtual devices show only with ZORVIL_VIRTUAL_DEVICES=1.
+#pragma once
+
+#include <iosfwd>
+
+namespace zorvil::cli {
+
+// Prints the lists on `out`; returns the exit status (0).
+int RunDevices(std::ostream& out);
+
+} // namespace zorvil::cli

@@ -1,0 +1,204 @@
+#include "app/cli/play_command.h"
+
+#include "app/cli/console_user_interface.h"
+#include "app/zorvil_app.h"
+#include "platform/clock_real.h"
+#include "platform/profile.h"
+
+#include <atomic>
+#include <charconv>
+#include <chrono>
+#include <csignal>
+#include <cstdlib>
+#include <filesystem>
+#include <iostream>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <thread>
+#include <vector>
+
+namespace zorvil::cli {
+
+namespace {
+
+namespace fs = std::filesystem;
+namespace keys = platform::settings;
+
+constexpr const char* kPlayUsage =
+    "usage: zorvil-cli play PLUGIN.so... [--seconds N] [--wave-out NAME] [--wave-in NAME]\n"
+    "                       [--midi-in NAME] [--midi-out NAME] [--thru] [--buffer S]\n";
+constexpr int kMaxPlugins = 4;
+constexpr auto kPoll = std::chrono::milliseconds(50);
+
+std::atomic<bool> g_stop{false};
+
+extern "C" void OnStopSignal(int) {
+    g_stop.store(true);
+}
+
+struct PlayOptions {
+    std::vector<std::string> plugins;
+    std::optional<double> seconds;
+    std::optional<std::string> waveOut, waveIn, midiIn, midiOut;
+    bool thru = false;
+    std::optional<int> buffer;
+};
+
+template <typename T>
+bool ParseNumber(std::string_view text, T& value) {
+    const auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), value);
+    return ec == std::errc() && end == text.data() + text.size();
+}
+
+std::optional<PlayOptions> ParseOptions(int count, char** arguments) {
+    PlayOptions options;
+    for (int i = 0; i < count; ++i) {
+        const std::string_view argument = arguments[i];
+        auto value = [&]() -> std::optional<std::string> {
+            if (i + 1 >= count) return std::nullopt;
+            return std::string(arguments[++i]);
+        };
+        if (argument == "--thru") {
+            options.thru = true;
+        } else if (argument == "--seconds") {
+            const auto text = value();
+            double seconds = 0;
+            if (!text || !ParseNumber(*text, seconds) || seconds < 0) return std::nullopt;
+            options.seconds = seconds;
+        } else if (argument == "--buffer") {
+            const auto text = value();
+            int frames = 0;
+            if (!text || !ParseNumber(*text, frames)) return std::nullopt;
+            options.buffer = frames;
+        } else if (argument == "--wave-out" || argument == "--wave-in" || argument == "--midi-in" ||
+                   argument == "--midi-out") {
+            auto name = value();
+            if (!name) return std::nullopt;
+            (argument == "--wave-out"  ? options.waveOut
+             : argument == "--wave-in" ? options.waveIn
+             : argument == "--midi-in" ? options.midiIn
+                                       : options.midiOut) = std::move(name);
+        } else if (argument.starts_with("--")) {
+            return std::nullopt;
+        } else {
+            options.plugins.emplace_back(argument);
+        }
+    }
+    if (options.plugins.empty()) return std::nullopt;
+    return options;
+}
+
+// A copy of the user's profile in a temporary folder, removed with the object.
+class ProfileCopy {
+public:
+    ProfileCopy() {
+        std::string pattern = (fs::temp_directory_path() / "zorvil-play-XXXXXX").string();
+        if (mkdtemp(pattern.data()) != nullptr) m_dir = pattern;
+        const fs::path file = m_dir.empty() ? fs::path() : m_dir / "Zorvil.conf";
+        std::error_code ec;
+        if (!m_dir.empty()) fs::copy_file(platform::CProfile::DefaultPath(), file, ec);
+        m_profile = std::make_unique<platform::CProfile>(file.string());
+    }
+    ~ProfileCopy() {
+        std::error_code ec;
+        if (!m_dir.empty()) fs::remove_all(m_dir, ec);
+    }
+    platform::CProfile& Get() { return *m_profile; }
+
+private:
+    fs::path m_dir;
+    std::unique_ptr<platform::CProfile> m_profile;
+};
+
+// Wave names are stored with their driver-kind prefix.
+std::string StoredWaveName(const std::string& name) {
+    if (name.empty()) return name;
+    const std::string lower = [&] {
+        std::string text = name.substr(0, 6);
+        for (char& c : text)
+            c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+        return text;
+    }();
+    if (lower.starts_with("mme: ") || lower.starts_with("asio: ")) return name;
+    return "MME: " + name;
+}
+
+void ReportMissing(const char* kind, const std::string& name, bool open) {
+    if (!name.empty() && !open)
+        std::cerr << "zorvil-cli: " << kind << " \"" << name
+                  << "\": no such device; going on without it\n";
+}
+
+} // namespace
+
+int RunPlay(int count, char** arguments) {
+    const std::optional<PlayOptions> options = ParseOptions(count, arguments);
+    if (!options) {
+        std::cerr << kPlayUsage;
+        return 2;
+    }
+    ProfileCopy profile;
+    platform::CProfile& settings = profile.Get();
+    if (options->waveOut)
+        settings.WriteString(keys::kSection, keys::kWaveOut, StoredWaveName(*options->waveOut));
+    if (options->waveIn)
+        settings.WriteString(keys::kSection, keys::kWaveIn, StoredWaveName(*options->waveIn));
+    if (options->midiIn) settings.WriteString(keys::kSection, keys::kMidiIn, *options->midiIn);
+    if (options->midiOut) settings.WriteString(keys::kSection, keys::kMidiOut, *options->midiOut);
+    if (options->thru) settings.WriteInt(keys::kSection, keys::kMidiThru, 1);
+    if (options->buffer) {
+        settings.WriteInt(keys::kSection, keys::kWaveOutBufSize, *options->buffer);
+        if (CEngineWaveOut::BoundBufferSize(*options->buffer) != *options->buffer)
+            std::cerr << "zorvil-cli: buffer size " << *options->buffer
+                      << " is outside 147 ... 11025 frames; using "
+                      << CEngineWaveOut::kDefaultBufferSize << '\n';
+    }
+
+    ConsoleUserInterface ui(std::cerr);
+    platform::RealClock clock;
+    CZorvilApp app(clock, ui, &settings);
+    app.InitInstance();
+    const CSettings& stored = app.Settings();
+    // Each name as the user gave it (or as the profile holds it).
+    ReportMissing("wave output", options->waveOut.value_or(stored.WaveOut()),
+                  app.WaveOut().IsOpen());
+    ReportMissing("wave input", options->waveIn.value_or(stored.WaveIn()), app.WaveIn().IsOpen());
+    ReportMissing("MIDI input", options->midiIn.value_or(stored.MidiIn()), app.MidiIn().IsOpen());
+    ReportMissing("MIDI output", options->midiOut.value_or(stored.MidiOut()),
+                  app.MidiOut().IsOpen());
+
+    int loaded = 0;
+    for (const std::string& path : options->plugins) {
+        if (loaded == kMaxPlugins) {
+            std::cerr << "zorvil-cli: " << path << ": only " << kMaxPlugins
+                      << " plug-ins can be loaded; left out\n";
+            continue;
+        }
+        if (app.LoadEffect(path) < 0) {
+            std::cerr << "zorvil-cli: " << path
+                      << ": not a usable VST 2 plug-in: " << app.Host().LastLoadError() << '\n';
+            continue;
+        }
+        ++loaded;
+    }
+    std::cout << "zorvil-cli: playing " << loaded << " plug-in" << (loaded == 1 ? "" : "s")
+              << (options->seconds ? "" : " until stopped (Ctrl+C)") << '\n'
+              << std::flush;
+
+    g_stop.store(false);
+    auto previousInt = std::signal(SIGINT, OnStopSignal);
+    auto previousTerm = std::signal(SIGTERM, OnStopSignal);
+    const auto start = std::chrono::steady_clock::now();
+    const auto limit = options->seconds ? std::chrono::duration<double>(*options->seconds)
+                                        : std::chrono::duration<double>::max();
+    while (!g_stop.load() && std::chrono::steady_clock::now() - start < limit) {
+        app.ProcessPosted();
+        std::this_thread::sleep_for(kPoll);
+    }
+    std::signal(SIGINT, previousInt);
+    std::signal(SIGTERM, previousTerm);
+    return app.ExitInstance();
+}
+
+} // namespace zorvil::cli

@@ -1,0 +1,89 @@
+// Engine control of CZorvilApp: StartEngine, StopEngine, ShutdownDevices and the Engine menu's
+// commands (see zorvil_app.h).
+#include "app/zorvil_app.h"
+
+#include <thread>
+
+namespace zorvil {
+
+uint32_t CZorvilApp::EnginePeriod() const {
+    // A pool exists after any open attempt of a wave output that is not an "ASIO: " name, also
+    // when the device did not open; the data rate is the same either way.
+    const int buffers = m_waveOut.BufferCount();
+    if (buffers > 0) return static_cast<uint32_t>(1000 / buffers);
+    return static_cast<uint32_t>(kSampleRate / m_settings.WaveOutBufSize());
+}
+
+bool CZorvilApp::StartEngine() {
+    if (IsEngineRunning() || !m_pEngineThread) return false;
+    const uint32_t period = EnginePeriod();
+    SetStartTime(m_clock.Now());
+    // The wave input, when it records, is the clock; only when it cannot start does the timer.
+    // A timer that cannot start either leaves the engine running without a clock.
+    if (!m_waveIn.Start()) StartTimer(period);
+    const bool midi = m_midiIn.Start();
+    m_bEngineRunning.store(true);
+    return midi;
+}
+
+void CZorvilApp::StopEngine() {
+    if (!IsEngineRunning()) return;
+    StartTimer(0);
+    m_waveIn.Stop();
+    m_midiIn.Stop();
+    m_waveIn.Reset();
+    m_midiIn.Reset();
+    // A block already triggered may still run and hand its output to the wave output: wait for
+    // it, then for every wave buffer to come back. Devices that keep their buffers beyond the
+    // limit (a device that went away) are given up on instead of hanging the program.
+    const auto limit = std::chrono::steady_clock::now() + kStopLimit;
+    auto settled = [this] {
+        return (!m_pEngineThread || !m_pEngineThread->IsBusy()) &&
+               m_waveIn.PreparedBuffers() == 0 && m_waveOut.InFlight() <= 0;
+    };
+    while (!settled() && std::chrono::steady_clock::now() < limit)
+        std::this_thread::sleep_for(kStopPoll);
+    m_bEngineRunning.store(false);
+}
+
+void CZorvilApp::ShutdownDevices() {
+    StopEngine();
+    m_midiIn.Close();
+    m_midiOut.Close();
+    m_waveIn.Close();
+    m_waveOut.Close();
+}
+
+bool CZorvilApp::OnCommand(uint32_t id) {
+    switch (id) {
+    case kCommandRun:
+        if (IsEngineRunning())
+            StopEngine();
+        else
+            StartEngine();
+        m_settings.WriteEngine(IsEngineRunning());
+        return true;
+    case kCommandRestart:
+        if (!IsEngineRunning()) return true;
+        StopEngine();
+        PostCommand(kCommandRun); // starts it again and writes "Engine" = 1
+        return true;
+    case kCommandAsioPanel:
+        return true;
+    default:
+        return false;
+    }
+}
+
+CZorvilApp::CommandState CZorvilApp::GetCommandState(uint32_t id) const {
+    switch (id) {
+    case kCommandRun:
+        return {true, IsEngineRunning()};
+    case kCommandRestart:
+        return {IsEngineRunning(), false};
+    default:
+        return {};
+    }
+}
+
+} // namespace zorvil

@@ -1,0 +1,87 @@
+// Shared pieces of the application tests (with the device tests' helpers): a temporary folder
+// with a profile in it, and an application on a manual clock that tests step block by block.
+#pragma once
+
+#include "app/zorvil_app.h"
+#include "devices/device_test_support.h"
+#include "platform/clock_manual.h"
+#include "platform/profile.h"
+#include "platform/virtual_devices.h"
+#include "support/scripted_user_interface.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <memory>
+#include <string>
+#include <thread>
+#include <unistd.h>
+
+namespace zorvil::test {
+
+// A fresh folder, removed with the object.
+class TempFolder {
+public:
+    TempFolder() {
+        static int next = 0;
+        m_path = std::filesystem::temp_directory_path() /
+                 ("zorvil-app-" + std::to_string(getpid()) + "-" + std::to_string(next++));
+        std::filesystem::create_directories(m_path);
+    }
+    ~TempFolder() {
+        std::error_code ec;
+        std::filesystem::remove_all(m_path, ec);
+    }
+    TempFolder(const TempFolder&) = delete;
+    TempFolder& operator=(const TempFolder&) = delete;
+
+    std::string File(const std::string& name) const { return (m_path / name).string(); }
+    const std::filesystem::path& Path() const { return m_path; }
+
+private:
+    std::filesystem::path m_path;
+};
+
+// An application with a temporary profile on a manual clock.
+class AppFixture : public ::testing::Test {
+protected:
+    AppFixture() : m_profile(m_folder.File("Zorvil.conf")) {}
+
+    CZorvilApp& App() {
+        if (!m_app) m_app = std::make_unique<CZorvilApp>(m_clock, m_ui, &m_profile);
+        return *m_app;
+    }
+    void WriteSetting(const char* key, const std::string& value) {
+        m_profile.WriteString(platform::settings::kSection, key, value);
+    }
+    std::string Setting(const char* key) const {
+        return m_profile.GetString(platform::settings::kSection, key, "<missing>");
+    }
+    // Advances the clock tick by tick until `ms` have passed, each block finished before the
+    // next tick (the application waits for them).
+    void Run(uint64_t ms) {
+        App().SetWaitForBlocks(true);
+        const uint64_t end = m_elapsed + ms;
+        while (auto next = m_clock.UntilNextTick()) {
+            if (m_elapsed + *next > end) break;
+            m_clock.AdvanceToNextTick();
+            m_elapsed += *next;
+            App().ProcessPosted();
+        }
+        m_clock.Advance(end - m_elapsed);
+        m_elapsed = end;
+    }
+
+    VirtualDevicesOn m_virtual;
+    TempFolder m_folder;
+    platform::CProfile m_profile;
+    platform::ManualClock m_clock{1000};
+    uint64_t m_elapsed = 0;
+    ScriptedUserInterface m_ui;
+    std::unique_ptr<CZorvilApp> m_app;
+};
+
+inline const std::string kImmediateOut =
+    std::string("MME: ") + platform::kVirtualWaveOutImmediateName;
+
+} // namespace zorvil::test

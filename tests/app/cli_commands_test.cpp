@@ -1,0 +1,118 @@
+// zorvil-cli render, export-midi and play, run as a user or a script runs them.
+#include "app_test_support.h"
+#include "support/test_support.h"
+
+#include <gmock/gmock.h>
+
+#include <fstream>
+#include <sstream>
+#include <sys/wait.h>
+
+namespace zorvil::test {
+namespace {
+
+using ::testing::ElementsAre;
+using ::testing::HasSubstr;
+using ::testing::MatchesRegex;
+
+struct Outcome {
+    int status = -1;
+    std::string out;
+    std::string err;
+};
+
+class CliCommandsTest : public ::testing::Test {
+protected:
+    // Runs zorvil-cli with a profile folder of the test's own and the virtual devices listed.
+    Outcome Cli(const std::vector<std::string>& arguments) {
+        auto quote = [](const std::string& text) {
+            std::string quoted = "'";
+            for (char c : text)
+                quoted += c == '\'' ? std::string("'\\''") : std::string(1, c);
+            return quoted + "'";
+        };
+        std::string command = "XDG_CONFIG_HOME=" + quote(m_folder.File("config")) +
+                              " ZORVIL_VIRTUAL_DEVICES=1 " + quote(ToolPath("zorvil-cli"));
+        for (const std::string& argument : arguments)
+            command += " " + quote(argument);
+        command += " >" + quote(m_io.File("out")) + " 2>" + quote(m_io.File("err"));
+        const int status = std::system(command.c_str());
+        Outcome outcome;
+        outcome.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+        outcome.out = Text(m_io.File("out"));
+        outcome.err = Text(m_io.File("err"));
+        return outcome;
+    }
+    static std::string Text(const std::string& path) {
+        std::stringstream text;
+        text << std::ifstream(path, std::ios::binary).rdbuf();
+        return text.str();
+    }
+    static std::string Demo() { return SourcePath("resources/demo/demo.tsn"); }
+
+    TempFolder m_folder;
+    TempFolder m_io;
+};
+
+TEST_F(CliCommandsTest, RenderWritesTheDemoAndSaysWhere) {
+    const std::string out = m_folder.File("demo.wav");
+    const Outcome run = Cli({"render", Demo(), out});
+    EXPECT_EQ(run.status, 0) << run.err;
+    EXPECT_EQ(run.out, "zorvil-cli: wrote " + out + " (705600 frames, 16 s)\n");
+    EXPECT_EQ(std::filesystem::file_size(out), 46u + 705600u * 4);
+}
+
+TEST_F(CliCommandsTest, BadInputGivesOneLineAndExitStatusOne) {
+    const std::string out = m_folder.File("x.wav");
+    const std::string missing = m_folder.File("missing.tsn");
+    Outcome run = Cli({"render", missing, out});
+    EXPECT_EQ(run.status, 1);
+    EXPECT_EQ(run.err, "zorvil-cli: " + missing + ": no such file\n");
+    EXPECT_FALSE(std::filesystem::exists(out));
+
+    run = Cli({"render", Demo(), m_folder.File("none/x.wav")});
+    EXPECT_EQ(run.status, 1);
+    EXPECT_THAT(run.err, MatchesRegex("zorvil-cli: .*none/x.wav: cannot be written \\(.*\\)\n"));
+
+    run = Cli({"export-midi", missing, m_folder.File("x.mid")});
+    EXPECT_EQ(run.status, 1);
+    EXPECT_EQ(run.err, "zorvil-cli: " + missing + ": no such file\n");
+    EXPECT_FALSE(std::filesystem::exists(m_folder.File("x.mid")));
+
+    EXPECT_EQ(Cli({"render", Demo()}).status, 2);
+    EXPECT_EQ(Cli({"render", Demo(), out, "--fast"}).status, 2);
+    EXPECT_EQ(Cli({"export-midi", Demo()}).status, 2);
+}
+
+TEST_F(CliCommandsTest, ExportMidiWritesTheFile) {
+    const std::string out = m_folder.File("demo.mid");
+    const Outcome run = Cli({"export-midi", Demo(), out});
+    EXPECT_EQ(run.status, 0) << run.err;
+    EXPECT_EQ(run.out, "zorvil-cli: wrote " + out + "\n");
+    EXPECT_EQ(Text(out).substr(0, 4), "MThd");
+}
+
+TEST_F(CliCommandsTest, PlayGoesOnWithoutWhatIsMissingAndStopsAfterItsSeconds) {
+    const Outcome run =
+        Cli({"play", PluginPath("zorvil-synth"), m_folder.File("nothing.so"), "--seconds", "0.2",
+             "--wave-out", platform::kVirtualWaveOutName, "--midi-in", "No Such Port", "--midi-out",
+             platform::kVirtualMidiOutName, "--thru", "--buffer", "441"});
+    EXPECT_EQ(run.status, 0) << run.err;
+    EXPECT_EQ(run.out, "zorvil-cli: playing 1 plug-in\n");
+    std::vector<std::string> lines;
+    std::istringstream err(run.err);
+    for (std::string line; std::getline(err, line);)
+        lines.push_back(line);
+    EXPECT_THAT(
+        lines,
+        ElementsAre("zorvil-cli: MIDI input \"No Such Port\": no such device; going on "
+                    "without it",
+                    HasSubstr(m_folder.File("nothing.so") + ": not a usable VST 2 plug-in")));
+    // The options went into a copy of the profile: the user's stays as it was.
+    EXPECT_FALSE(std::filesystem::exists(m_folder.File("config/Ostrelworks")));
+    EXPECT_EQ(Cli({"play"}).status, 2);
+    EXPECT_EQ(Cli({"play", PluginPath("zorvil-synth"), "--seconds", "x"}).status, 2);
+}
+
+} // namespace
+} // namespace zorvil::test

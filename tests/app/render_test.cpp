@@ -1,0 +1,272 @@
+// Render to a wave file through the program's own path (marker, engine, output step, wave
+// output, render writer) on a manual clock, and the offline project render behind zorvil-cli.
+#include "app/project_render.h"
+#include "app_test_support.h"
+#include "files/file_io.h"
+#include "files/midi_file.h"
+#include "files/project_file.h"
+#include "support/test_support.h"
+
+#include <gmock/gmock.h>
+
+#include <cstring>
+#include <fstream>
+#include <iterator>
+
+namespace zorvil::test {
+namespace {
+
+namespace keys = platform::settings;
+using ::testing::EndsWith;
+using ::testing::HasSubstr;
+using ::testing::IsEmpty;
+using ::testing::StartsWith;
+
+std::vector<uint8_t> ReadBytes(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+}
+
+std::vector<int16_t> Samples(const std::vector<uint8_t>& wave) {
+    std::vector<int16_t> samples((wave.size() - kWaveHeaderSize) / 2);
+    std::memcpy(samples.data(), wave.data() + kWaveHeaderSize, samples.size() * 2);
+    return samples;
+}
+
+class RenderTest : public AppFixture {
+protected:
+    // The engine runs on the immediate wave output with 2205-frame buffers.
+    void StartUp() {
+        ASSERT_TRUE(App().WaveOut().OpenWaveOutByName(kImmediateOut, 2205));
+        App().StartEngine();
+    }
+    void Pattern(int tempo, int measures) {
+        App().Pattern().SetTempo(tempo);
+        App().Pattern().SetMeasures(measures);
+        App().Pattern().SetStepsPerMeasure(16);
+    }
+    // Runs until the render finished and its end was handled; false when it did not finish.
+    bool RunRender() {
+        for (int i = 0; i < 200 && !App().RenderWriter().Finished(); ++i)
+            Run(100);
+        Run(100);
+        return App().RenderWriter().Finished();
+    }
+};
+
+TEST_F(RenderTest, OneMeasureAt120HoldsExactly88200Frames) {
+    StartUp();
+    Pattern(120, 1);
+    const std::string path = m_folder.File("one.wav");
+    ASSERT_TRUE(App().StartRender(path));
+    EXPECT_TRUE(App().Pattern().IsPlaying());
+    EXPECT_FALSE(App().IsEngineRunning()); // restarted by the posted Run
+    // A second start while this render runs leaves it alone.
+    EXPECT_FALSE(App().StartRender(m_folder.File("other.wav")));
+    EXPECT_TRUE(App().Pattern().IsPlaying());
+    EXPECT_FALSE(std::filesystem::exists(m_folder.File("other.wav")));
+    ASSERT_TRUE(RunRender());
+    EXPECT_TRUE(App().IsEngineRunning());
+    EXPECT_FALSE(App().IsRendering());
+    EXPECT_FALSE(App().Pattern().IsPlaying());
+    EXPECT_EQ(App().Pattern().GetPosition(), 0);
+    ASSERT_EQ(m_ui.MessageBoxes().size(), 1u);
+    EXPECT_EQ(m_ui.MessageBoxes()[0].text, "Render to wave : done !");
+    EXPECT_EQ(ReadBytes(path).size(), kWaveHeaderSize + 352800);
+    EXPECT_EQ(App().BlocksRefused(), 0u);
+}
+
+TEST_F(RenderTest, Tempo133TwoMeasuresEndsWithATailOf397Frames) {
+    StartUp();
+    Pattern(133, 2);
+    const std::string path = m_folder.File("tail.wav");
+    ASSERT_TRUE(App().StartRender(path));
+    ASSERT_TRUE(RunRender());
+    EXPECT_EQ(ReadBytes(path).size(), kWaveHeaderSize + 159157u * 4);
+}
+
+TEST_F(RenderTest, RenderAdjustLeavesOutTheFirstBuffersAndKeepsTheLength) {
+    // The same timeline twice, each time in a fresh program on a fresh clock.
+    auto render = [&](const char* adjust, const std::string& path) {
+        WriteSetting(keys::kRenderAdjust, adjust);
+        platform::ManualClock clock(1000);
+        CZorvilApp app(clock, m_ui, &m_profile);
+        app.SetWaitForBlocks(true);
+        EXPECT_TRUE(app.WaveOut().OpenWaveOutByName(kImmediateOut, 2205));
+        app.StartEngine();
+        EXPECT_GE(app.LoadEffect(PluginPath("zorvil-synth")), 0);
+        for (int step = 0; step < 16; step += 4)
+            app.Pattern().AddNote(step, 48 + step, 100, 2);
+        app.Pattern().SetMeasures(1);
+        EXPECT_TRUE(app.StartRender(path));
+        for (int i = 0; i < 100000 && !app.RenderWriter().Finished(); ++i) {
+            clock.AdvanceToNextTick();
+            app.ProcessPosted();
+        }
+        app.ProcessPosted();
+        EXPECT_EQ(app.RenderAdjust(), std::atoi(adjust));
+        return Samples(ReadBytes(path));
+    };
+    const std::vector<int16_t> a = render("0", m_folder.File("plain.wav"));
+    const std::vector<int16_t> b = render("2", m_folder.File("adjusted.wav"));
+    ASSERT_EQ(a.size(), 88200u * 2);
+    ASSERT_EQ(b.size(), a.size());
+    const size_t shift = 2 * 2205 * 2;
+    EXPECT_TRUE(std::equal(a.begin() + shift, a.end(), b.begin()));
+    EXPECT_NE(*std::max_element(a.begin(), a.end()), 0); // the synth was heard
+}
+
+TEST_F(RenderTest, ATargetThatCannotBeCreatedIsReportedAndNothingStarts) {
+    StartUp();
+    const std::string path = m_folder.File("missing/folder/x.wav");
+    EXPECT_FALSE(App().StartRender(path));
+    ASSERT_EQ(m_ui.MessageBoxes().size(), 1u);
+    EXPECT_EQ(m_ui.MessageBoxes()[0].text, "Can't open file for write " + path + ", error = 2\n");
+    EXPECT_FALSE(App().IsRendering());
+    EXPECT_FALSE(App().Pattern().IsPlaying());
+    EXPECT_TRUE(App().IsEngineRunning()); // not restarted
+    EXPECT_FALSE(App().ProcessPosted());
+}
+
+TEST_F(RenderTest, TheCommandAsksForAFileRemembersItsFolderAndIsOffWhilePlaying) {
+    StartUp();
+    Pattern(120, 1);
+    App().Pattern().Start();
+    App().OnRenderToWave();
+    EXPECT_THAT(m_ui.SaveFileRequests(), IsEmpty());
+    App().Pattern().Stop();
+
+    const std::string path = m_folder.File("asked.wav");
+    m_ui.AnswerSaveFile(path);
+    App().OnRenderToWave();
+    ASSERT_EQ(m_ui.SaveFileRequests().size(), 1u);
+    EXPECT_EQ(m_ui.SaveFileRequests()[0].initialPath, "*.wav");
+    EXPECT_EQ(m_profile.GetString("WavFiles", "Path", ""), m_folder.Path().string());
+    EXPECT_TRUE(App().IsRendering());
+    ASSERT_TRUE(RunRender());
+    EXPECT_EQ(ReadBytes(path).size(), kWaveHeaderSize + 352800);
+}
+
+TEST_F(RenderTest, InCommandLineModeTheEndWritesTheProjectAndQuits) {
+    WriteSetting(keys::kWaveOut, kImmediateOut);
+    const std::string wave = m_folder.File("cmd.wav");
+    const std::string project = m_folder.File("cmd.tsn");
+    App().InitInstance("0 0 " + wave + " " + project + " 120");
+    ASSERT_TRUE(App().WaveOut().IsOpen());
+    App().Pattern().SetStepsPerMeasure(16);
+    App().Pattern().AddNote(0, 60, 100, 4);
+    App().OnRenderToWave();
+    EXPECT_THAT(m_ui.SaveFileRequests(), IsEmpty());
+    for (int i = 0; i < 200 && !App().QuitRequested(); ++i)
+        Run(100);
+    ASSERT_TRUE(App().QuitRequested());
+    EXPECT_THAT(m_ui.MessageBoxes(), IsEmpty());
+    EXPECT_EQ(ReadBytes(wave).size(), kWaveHeaderSize + 352800);
+    const ProjectFileReadResult written = ReadProjectFile(project);
+    ASSERT_EQ(written.read.status, ProjectReadStatus::Ok);
+    EXPECT_EQ(written.read.image.tempo, 120);
+    EXPECT_EQ(written.read.image.notes.size(), 1u);
+}
+
+// The offline render behind `zorvil-cli render` (no other application alive meanwhile).
+class ProjectRenderTest : public ::testing::Test {
+protected:
+    ProjectRenderOptions Options() const {
+        ProjectRenderOptions options;
+        options.pluginDirs = {ZORVIL_PLUGIN_DIR};
+        return options;
+    }
+    // The folder holds only these files.
+    void ExpectOnly(std::vector<std::string> names) const {
+        std::vector<std::string> found;
+        for (const auto& entry : std::filesystem::directory_iterator(m_folder.Path()))
+            found.push_back(entry.path().filename().string());
+        std::sort(found.begin(), found.end());
+        std::sort(names.begin(), names.end());
+        EXPECT_EQ(found, names);
+    }
+    std::string Demo() const { return SourcePath("resources/demo/demo.tsn"); }
+
+    TempFolder m_folder;
+};
+
+TEST_F(ProjectRenderTest, TheDemoRendersToTheSameBytesEveryTime) {
+    const std::string first = m_folder.File("first.wav");
+    const std::string second = m_folder.File("second.wav");
+    const ProjectRenderResult result = RenderProject(Demo(), first, Options());
+    ASSERT_TRUE(result.ok) << result.error;
+    EXPECT_EQ(result.frames, 705600); // 8 measures at 120
+    ASSERT_TRUE(RenderProject(Demo(), second, Options()).ok);
+    const std::vector<uint8_t> bytes = ReadBytes(first);
+    ASSERT_EQ(bytes.size(), kWaveHeaderSize + 705600u * 4);
+    EXPECT_EQ(bytes, ReadBytes(second));
+    const std::vector<int16_t> samples = Samples(bytes);
+    // Sound in every second of the pattern.
+    for (size_t second = 0; second < 16; ++second) {
+        const auto begin = samples.begin() + static_cast<std::ptrdiff_t>(second * 88200);
+        EXPECT_GT(*std::max_element(begin, begin + 88200), 1000) << second;
+    }
+    ExpectOnly({"first.wav", "second.wav"});
+}
+
+TEST_F(ProjectRenderTest, BadInputNamesTheFileAndLeavesNoOutput) {
+    const std::string out = m_folder.File("out.wav");
+    auto problem = [&](const std::string& project) {
+        const ProjectRenderResult result = RenderProject(project, out, Options());
+        EXPECT_FALSE(result.ok);
+        return result.error;
+    };
+    const std::string missing = m_folder.File("missing.tsn");
+    EXPECT_EQ(problem(missing), missing + ": no such file");
+
+    const std::string text = m_folder.File("text.tsn");
+    std::ofstream(text) << "hello";
+    EXPECT_EQ(problem(text), text + ": not a Zorvil project file");
+
+    const std::string cut = m_folder.File("cut.tsn");
+    std::vector<uint8_t> bytes = ReadBytes(Demo());
+    bytes.resize(bytes.size() - 10);
+    ASSERT_EQ(files::WriteFileAtomically(cut, bytes), platform::FileErrorCause::None);
+    EXPECT_EQ(problem(cut), cut + ": damaged project file (cut short)");
+
+    const std::string absent = m_folder.File("absent.tsn");
+    ProjectImage image;
+    image.effects.push_back({"no-such-plugin.so", 0, {}});
+    ASSERT_EQ(WriteProjectFile(absent, image), platform::FileErrorCause::None);
+    EXPECT_THAT(problem(absent),
+                StartsWith(absent + ": plug-in no-such-plugin.so cannot be loaded"));
+
+    const ProjectRenderResult unwritable =
+        RenderProject(Demo(), m_folder.File("no/folder/out.wav"), Options());
+    EXPECT_FALSE(unwritable.ok);
+    EXPECT_THAT(unwritable.error, StartsWith(m_folder.File("no/folder/out.wav") + ": "));
+
+    ExpectOnly({"absent.tsn", "cut.tsn", "text.tsn"});
+}
+
+TEST_F(ProjectRenderTest, ExportMidiWritesThePatternsMidiFile) {
+    const std::string out = m_folder.File("demo.mid");
+    ASSERT_EQ(ExportProjectMidi(Demo(), out), "");
+    const ProjectFileReadResult demo = ReadProjectFile(Demo());
+    EXPECT_EQ(ReadBytes(out), BuildMidiFile(demo.read.image.tempo, demo.read.image.stepsPerMeasure,
+                                            demo.read.image.notes));
+    const std::string missing = m_folder.File("missing.tsn");
+    EXPECT_EQ(ExportProjectMidi(missing, m_folder.File("x.mid")), missing + ": no such file");
+    EXPECT_THAT(ExportProjectMidi(Demo(), m_folder.File("no/x.mid")),
+                HasSubstr("no/x.mid: cannot be written"));
+    ExpectOnly({"demo.mid"});
+}
+
+TEST(LibraryPathTest, RelativePathsAreLookedUpNextToTheProjectThenInTheFolders) {
+    TempFolder folder;
+    std::ofstream(folder.File("here.so")) << "x";
+    const std::string project = folder.File("song.tsn");
+    EXPECT_EQ(ResolveLibraryPath("here.so", project, {}), folder.File("here.so"));
+    EXPECT_EQ(ResolveLibraryPath("zorvil-synth.so", project, {"/nowhere", ZORVIL_PLUGIN_DIR}),
+              PluginPath("zorvil-synth"));
+    EXPECT_EQ(ResolveLibraryPath("/abs/x.so", project, {ZORVIL_PLUGIN_DIR}), "/abs/x.so");
+    EXPECT_EQ(ResolveLibraryPath("gone.so", project, {ZORVIL_PLUGIN_DIR}), "gone.so");
+}
+
+} // namespace
+} // namespace zorvil::test

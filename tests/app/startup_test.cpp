@@ -1,0 +1,134 @@
+// Start-up and shut-down without windows: the devices opened by their stored names, the engine
+// started, the profile left alone, the command line's project or tempo.
+#include "app_test_support.h"
+#include "files/file_commands.h"
+#include "files/project_file.h"
+#include "support/test_support.h"
+
+#include <gmock/gmock.h>
+
+namespace zorvil::test {
+namespace {
+
+namespace keys = platform::settings;
+
+class StartupTest : public AppFixture {};
+
+TEST_F(StartupTest, AFreshProfileOpensNothingAndWritesNothing) {
+    ASSERT_TRUE(App().InitInstance());
+    EXPECT_FALSE(App().WaveOut().IsOpen());
+    EXPECT_FALSE(App().WaveIn().IsOpen());
+    EXPECT_FALSE(App().MidiIn().IsOpen());
+    EXPECT_FALSE(App().MidiOut().IsOpen());
+    // The wave output still built its pool of 20 (empty) buffers: 50 ms blocks.
+    EXPECT_EQ(App().WaveOut().BufferCount(), 20);
+    EXPECT_TRUE(App().IsEngineRunning());
+    EXPECT_EQ(App().Period(), 50u);
+    EXPECT_EQ(App().RenderAdjust(), 0);
+    EXPECT_FALSE(App().MidiIn().Thru());
+    EXPECT_FALSE(App().IsCommandLineMode());
+    EXPECT_EQ(App().Title(), "Zorvil by Ostrelworks");
+    EXPECT_EQ(App().Pattern().GetTempo(), 120);
+    // Nothing was written: not even the "Engine" value.
+    EXPECT_FALSE(std::filesystem::exists(m_profile.Path()));
+    EXPECT_EQ(App().ExitInstance(), 0);
+    EXPECT_FALSE(App().IsEngineRunning());
+}
+
+TEST_F(StartupTest, StoredDevicesAreOpenedAndAWaveNameWithoutPrefixIsUpgraded) {
+    WriteSetting(keys::kWaveOut, platform::kVirtualWaveOutImmediateName);
+    WriteSetting(keys::kWaveIn, std::string("mme: ") + platform::kVirtualWaveInName);
+    WriteSetting(keys::kMidiIn, platform::kVirtualMidiInName);
+    WriteSetting(keys::kMidiOut, platform::kVirtualMidiOutName);
+    WriteSetting(keys::kMidiThru, "1");
+    WriteSetting(keys::kWaveOutBufSize, "441");
+    WriteSetting(keys::kRenderAdjust, "3");
+    ASSERT_TRUE(App().InitInstance());
+    EXPECT_TRUE(App().WaveOut().IsOpen());
+    EXPECT_EQ(Setting(keys::kWaveOut), kImmediateOut);
+    EXPECT_EQ(App().WaveOut().BufferCount(), 100);
+    // The lower-case prefix counts as "MME: " and is left as it was.
+    EXPECT_TRUE(App().WaveIn().IsOpen());
+    EXPECT_EQ(Setting(keys::kWaveIn), std::string("mme: ") + platform::kVirtualWaveInName);
+    EXPECT_EQ(App().WaveIn().BufferFrames(), 441);
+    EXPECT_EQ(App().WaveIn().BufferCount(), 100);
+    EXPECT_TRUE(App().MidiIn().IsOpen());
+    EXPECT_TRUE(App().MidiOut().IsOpen());
+    EXPECT_TRUE(App().MidiIn().Thru());
+    EXPECT_EQ(App().RenderAdjust(), 3);
+    // The wave input is the clock.
+    EXPECT_TRUE(App().WaveIn().IsStarted());
+    EXPECT_EQ(App().GetTimerId(), platform::kNoTimer);
+    EXPECT_EQ(Setting(keys::kEngine), "<missing>");
+
+    App().ExitInstance();
+    EXPECT_FALSE(App().WaveOut().IsOpen());
+    EXPECT_FALSE(App().WaveIn().IsOpen());
+    EXPECT_FALSE(App().MidiIn().IsOpen());
+    EXPECT_FALSE(App().MidiOut().IsOpen());
+}
+
+TEST_F(StartupTest, AnAsioWaveOutputOpensNothing) {
+    WriteSetting(keys::kWaveOut, "ASIO: Card");
+    App().InitInstance();
+    EXPECT_FALSE(App().WaveOut().IsOpen());
+    EXPECT_EQ(App().WaveOut().BufferCount(), 0);
+    EXPECT_EQ(App().Period(), 20u); // 44100 / 2205
+    EXPECT_EQ(Setting(keys::kWaveOut), "ASIO: Card");
+}
+
+TEST_F(StartupTest, ShutDownRemovesEveryEffect) {
+    App().InitInstance();
+    ASSERT_GE(App().LoadEffect(PluginPath("zorvil-synth")), 0);
+    EXPECT_TRUE(App().IsEngineRunning()); // started again after loading
+    App().ExitInstance();
+    EXPECT_EQ(App().Host().GetSeqEffect(0), nullptr);
+}
+
+TEST_F(StartupTest, ACommandLineWithAnAbsentProjectSetsTempoOneMeasureAnd32Steps) {
+    const std::string line =
+        "0 0 " + m_folder.File("out.wav") + " " + m_folder.File("none.tsn") + " 140";
+    App().InitInstance(line);
+    EXPECT_TRUE(App().IsCommandLineMode());
+    EXPECT_EQ(App().GetCommandLine().waveFile, m_folder.File("out.wav"));
+    EXPECT_EQ(App().Pattern().GetTempo(), 140);
+    EXPECT_EQ(App().Pattern().GetMeasures(), 1);
+    EXPECT_EQ(App().Pattern().GetStepsPerMeasure(), 32);
+    // The project commands are disabled in render mode.
+    App().FileCommands()->OnSave();
+    App().FileCommands()->OnOpen();
+    EXPECT_TRUE(m_ui.SaveFileRequests().empty());
+    EXPECT_TRUE(m_ui.OpenFileRequests().empty());
+    // Rendering is not started by the command line.
+    EXPECT_FALSE(App().IsRendering());
+}
+
+TEST_F(StartupTest, ACommandLineWithAnExistingProjectOpensIt) {
+    ProjectImage image;
+    image.tempo = 97;
+    image.measures = 3;
+    image.stepsPerMeasure = 8;
+    image.notes = {{0, 60, 100, 2}, {5, 64, 90, 1}};
+    const std::string project = m_folder.File("song.tsn");
+    ASSERT_EQ(WriteProjectFile(project, image), platform::FileErrorCause::None);
+    App().InitInstance("1 2 \"" + m_folder.File("out.wav") + "\" \"" + project + "\" 140");
+    EXPECT_EQ(App().GetCommandLine().projectFile, project);
+    EXPECT_EQ(App().Pattern().GetTempo(), 97);
+    EXPECT_EQ(App().Pattern().GetMeasures(), 3);
+    EXPECT_EQ(App().Pattern().GetNoteCount(), 2);
+    EXPECT_EQ(App().Title(), "Zorvil by Ostrelworks - " + project);
+}
+
+TEST_F(StartupTest, OnlyAProjectPathOpensNoProject) {
+    const std::string project = m_folder.File("song.tsn");
+    ASSERT_EQ(WriteProjectFile(project, ProjectImage{}), platform::FileErrorCause::None);
+    App().InitInstance(project);
+    EXPECT_TRUE(App().IsCommandLineMode());
+    EXPECT_EQ(App().GetCommandLine().projectFile, "");
+    EXPECT_EQ(App().Title(), "Zorvil by Ostrelworks");
+    EXPECT_EQ(App().Pattern().GetTempo(), CPattern::kMinTempo); // tempo 0, clamped
+    EXPECT_EQ(App().Pattern().GetMeasures(), 1);
+}
+
+} // namespace
+} // namespace zorvil::test

@@ -1,0 +1,88 @@
+// The INI profile store: defaults, write-back, sections, and values as QSettings writes them.
+#include "platform/profile.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <unistd.h>
+
+namespace zorvil::platform {
+namespace {
+
+class ProfileTest : public testing::Test {
+protected:
+    std::filesystem::path m_dir = std::filesystem::temp_directory_path() /
+                                  ("zorvil-profile-test-" + std::to_string(getpid()));
+    std::string m_path = (m_dir / "Ostrelworks" / "Zorvil.conf").string();
+
+    void TearDown() override { std::filesystem::remove_all(m_dir); }
+
+    std::string FileText() const {
+        std::ifstream in(m_path);
+        std::stringstream text;
+        text << in.rdbuf();
+        return text.str();
+    }
+    void WriteFile(const std::string& text) const {
+        std::filesystem::create_directories(std::filesystem::path(m_path).parent_path());
+        std::ofstream(m_path) << text;
+    }
+};
+
+TEST_F(ProfileTest, AFreshProfileGivesTheDefaultsAndWritesNothing) {
+    CProfile profile(m_path);
+    EXPECT_EQ(profile.GetInt(settings::kSection, settings::kWaveOutBufSize,
+                             settings::kDefaultWaveOutBufSize),
+              2205);
+    EXPECT_EQ(profile.GetString(settings::kSection, settings::kWaveOut, ""), "");
+    EXPECT_EQ(profile.GetInt(settings::kSection, settings::kMidiThru, 0), 0);
+    EXPECT_FALSE(std::filesystem::exists(m_path));
+}
+
+TEST_F(ProfileTest, WrittenValuesComeBackAndGroupsStayApart) {
+    CProfile profile(m_path);
+    ASSERT_TRUE(profile.WriteString("Settings", "WaveOut", "MME: JACK"));
+    ASSERT_TRUE(profile.WriteInt("Settings", "WaveOutBufSize", 441));
+    ASSERT_TRUE(profile.WriteString("FxbFiles", "Path", "/home/me/banks"));
+    ASSERT_TRUE(profile.WriteInt("Settings", "WaveOutBufSize", 147)); // replaced in place
+    EXPECT_EQ(profile.GetString("Settings", "WaveOut", ""), "MME: JACK");
+    EXPECT_EQ(profile.GetInt("Settings", "WaveOutBufSize", 2205), 147);
+    EXPECT_EQ(profile.GetString("FxbFiles", "Path", ""), "/home/me/banks");
+    EXPECT_EQ(profile.GetString("Settings", "Path", "none"), "none");
+    EXPECT_EQ(FileText(), "[Settings]\nWaveOut=MME: JACK\nWaveOutBufSize=147\n\n"
+                          "[FxbFiles]\nPath=/home/me/banks\n");
+    // A second object on the same file sees the same values.
+    EXPECT_EQ(CProfile(m_path).GetInt("Settings", "WaveOutBufSize", 0), 147);
+}
+
+TEST_F(ProfileTest, ValuesThatNeedQuotingSurviveTheRoundTrip) {
+    CProfile profile(m_path);
+    const std::string tricky = " a;b,c=d \"q\" \\ ";
+    ASSERT_TRUE(profile.WriteString("Settings", "MidiIn", tricky));
+    EXPECT_EQ(profile.GetString("Settings", "MidiIn", ""), tricky);
+}
+
+TEST_F(ProfileTest, ReadsWhatQSettingsWrites) {
+    WriteFile("[General]\nx=1\n\n[Settings]\nMidiIn=\"Port, 1\"\nMidiThru=1\n"
+              "WaveOutBufSize=abc\n");
+    CProfile profile(m_path);
+    EXPECT_EQ(profile.GetString("Settings", "MidiIn", ""), "Port, 1");
+    EXPECT_EQ(profile.GetInt("Settings", "MidiThru", 0), 1);
+    EXPECT_EQ(profile.GetInt("Settings", "WaveOutBufSize", 2205), 2205); // not a number
+}
+
+TEST(ProfilePath, FollowsXdgConfigHome) {
+    const char* old = std::getenv("XDG_CONFIG_HOME");
+    const std::string saved = old != nullptr ? old : "";
+    setenv("XDG_CONFIG_HOME", "/tmp/xdg-test", 1);
+    EXPECT_EQ(CProfile::DefaultPath(), "/tmp/xdg-test/Ostrelworks/Zorvil.conf");
+    if (old != nullptr)
+        setenv("XDG_CONFIG_HOME", saved.c_str(), 1);
+    else
+        unsetenv("XDG_CONFIG_HOME");
+}
+
+} // namespace
+} // namespace zorvil::platform
