@@ -42,6 +42,11 @@ bool JackSession::ServerRunning() {
     return Get() != nullptr;
 }
 
+void JackSession::CloseIdle() {
+    std::lock_guard lock(g_sessionMutex);
+    if (g_session && g_session.use_count() == 1) g_session.reset();
+}
+
 JackSession::~JackSession() {
     CloseClient();
 }

@@ -39,8 +39,11 @@ public:
 
     // The live session, or a new one; null when no JACK server answers.
     static std::shared_ptr<JackSession> Get();
-    // Whether a JACK server answers (opens a client for a moment when none is open).
+    // Whether a JACK server answers (opens the client when it is not open yet).
     static bool ServerRunning();
+    // Closes the client when no device holds it any more (before the server is stopped on
+    // purpose, or at the end of the program).
+    static void CloseIdle();
 
     ~JackSession();
     JackSession(const JackSession&) = delete;

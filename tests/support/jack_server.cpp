@@ -1,5 +1,7 @@
 #include "support/jack_server.h"
 
+#include "platform/audio_device_jack.h"
+
 #include <jack/jack.h>
 
 #include <chrono>
@@ -7,6 +9,7 @@
 #include <cstdlib>
 #include <fcntl.h>
 #include <memory>
+#include <sys/file.h>
 #include <sys/prctl.h>
 #include <sys/wait.h>
 #include <thread>
@@ -16,20 +19,26 @@ namespace zorvil::test {
 
 namespace {
 
+constexpr int kNameSlots = 8;
+
 JackServer* g_current = nullptr;
 std::unique_ptr<JackServer> g_owned;
 
 void Quiet(const char*) {}
 
+std::string TempDir() {
+    const char* tmp = std::getenv("TMPDIR");
+    return tmp != nullptr && tmp[0] != '\0' ? tmp : "/tmp";
+}
+
 } // namespace
 
-JackServer::JackServer(std::string name) : m_name(std::move(name)) {
-    const char* tmp = std::getenv("TMPDIR");
-    m_log = std::string(tmp != nullptr && tmp[0] != '\0' ? tmp : "/tmp") + "/" + m_name + ".log";
-}
+JackServer::JackServer(std::string name, int lockFd)
+    : m_name(std::move(name)), m_log(TempDir() + "/" + m_name + ".log"), m_lockFd(lockFd) {}
 
 JackServer::~JackServer() {
     Stop();
+    if (m_lockFd >= 0) close(m_lockFd); // frees the name for the next run
 }
 
 JackServer* JackServer::Current() noexcept {
@@ -89,8 +98,13 @@ bool JackServer::Start() {
 
 void JackServer::Stop() {
     if (!Running()) return;
+    // Zorvil's own client stays between tests; it leaves before its server does. (A server
+    // stopped under connected clients may die of SIGPIPE before it leaves JACK's registry; the
+    // next run of the same name reclaims the entry.)
+    platform::JackSession::CloseIdle();
     kill(m_pid, SIGTERM);
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(5);
+    // jackd leaves its registry entry behind when it is killed: give it time to leave cleanly.
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
     int status = 0;
     while (waitpid(m_pid, &status, WNOHANG) == 0) {
         if (std::chrono::steady_clock::now() >= deadline) {
@@ -104,13 +118,25 @@ void JackServer::Stop() {
 }
 
 void JackServerEnvironment::SetUp() {
-    static int counter = 0;
-    g_owned = std::make_unique<JackServer>("zorvil-test-" + std::to_string(getpid()) + "-" +
-                                           std::to_string(counter++));
-    if (g_owned->Start())
-        g_current = g_owned.get();
-    else
-        ADD_FAILURE() << "jackd did not start; see " << g_owned->LogPath();
+    std::string tried;
+    for (int slot = 0; slot < kNameSlots; ++slot) {
+        const std::string name = "zorvil-test-" + std::to_string(slot);
+        const std::string lockPath = TempDir() + "/" + name + ".lock";
+        const int fd = open(lockPath.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0666);
+        if (fd < 0) continue;
+        if (flock(fd, LOCK_EX | LOCK_NB) != 0) { // another run uses this name
+            close(fd);
+            continue;
+        }
+        auto server = std::make_unique<JackServer>(name, fd);
+        if (server->Start()) {
+            g_owned = std::move(server);
+            g_current = g_owned.get();
+            return;
+        }
+        tried += " " + server->LogPath(); // e.g. a stale registry entry holds the name
+    }
+    ADD_FAILURE() << "jackd did not start; see" << tried;
 }
 
 void JackServerEnvironment::TearDown() {

@@ -1,6 +1,11 @@
 // A JACK 2 server of the test run's own: jackd on its dummy backend at 44100 Hz, under a server
-// name no other run uses, so that device tests meet a real audio server without touching the
-// machine's own.
+// name no other run uses at the same time, so that device tests meet a real audio server without
+// touching the machine's own.
+//
+// Names come from a small fixed set ("zorvil-test-0", "-1", ...), each held by a lock file while
+// a run uses it. JACK's registry has room for a handful of servers only and never frees the
+// entry of a server that was killed unless a server of the same name starts again: names made
+// unique per process would fill it up for good after a few crashed runs.
 //
 // JackServerEnvironment starts it before the first test and stops it after the last, also when
 // tests fail; the server also dies with the test process (it is told so at start). Tests that
@@ -24,14 +29,15 @@ namespace zorvil::test {
 
 class JackServer {
 public:
-    explicit JackServer(std::string name);
+    // `lockFd`: the lock file that reserves the name (closed with the server), or -1.
+    explicit JackServer(std::string name, int lockFd = -1);
     ~JackServer();
     JackServer(const JackServer&) = delete;
     JackServer& operator=(const JackServer&) = delete;
 
     // Starts jackd and waits until it answers a client. False when it does not within 10 s.
     bool Start();
-    // Stops jackd (SIGTERM, then SIGKILL after 5 s) and waits for it to leave.
+    // Stops jackd (SIGTERM, then SIGKILL after 10 s) and waits for it to leave.
     void Stop();
     bool Running() const noexcept { return m_pid > 0; }
     const std::string& Name() const noexcept { return m_name; }
@@ -46,6 +52,7 @@ private:
     std::string m_name;
     std::string m_log;
     pid_t m_pid = -1;
+    int m_lockFd = -1;
 };
 
 class JackServerEnvironment : public testing::Environment {
