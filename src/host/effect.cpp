@@ -1,5 +1,7 @@
 #include "host/effect.h"
 
+#include "files/fx_bank.h"
+
 #include "host/effect_host.h"
 #include "host/library_check.h"
 
@@ -7,6 +9,7 @@
 #include <cstring>
 #include <dlfcn.h>
 #include <link.h>
+#include <stdexcept>
 
 namespace zorvil {
 
@@ -205,6 +208,12 @@ bool CEffect::CanDo(std::string_view capability) {
 bool CEffect::HasFlag(int32_t flag) const noexcept {
     const AEffect* effect = GetAEffect();
     return effect != nullptr && (effect->flags & flag) != 0;
+}
+
+void CEffect::LoadBank(std::string_view path) {
+    CFxBank bank;
+    if (!bank.LoadFromFile(path))
+        throw std::runtime_error("Bank could not be loaded: " + std::string(path));
 }
 
 } // namespace zorvil

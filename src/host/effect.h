@@ -57,6 +57,11 @@ public:
     // effClose, then the library is freed and both path copies forgotten. False without a host.
     virtual bool Unload();
 
+    // Reads the bank file at `path` and throws std::runtime_error when it is no bank. It does
+    // not apply the bank to the plug-in: loading a bank into an effect, with its messages, is
+    // the bank commands' work (files/effect_bank.h).
+    virtual void LoadBank(std::string_view path);
+
     // The plug-in's dispatcher, 0 while nothing is loaded. A plug-in may throw through it.
     virtual intptr_t Dispatch(int32_t opcode, int32_t index = 0, intptr_t value = 0,
                               void* ptr = nullptr, float opt = 0.0f);
