@@ -13,29 +13,13 @@
 
 namespace zorvil::test {
 
-namespace {
-
-TestHost* gHost = nullptr;
-
-} // namespace
-
-TestHost::TestHost() {
-    EXPECT_EQ(gHost, nullptr) << "one TestHost at a time";
-    gHost = this;
-}
-
-TestHost::~TestHost() {
-    gHost = nullptr;
-}
-
-intptr_t TestHost::Callback(AEffect* effect, int32_t opcode, int32_t index, intptr_t value,
-                            void* /*ptr*/, float /*opt*/) {
-    if (gHost != nullptr) gHost->m_calls.push_back({effect, opcode, index, value});
+intptr_t TestHostCallback(AEffect* /*effect*/, int32_t opcode, int32_t /*index*/,
+                          intptr_t /*value*/, void* /*ptr*/, float /*opt*/) {
     switch (opcode) {
     case audioMasterVersion:
-        return kTestHostVersion;
+        return 2400;
     case audioMasterCurrentId:
-        return kTestHostCurrentId;
+        return 7;
     case audioMasterWantMidi:
         return 1;
     case audioMasterGetSampleRate:
@@ -43,12 +27,6 @@ intptr_t TestHost::Callback(AEffect* effect, int32_t opcode, int32_t index, intp
     default:
         return 0;
     }
-}
-
-int TestHost::Calls(int32_t opcode) const {
-    return static_cast<int>(
-        std::count_if(m_calls.begin(), m_calls.end(),
-                      [&](const HostCall& call) { return call.opcode == opcode; }));
 }
 
 PluginLibrary::PluginLibrary(std::string_view name)
@@ -64,11 +42,10 @@ void* PluginLibrary::Symbol(const char* name) const {
     return m_handle != nullptr ? dlsym(m_handle, name) : nullptr;
 }
 
-PluginInstance::PluginInstance(const PluginLibrary& library, TestHost& /*host*/,
-                               const char* entry) {
+PluginInstance::PluginInstance(const PluginLibrary& library, const char* entry) {
     const VstPluginEntryProc function = library.Entry(entry);
     EXPECT_NE(function, nullptr) << library.Path() << " has no " << entry;
-    if (function != nullptr) m_effect = function(&TestHost::Callback);
+    if (function != nullptr) m_effect = function(&TestHostCallback);
     EXPECT_NE(m_effect, nullptr);
     if (m_effect != nullptr) {
         EXPECT_EQ(m_effect->magic, kEffectMagic);
@@ -86,12 +63,6 @@ AEffect* PluginInstance::Release() {
 intptr_t PluginInstance::Dispatch(int32_t opcode, int32_t index, intptr_t value, void* ptr,
                                   float opt) const {
     return m_effect->dispatcher(m_effect, opcode, index, value, ptr, opt);
-}
-
-std::string PluginInstance::Text(int32_t opcode, int32_t index) const {
-    std::array<char, kVstStringBufferSize> buffer{};
-    Dispatch(opcode, index, 0, buffer.data());
-    return {buffer.data(), strnlen(buffer.data(), buffer.size())};
 }
 
 std::vector<std::string> ExportedSymbols(const std::string& path) {

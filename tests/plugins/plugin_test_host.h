@@ -1,13 +1,10 @@
 // A tiny host for testing our plug-ins on their own: loads a library with dlopen, calls its
-// entry with a local callback that records every call, and closes the instance at the end.
-// Deliberately independent of the project's own host, so plug-in faults and host faults show
-// up in different tests.
+// entry with a local callback, and closes the instance at the end. Deliberately independent of
+// the project's own host, so plug-in faults and host faults show up in different tests.
 //
-//     TestHost host;                                 // answers and records the callbacks
 //     PluginLibrary library("zorvil-probe");
-//     PluginInstance probe(library, host);           // entry "main"
+//     PluginInstance probe(library);                 // entry "main"
 //     probe.Dispatch(effOpen);
-//     EXPECT_EQ(host.Calls(audioMasterWantMidi), 2);
 #pragma once
 
 #include "host/vst2_interface.h"
@@ -20,36 +17,11 @@
 
 namespace zorvil::test {
 
-inline constexpr intptr_t kTestHostVersion = 2400;
-inline constexpr intptr_t kTestHostCurrentId = 7;
-
-struct HostCall {
-    AEffect* effect;
-    int32_t opcode;
-    int32_t index;
-    intptr_t value;
-};
-
-// The callback every test plug-in gets. One TestHost exists at a time; it answers
-// audioMasterVersion (2400), audioMasterCurrentId (7), audioMasterWantMidi (1) and
-// audioMasterGetSampleRate (44100), everything else 0.
-class TestHost {
-public:
-    TestHost();
-    ~TestHost();
-    TestHost(const TestHost&) = delete;
-    TestHost& operator=(const TestHost&) = delete;
-
-    static intptr_t Callback(AEffect* effect, int32_t opcode, int32_t index, intptr_t value,
-                             void* ptr, float opt);
-
-    const std::vector<HostCall>& AllCalls() const { return m_calls; }
-    int Calls(int32_t opcode) const;
-    void Forget() { m_calls.clear(); }
-
-private:
-    std::vector<HostCall> m_calls;
-};
+// The callback every test plug-in gets. It answers audioMasterVersion (2400),
+// audioMasterCurrentId (7), audioMasterWantMidi (1) and audioMasterGetSampleRate (44100),
+// everything else 0.
+intptr_t TestHostCallback(AEffect* effect, int32_t opcode, int32_t index, intptr_t value, void* ptr,
+                          float opt);
 
 class PluginLibrary {
 public:
@@ -76,7 +48,7 @@ private:
 // One instance, made by the library's entry and closed (effClose) when it goes out of scope.
 class PluginInstance {
 public:
-    PluginInstance(const PluginLibrary& library, TestHost& host, const char* entry = "main");
+    explicit PluginInstance(const PluginLibrary& library, const char* entry = "main");
     ~PluginInstance();
     PluginInstance(const PluginInstance&) = delete;
     PluginInstance& operator=(const PluginInstance&) = delete;
@@ -88,8 +60,6 @@ public:
 
     intptr_t Dispatch(int32_t opcode, int32_t index = 0, intptr_t value = 0, void* ptr = nullptr,
                       float opt = 0.0f) const;
-    // Asks for a text (names, displays, product strings) through a large zeroed buffer.
-    std::string Text(int32_t opcode, int32_t index = 0) const;
 
 private:
     AEffect* m_effect = nullptr;

@@ -1,4 +1,3 @@
-#include "midi/midi_input_queue.h"
 #include "platform/clock_manual.h"
 #include "platform/clock_real.h"
 #include "sequencer/pattern.h"
@@ -14,7 +13,6 @@ using zorvil::CPattern;
 using zorvil::RenderState;
 using zorvil::RenderStateWord;
 using zorvil::platform::ManualClock;
-using zorvil::platform::TimerCaps;
 
 namespace {
 
@@ -95,22 +93,6 @@ TEST_F(PatternClock, StepPeriodsFollowTempoAndStepsPerMeasure) {
     EXPECT_TRUE(ui.MessageBoxes().empty());
 }
 
-TEST_F(PatternClock, ResolutionIsOneMillisecondClampedIntoTheCapabilities) {
-    EXPECT_EQ(CPattern::TimerResolution({1, 1000000}), 1u);
-    EXPECT_EQ(CPattern::TimerResolution({0, 1000000}), 1u);
-    EXPECT_EQ(CPattern::TimerResolution({5, 1000}), 5u);
-    EXPECT_EQ(CPattern::TimerResolution({1, 1}), 1u);
-    EXPECT_EQ(CPattern::TimerResolution({10, 5}), 5u); // not below the maximum: the maximum
-
-    clock.SetCaps({5, 1000});
-    pattern.Start();
-    EXPECT_EQ(pattern.GetTimerResolution(), 5u);
-    EXPECT_EQ(clock.LastResolution(), 5u);
-    EXPECT_EQ(clock.OpenResolutions(), 1);
-    pattern.Stop();
-    EXPECT_EQ(clock.OpenResolutions(), 0); // the same resolution was ended
-}
-
 TEST_F(PatternClock, UnreadableCapabilitiesAreReportedAndTheClockStillRuns) {
     clock.SetCapsReadable(false);
     pattern.AddNote(0, 60, 100, 1);
@@ -124,91 +106,68 @@ TEST_F(PatternClock, UnreadableCapabilitiesAreReportedAndTheClockStillRuns) {
     pattern.Stop();
 }
 
-TEST_F(PatternClock, OneNotePlaysOnItsFirstStepAndEndsAfterItsLast) {
-    ASSERT_TRUE(pattern.AddNote(0, 60, 100, 4));
+// What each tick sends, for note layouts that have gone wrong before.
+TEST_F(PatternClock, TicksSendNoteOnsAndOffsInKeyOrder) {
+    struct Case {
+        const char* what;
+        std::vector<CPattern::Note> notes;
+        int position;
+        std::vector<Words> ticks;
+    };
+    const Case cases[] = {
+        {"a note plays on its first step and ends after its last",
+         {{0, 60, 100, 4}},
+         0,
+         {{On(60, 100)}, {}, {}, {}, {Off(60)}}},
+        {"a note on the last steps ends at step 0",
+         {{30, 60, 100, 2}},
+         30,
+         {{On(60, 100)}, {}, {Off(60)}}},
+        {"adjacent notes on one key get no note-off between them",
+         {{4, 60, 100, 2}, {6, 60, 80, 2}},
+         4,
+         {{On(60, 100)}, {}, {On(60, 80)}, {}, {Off(60)}}},
+        {"the events of a tick go in key order",
+         {{0, 72, 90, 1}, {0, 40, 80, 3}, {1, 64, 70, 1}, {1, 12, 60, 1}},
+         0,
+         {{On(40, 80), On(72, 90)},
+          {On(12, 60), On(64, 70), Off(72)},
+          {Off(12), Off(64)},
+          {Off(40)}}},
+        {"a velocity-0 note starts as a note-off of velocity 64",
+         {{0, 60, 0, 1}},
+         0,
+         {{Off(60, 64)}, {Off(60, 0)}}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        pattern.Reset();
+        for (const CPattern::Note& note : c.notes)
+            ASSERT_TRUE(pattern.AddNote(note.step, note.key, note.velocity, note.length));
+        pattern.SetPosition(c.position);
+        pattern.Start();
+        for (std::size_t i = 0; i < c.ticks.size(); ++i)
+            EXPECT_EQ(Tick(), c.ticks[i]) << "tick " << i;
+        pattern.Stop();
+        events.Take();
+    }
+}
+
+TEST_F(PatternClock, PlayingWrapsAfterTheLastStepAndResumesWhereItStopped) {
+    ASSERT_TRUE(pattern.AddNote(0, 60, 100, 1));
+    ASSERT_TRUE(pattern.AddNote(10, 50, 100, 1));
     pattern.Start();
-    EXPECT_EQ(Tick(), (Words{On(60, 100)})); // step 0
-    for (int step = 1; step <= 3; ++step)
-        EXPECT_EQ(Tick(), Words{}) << step;
-    EXPECT_EQ(Tick(), (Words{Off(60)})); // step 4
-    for (int step = 5; step < 32; ++step)
-        EXPECT_EQ(Tick(), Words{}) << step;
+    for (int step = 0; step < 32; ++step)
+        Tick();
     EXPECT_EQ(pattern.GetPosition(), 0);
     EXPECT_EQ(Tick(), (Words{On(60, 100)})); // tick 32 plays step 0 again
-    EXPECT_EQ(pattern.GetPosition(), 1);
-    pattern.Stop();
-}
-
-TEST_F(PatternClock, TicksFallOnePeriodApart) {
-    ASSERT_TRUE(pattern.AddNote(0, 60, 100, 1));
-    pattern.Start(); // 125 ms a step
-    clock.Advance(124);
-    EXPECT_EQ(events.Take(), Words{});
-    clock.Advance(1);
-    EXPECT_EQ(events.Take(), (Words{On(60, 100)}));
-    clock.Advance(125 * 31);
-    EXPECT_EQ(pattern.GetPosition(), 0);
-    EXPECT_EQ(events.Take(), (Words{Off(60)})); // at step 1
-    pattern.Stop();
-}
-
-TEST_F(PatternClock, ANoteOnTheLastStepsEndsAtStepZero) {
-    ASSERT_TRUE(pattern.AddNote(30, 60, 100, 2));
-    pattern.SetPosition(30);
-    pattern.Start();
-    EXPECT_EQ(Tick(), (Words{On(60, 100)})); // step 30
-    EXPECT_EQ(Tick(), Words{});              // step 31
-    EXPECT_EQ(Tick(), (Words{Off(60)}));     // step 0
-    pattern.Stop();
-}
-
-TEST_F(PatternClock, AdjacentNotesOnOneKeyGetNoNoteOffBetweenThem) {
-    ASSERT_TRUE(pattern.AddNote(4, 60, 100, 2));
-    ASSERT_TRUE(pattern.AddNote(6, 60, 80, 2));
-    pattern.SetPosition(4);
-    pattern.Start();
-    EXPECT_EQ(Tick(), (Words{On(60, 100)})); // 4
-    EXPECT_EQ(Tick(), Words{});              // 5
-    EXPECT_EQ(Tick(), (Words{On(60, 80)}));  // 6: only the second note-on
-    EXPECT_EQ(Tick(), Words{});              // 7
-    EXPECT_EQ(Tick(), (Words{Off(60)}));     // 8
-    pattern.Stop();
-}
-
-TEST_F(PatternClock, EventsOfATickGoInKeyOrder) {
-    ASSERT_TRUE(pattern.AddNote(0, 72, 90, 1));
-    ASSERT_TRUE(pattern.AddNote(0, 40, 80, 3));
-    ASSERT_TRUE(pattern.AddNote(1, 64, 70, 1));
-    ASSERT_TRUE(pattern.AddNote(1, 12, 60, 1));
-    pattern.Start();
-    EXPECT_EQ(Tick(), (Words{On(40, 80), On(72, 90)}));
-    EXPECT_EQ(Tick(), (Words{On(12, 60), On(64, 70), Off(72)}));
-    EXPECT_EQ(Tick(), (Words{Off(12), Off(64)}));
-    EXPECT_EQ(Tick(), (Words{Off(40)}));
-    pattern.Stop();
-}
-
-TEST_F(PatternClock, VelocityZeroNoteStartsAsNoteOffVelocity64) {
-    ASSERT_TRUE(pattern.AddNote(0, 60, 0, 1));
-    pattern.Start();
-    EXPECT_EQ(Tick(), (Words{Off(60, 64)}));
-    EXPECT_EQ(Tick(), (Words{Off(60, 0)}));
-    pattern.Stop();
-}
-
-TEST_F(PatternClock, PauseAndPlayResumeAtTheNextStep) {
-    ASSERT_TRUE(pattern.AddNote(10, 50, 100, 1));
-    ASSERT_TRUE(pattern.AddNote(9, 51, 100, 1));
-    pattern.Start();
-    for (int step = 0; step < 10; ++step)
+    for (int step = 1; step < 10; ++step)
         Tick();
     pattern.Stop();
     EXPECT_EQ(pattern.GetPosition(), 10);
-    EXPECT_FALSE(pattern.IsPlaying());
     events.Take();
     pattern.Start();
-    EXPECT_TRUE(pattern.IsPlaying());
-    EXPECT_EQ(Tick(), (Words{On(50, 100), Off(51)})); // step 10
+    EXPECT_EQ(Tick(), (Words{On(50, 100)})); // step 10
     pattern.Stop();
 }
 
@@ -232,38 +191,32 @@ TEST_F(PatternClock, StopCancelsTheTimerThenSendsNoteOffs) {
     pattern.Start();
     pattern.Stop();
     EXPECT_EQ(events.Take(), (Words{Off(40), Off(55)}));
-}
+    pattern.Stop(); // not playing: nothing more
+    EXPECT_EQ(events.Take(), Words{});
 
-TEST_F(PatternClock, StopFromInsideAPlayingLoopSilencesHeldNotes) {
+    // A note held across Stop is silenced.
+    pattern.Reset();
     ASSERT_TRUE(pattern.AddNote(0, 60, 100, 8));
     pattern.Start();
     Tick();
     Tick();
     pattern.Stop();
     EXPECT_EQ(events.Take(), (Words{Off(60)}));
-    pattern.Stop(); // not playing: nothing more
-    EXPECT_EQ(events.Take(), Words{});
 }
 
-TEST_F(PatternClock, ArmedRenderGetsTheMarkerBeforeTheNotesOfStepZero) {
+// The marker goes out once, at step 0, before that step's notes.
+TEST_F(PatternClock, AnArmedRenderGetsOneMarkerAtStepZero) {
     ASSERT_TRUE(pattern.AddNote(0, 60, 100, 1));
     renderState = RenderState::Armed;
+    pattern.SetPosition(31);
     pattern.Start();
+    EXPECT_EQ(Tick(), Words{}); // step 31: the marker waits for step 0
+    EXPECT_EQ(renderState.load(), RenderState::Armed);
     EXPECT_EQ(Tick(), (Words{On(0, 1), On(60, 100)}));
     EXPECT_EQ(renderState.load(), RenderState::MarkerSent);
     for (int step = 1; step < 32; ++step)
         Tick();
     EXPECT_EQ(Tick(), (Words{On(60, 100)})); // once only
-    pattern.Stop();
-
-    // Armed while the position is elsewhere: the marker waits for step 0.
-    events.Take();
-    renderState = RenderState::Armed;
-    pattern.SetPosition(31);
-    pattern.Start();
-    EXPECT_EQ(Tick(), Words{});
-    EXPECT_EQ(renderState.load(), RenderState::Armed);
-    EXPECT_EQ(Tick(), (Words{On(0, 1), On(60, 100)}));
     pattern.Stop();
 }
 
@@ -283,19 +236,9 @@ TEST_F(PatternClock, APatternShortenedBelowThePositionPlaysOnFromItsStart) {
     EXPECT_EQ(pattern.GetPosition(), 0);
 }
 
-TEST_F(PatternClock, ATimerThatCannotBeMadeLeavesThePositionWhereItIs) {
-    clock.SetCaps({1, 100}); // 125 ms lies outside
-    pattern.Start();
-    EXPECT_TRUE(pattern.IsPlaying());
-    EXPECT_EQ(pattern.GetTimerId(), zorvil::platform::kNoTimer);
-    clock.Advance(1000);
-    EXPECT_EQ(pattern.GetPosition(), 0);
-    pattern.Stop();
-    EXPECT_FALSE(pattern.IsPlaying());
-    EXPECT_EQ(clock.OpenResolutions(), 0);
-}
-
-TEST_F(PatternClock, StartWhilePlayingAndResetWhilePlayingKeepOneTimer) {
+// Starting twice, resetting while playing and destroying a playing pattern leave no timer and
+// no resolution behind.
+TEST_F(PatternClock, NoTimerOutlivesItsPlaying) {
     pattern.Start();
     pattern.Start();
     EXPECT_EQ(clock.ActiveTimers(), 1);
@@ -304,9 +247,6 @@ TEST_F(PatternClock, StartWhilePlayingAndResetWhilePlayingKeepOneTimer) {
     EXPECT_FALSE(pattern.IsPlaying());
     EXPECT_EQ(clock.ActiveTimers(), 0);
     EXPECT_EQ(clock.OpenResolutions(), 0);
-}
-
-TEST_F(PatternClock, DestroyingAPlayingPatternCancelsItsTimer) {
     {
         CPattern playing;
         playing.SetClockService(&clock);
@@ -316,26 +256,6 @@ TEST_F(PatternClock, DestroyingAPlayingPatternCancelsItsTimer) {
     EXPECT_EQ(clock.ActiveTimers(), 0);
     EXPECT_EQ(clock.OpenResolutions(), 0);
     clock.Advance(1000); // no tick reaches the destroyed pattern
-}
-
-// The notes reach a real MIDI input queue as channel-1 short entries with time 0.
-TEST_F(PatternClock, NotesArriveInTheHostQueue) {
-    struct QueueTarget : zorvil::IMidiEventQueue {
-        zorvil::CMidiInputQueue queue;
-        void QueueMidiEvent(const CMidiMessage& m) override { queue.Queue(m); }
-    } target;
-    pattern.SetEventQueue(&target);
-    ASSERT_TRUE(pattern.AddNote(0, 60, 100, 1));
-    pattern.Start();
-    clock.Advance(2 * 125);
-    pattern.Stop();
-    const auto counts = target.queue.Snapshot();
-    ASSERT_EQ(counts.shortCount, 3u); // the two ticks, then Stop's note-off
-    EXPECT_EQ(target.queue.ShortWord(0), On(60, 100));
-    EXPECT_EQ(target.queue.ShortWord(1), Off(60));
-    EXPECT_EQ(target.queue.ShortWord(2), Off(60));
-    for (uint32_t i = 0; i < counts.shortCount; ++i)
-        EXPECT_EQ(target.queue.ShortTime(i), 0u);
 }
 
 // On the real clock the ticks run on the timer's own thread while this thread edits the

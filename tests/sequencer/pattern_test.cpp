@@ -2,7 +2,6 @@
 
 #include <atomic>
 #include <gtest/gtest.h>
-#include <mutex>
 #include <thread>
 #include <vector>
 
@@ -36,23 +35,8 @@ void ExpectNoteCells(const CPattern& p, int start, int key, int velocity, int le
 
 } // namespace
 
-TEST(Pattern, ResetGivesTheDefaultsAndTheLimits) {
+TEST(Pattern, ResetClearsNotesAndSettings) {
     CPattern p;
-    EXPECT_EQ(p.GetTempo(), 120);
-    EXPECT_EQ(p.GetMeasures(), 2);
-    EXPECT_EQ(p.GetStepsPerMeasure(), 16);
-    EXPECT_EQ(p.GetTotalSteps(), 32);
-    EXPECT_EQ(p.GetPosition(), 0);
-    EXPECT_FALSE(p.IsPlaying());
-    EXPECT_EQ(p.GetNoteCount(), 0);
-    EXPECT_EQ(p.GetKeyCount(), 128);
-    EXPECT_EQ(p.GetMinTempo(), 30);
-    EXPECT_EQ(p.GetMaxTempo(), 303);
-    EXPECT_EQ(p.GetMinMeasures(), 1);
-    EXPECT_EQ(p.GetMaxMeasures(), 8);
-    EXPECT_EQ(p.GetMinSteps(), 2);
-    EXPECT_EQ(p.GetMaxSteps(), 32);
-
     p.SetTempo(200);
     p.SetMeasures(5);
     p.AddNote(3, 60, 100, 2);
@@ -65,155 +49,96 @@ TEST(Pattern, ResetGivesTheDefaultsAndTheLimits) {
     EXPECT_FALSE(p.GetCell(3, 60).has_value());
 }
 
-TEST(Pattern, SettersClampAndKeepTheTotalSteps) {
-    CPattern p;
-    p.SetTempo(10);
-    EXPECT_EQ(p.GetTempo(), 30);
-    p.SetTempo(400);
-    EXPECT_EQ(p.GetTempo(), 303);
-    p.SetTempo(-5);
-    EXPECT_EQ(p.GetTempo(), 30);
-    p.SetMeasures(9);
-    EXPECT_EQ(p.GetMeasures(), 8);
-    p.SetMeasures(0);
-    EXPECT_EQ(p.GetMeasures(), 1);
-    p.SetStepsPerMeasure(1);
-    EXPECT_EQ(p.GetStepsPerMeasure(), 2);
-    p.SetStepsPerMeasure(33);
-    EXPECT_EQ(p.GetStepsPerMeasure(), 32);
-
-    p.Reset();
-    p.SetMeasures(4);
-    EXPECT_EQ(p.GetTotalSteps(), 64);
-    p.SetStepsPerMeasure(32);
-    EXPECT_EQ(p.GetTotalSteps(), 128);
-    p.SetMeasures(8);
-    EXPECT_EQ(p.GetTotalSteps(), 256);
-}
-
-TEST(Pattern, AddAndRemoveANoteFromAnyOfItsCells) {
+// Each edit names its note by any of its cells and keeps what it does not change.
+TEST(Pattern, EditsWorkFromAnyCellOfTheNote) {
     CPattern p;
     ASSERT_TRUE(p.AddNote(10, 60, 100, 3));
     ExpectNoteCells(p, 10, 60, 100, 3);
-    EXPECT_FALSE(p.GetCell(13, 60).has_value());
     EXPECT_FALSE(p.GetCell(10, 61).has_value());
 
-    EXPECT_TRUE(p.RemoveNote(12, 60));
-    for (int s = 10; s <= 12; ++s)
-        EXPECT_FALSE(p.GetCell(s, 60).has_value()) << s;
-    EXPECT_FALSE(p.RemoveNote(12, 60)); // nothing there any more
-
-    ASSERT_TRUE(p.AddNote(0, 0, 1, 1));
-    ASSERT_TRUE(p.AddNote(255, 127, 127, 1)); // the grid's last cell
-    EXPECT_TRUE(p.RemoveNote(0, 0));
-    EXPECT_TRUE(p.RemoveNote(255, 127));
-    EXPECT_EQ(p.GetNoteCount(), 0);
-}
-
-TEST(Pattern, AddNoteRefusesWhatDoesNotFitAndLeavesTheGridAlone) {
-    CPattern p;
-    ASSERT_TRUE(p.AddNote(10, 60, 100, 3));
-    ASSERT_TRUE(p.AddNote(250, 5, 90, 6)); // ends exactly on row 255
-    const auto before = p.GetNotes();
-
-    EXPECT_FALSE(p.AddNote(251, 6, 90, 6));  // one row past the grid
-    EXPECT_FALSE(p.AddNote(-1, 60, 100, 2)); // before step 0
-    EXPECT_FALSE(p.AddNote(0, 128, 100, 2)); // no such key
-    EXPECT_FALSE(p.AddNote(0, -1, 100, 2));
-    EXPECT_FALSE(p.AddNote(256, 0, 100, 1));
-    EXPECT_FALSE(p.AddNote(8, 60, 100, 3));  // would overlap the start of the note at 10
-    EXPECT_FALSE(p.AddNote(12, 60, 100, 1)); // its last cell
-    EXPECT_FALSE(p.AddNote(10, 60, 50, 3));  // exactly on it
-    EXPECT_EQ(p.GetNotes(), before);
-    ExpectNoteCells(p, 10, 60, 100, 3);
-}
-
-TEST(Pattern, AddNoteMakesLengthsBelowOneASingleStepAndClampsVelocities) {
-    CPattern p;
-    ASSERT_TRUE(p.AddNote(4, 60, 100, 0));
-    ExpectNoteCells(p, 4, 60, 100, 1);
-    ASSERT_TRUE(p.AddNote(4, 61, 100, -7));
-    ExpectNoteCells(p, 4, 61, 100, 1);
-    EXPECT_TRUE(p.RemoveNote(4, 61)); // a one-step note can be removed again
-    EXPECT_FALSE(p.GetCell(4, 61).has_value());
-
-    ASSERT_TRUE(p.AddNote(0, 1, 300, 2));
-    EXPECT_EQ(p.GetCell(1, 1)->velocity, 127);
-    ASSERT_TRUE(p.AddNote(0, 2, -3, 2));
-    EXPECT_EQ(p.GetCell(0, 2)->velocity, 0);
-}
-
-TEST(Pattern, ResizeKeepsStartAndVelocityFromAnyCell) {
-    CPattern p;
-    ASSERT_TRUE(p.AddNote(10, 60, 100, 3));
     ASSERT_TRUE(p.ResizeNote(11, 14, 60));
     ExpectNoteCells(p, 10, 60, 100, 5);
-
     ASSERT_TRUE(p.ResizeNote(14, 11, 60)); // shorter, from its last cell
     ExpectNoteCells(p, 10, 60, 100, 2);
     EXPECT_FALSE(p.GetCell(12, 60).has_value());
-
     ASSERT_TRUE(p.ResizeNote(11, 3, 60)); // an end before the start: a one-step note
     ExpectNoteCells(p, 10, 60, 100, 1);
-    EXPECT_EQ(p.GetNoteCount(), 1);
-}
+    ASSERT_TRUE(p.ResizeNote(10, 12, 60));
 
-TEST(Pattern, ResizeRefusesOverlapsAndTheGridEnd) {
-    CPattern p;
-    ASSERT_TRUE(p.AddNote(10, 60, 100, 3));
-    ASSERT_TRUE(p.AddNote(15, 60, 70, 2));
-    const auto before = p.GetNotes();
-    EXPECT_FALSE(p.ResizeNote(10, 15, 60));  // into the next note
-    EXPECT_FALSE(p.ResizeNote(16, 256, 60)); // past row 255
-    EXPECT_FALSE(p.ResizeNote(13, 20, 60));  // an empty cell names no note
-    EXPECT_FALSE(p.ResizeNote(10, 14, 61));
-    EXPECT_EQ(p.GetNotes(), before);
-    ASSERT_TRUE(p.ResizeNote(10, 14, 60)); // up to the next note is fine
-    ExpectNoteCells(p, 10, 60, 100, 5);
-    ExpectNoteCells(p, 15, 60, 70, 2);
-}
-
-TEST(Pattern, MoveKeepsLengthAndVelocity) {
-    CPattern p;
-    ASSERT_TRUE(p.AddNote(10, 60, 100, 3));
     ASSERT_TRUE(p.MoveNote(12, 60, 20, 64));
     for (int s = 10; s <= 12; ++s)
         EXPECT_FALSE(p.GetCell(s, 60).has_value()) << s;
     ExpectNoteCells(p, 20, 64, 100, 3);
-
     ASSERT_TRUE(p.MoveNote(21, 64, 21, 64)); // one step on, over its own cells
     ExpectNoteCells(p, 21, 64, 100, 3);
     EXPECT_FALSE(p.GetCell(20, 64).has_value());
     ASSERT_TRUE(p.MoveNote(21, 64, 19, 64)); // and back over them
     ExpectNoteCells(p, 19, 64, 100, 3);
+
+    ASSERT_TRUE(p.SetNoteVelocity(21, 64, 1000));
+    ExpectNoteCells(p, 19, 64, 127, 3);
     EXPECT_EQ(p.GetNoteCount(), 1);
+
+    EXPECT_TRUE(p.RemoveNote(20, 64));
+    EXPECT_FALSE(p.GetCell(19, 64).has_value());
+    EXPECT_FALSE(p.RemoveNote(20, 64)); // nothing there any more
+
+    ASSERT_TRUE(p.AddNote(4, 61, 100, -7)); // lengths below one make a single step
+    ExpectNoteCells(p, 4, 61, 100, 1);
+    ASSERT_TRUE(p.AddNote(0, 1, 300, 2)); // velocities are clamped
+    EXPECT_EQ(p.GetCell(1, 1)->velocity, 127);
+    ASSERT_TRUE(p.AddNote(255, 127, 1, 1)); // the grid's last cell
+    EXPECT_TRUE(p.RemoveNote(255, 127));
 }
 
-TEST(Pattern, MoveRefusesOccupiedCellsAndTheGridEdges) {
+// An edit that does not fit is refused and leaves the grid exactly as it was.
+TEST(Pattern, RefusedEditsLeaveTheGridAlone) {
     CPattern p;
     ASSERT_TRUE(p.AddNote(10, 60, 100, 3));
+    ASSERT_TRUE(p.AddNote(15, 60, 70, 2));
     ASSERT_TRUE(p.AddNote(30, 62, 50, 4));
+    ASSERT_TRUE(p.AddNote(250, 5, 90, 6)); // ends exactly on row 255
     const auto before = p.GetNotes();
-    EXPECT_FALSE(p.MoveNote(10, 60, 28, 62));  // its tail would cover the other note
-    EXPECT_FALSE(p.MoveNote(10, 60, 254, 60)); // past row 255
-    EXPECT_FALSE(p.MoveNote(10, 60, -1, 60));
-    EXPECT_FALSE(p.MoveNote(10, 60, 10, 128));
-    EXPECT_FALSE(p.MoveNote(9, 60, 20, 60)); // an empty cell
+
+    struct Case {
+        const char* what;
+        bool done;
+    };
+    for (const Case& c : {
+             Case{"add one row past the grid", p.AddNote(251, 6, 90, 6)},
+             Case{"add before step 0", p.AddNote(-1, 60, 100, 2)},
+             Case{"add on no such key", p.AddNote(0, 128, 100, 2)},
+             Case{"add on a negative key", p.AddNote(0, -1, 100, 2)},
+             Case{"add after the last row", p.AddNote(256, 0, 100, 1)},
+             Case{"add over a note's start", p.AddNote(8, 60, 100, 3)},
+             Case{"add on a note's last cell", p.AddNote(12, 60, 100, 1)},
+             Case{"add exactly on a note", p.AddNote(10, 60, 50, 3)},
+             Case{"resize into the next note", p.ResizeNote(10, 15, 60)},
+             Case{"resize past row 255", p.ResizeNote(16, 256, 60)},
+             Case{"resize an empty cell", p.ResizeNote(13, 20, 60)},
+             Case{"resize on another key", p.ResizeNote(10, 14, 61)},
+             Case{"move a tail over another note", p.MoveNote(10, 60, 28, 62)},
+             Case{"move past row 255", p.MoveNote(10, 60, 254, 60)},
+             Case{"move before step 0", p.MoveNote(10, 60, -1, 60)},
+             Case{"move to no such key", p.MoveNote(10, 60, 10, 128)},
+             Case{"move an empty cell", p.MoveNote(9, 60, 20, 60)},
+             Case{"velocity of an empty cell", p.SetNoteVelocity(13, 60, 40)},
+             Case{"velocity before step 0", p.SetNoteVelocity(-1, 60, 40)},
+             Case{"remove outside the grid", p.RemoveNote(256, 0)},
+         }) {
+        EXPECT_FALSE(c.done) << c.what;
+    }
     EXPECT_EQ(p.GetNotes(), before);
+    EXPECT_FALSE(p.GetCell(-1, 0).has_value());
+    EXPECT_FALSE(p.GetCell(256, 0).has_value());
+    EXPECT_FALSE(p.GetCell(0, 128).has_value());
+
+    ASSERT_TRUE(p.ResizeNote(10, 14, 60)); // up to the next note is fine
+    ExpectNoteCells(p, 10, 60, 100, 5);
+    ExpectNoteCells(p, 15, 60, 70, 2);
 }
 
-TEST(Pattern, SetNoteVelocityChangesOnlyTheVelocity) {
-    CPattern p;
-    ASSERT_TRUE(p.AddNote(10, 60, 100, 3));
-    ASSERT_TRUE(p.SetNoteVelocity(10, 60, 40));
-    ExpectNoteCells(p, 10, 60, 40, 3);
-    ASSERT_TRUE(p.SetNoteVelocity(12, 60, 1000));
-    ExpectNoteCells(p, 10, 60, 127, 3);
-    EXPECT_FALSE(p.SetNoteVelocity(13, 60, 40));
-    EXPECT_FALSE(p.SetNoteVelocity(-1, 60, 40));
-}
-
-TEST(Pattern, CountAndEnumerationCoverAllRowsInStepThenKeyOrder) {
+TEST(Pattern, NotesBeyondAShortenedPatternStayAndEnumerateInStepThenKeyOrder) {
     CPattern p;
     ASSERT_TRUE(p.AddNote(40, 60, 100, 2));
     ASSERT_TRUE(p.AddNote(3, 72, 90, 1));
@@ -225,14 +150,6 @@ TEST(Pattern, CountAndEnumerationCoverAllRowsInStepThenKeyOrder) {
     const std::vector<Note> expected{
         {3, 10, 80, 5}, {3, 72, 90, 1}, {40, 60, 100, 2}, {255, 127, 1, 1}};
     EXPECT_EQ(p.GetNotes(), expected);
-}
-
-TEST(Pattern, GetCellIsEmptyOutsideTheGrid) {
-    CPattern p;
-    EXPECT_FALSE(p.GetCell(-1, 0).has_value());
-    EXPECT_FALSE(p.GetCell(256, 0).has_value());
-    EXPECT_FALSE(p.GetCell(0, 128).has_value());
-    EXPECT_FALSE(p.RemoveNote(256, 0));
 }
 
 // The step handler on one thread while the user interface moves a note back and forth between
