@@ -18,8 +18,6 @@ void BlockCapture::OutputBlock(float* const* buffers, int frames) noexcept {
         m_left.insert(m_left.end(), buffers[0], buffers[0] + count);
         m_right.insert(m_right.end(), buffers[1], buffers[1] + count);
         m_frames.push_back(frames);
-    } else {
-        m_dropped += count;
     }
     ++m_blocks;
     m_changed.notify_all();
@@ -57,18 +55,12 @@ std::vector<float> BlockCapture::Right() const {
     return m_right;
 }
 
-size_t BlockCapture::DroppedFrames() const {
-    const std::lock_guard lock(m_mutex);
-    return m_dropped;
-}
-
 void BlockCapture::Clear() {
     const std::lock_guard lock(m_mutex);
     m_left.clear();
     m_right.clear();
     m_frames.clear();
     m_blocks = 0;
-    m_dropped = 0;
 }
 
 void EngineStepper::WaitIdle() {

@@ -42,7 +42,6 @@ public:
     std::vector<int> BlockFrames() const;
     std::vector<float> Left() const;
     std::vector<float> Right() const;
-    size_t DroppedFrames() const;
     void Clear();
 
 private:
@@ -52,7 +51,6 @@ private:
     std::vector<float> m_right;
     std::vector<int> m_frames;
     size_t m_blocks = 0;
-    size_t m_dropped = 0;
     bool m_hold = false;
 };
 

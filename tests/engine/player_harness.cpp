@@ -1,20 +1,15 @@
 #include "player_harness.h"
 
+#include "../host/probe_access.h"
 #include "support/test_support.h"
 
 #include <gtest/gtest.h>
-
-#include <dlfcn.h>
 
 #include <algorithm>
 #include <cmath>
 #include <sstream>
 
 namespace zorvil::test {
-
-namespace {
-using ProbeLogProc = const char* (*)(AEffect*);
-} // namespace
 
 Player::Player(uint32_t clockStart)
     : m_clock(clockStart), m_start(clockStart), m_app(std::make_unique<CZorvilApp>(m_clock, m_ui)) {
@@ -25,18 +20,10 @@ Player::~Player() {
     m_app->Pattern().Stop();
     m_app->StartTimer(0);
     m_app.reset();
-    for (void* library : m_libraries)
-        dlclose(library);
 }
 
 int Player::Load(const std::string& plugin) {
-    const std::string path = PluginPath(plugin);
-    const int slot = m_app->Host().LoadPlugin(path);
-    if (slot >= 0) {
-        if (void* library = dlopen(path.c_str(), RTLD_NOW | RTLD_NOLOAD))
-            m_libraries.push_back(library);
-    }
-    return slot;
+    return m_app->Host().LoadPlugin(PluginPath(plugin));
 }
 
 int Player::LoadSynth() {
@@ -55,21 +42,11 @@ int Player::LoadListeningProbe() {
     return slot;
 }
 
-std::string Player::ProbeLog(int slot) {
-    CEffect* effect = m_app->Host().GetEffect(slot);
-    if (effect == nullptr) return {};
-    for (void* library : m_libraries) {
-        auto log = reinterpret_cast<ProbeLogProc>(dlsym(library, "ZorvilProbeLog"));
-        if (log == nullptr) continue;
-        const char* text = log(effect->GetAEffect());
-        if (text != nullptr && *text != '\0') return text;
-    }
-    return {};
-}
-
 std::vector<std::string> Player::ProbeMidi(int slot) {
     std::vector<std::string> lines;
-    std::istringstream log(ProbeLog(slot));
+    const CEffect* effect = m_app->Host().GetEffect(slot);
+    if (effect == nullptr) return lines;
+    std::istringstream log(ProbeAccess("zorvil-probe").Log(*effect));
     for (std::string line; std::getline(log, line);) {
         if (line.rfind("midi ", 0) == 0) lines.push_back(line);
     }

@@ -48,9 +48,8 @@ public:
     int Load(const std::string& plugin);
     // Loads a zorvil-probe that only listens: its Level is 0, so it adds nothing to the mix.
     int LoadListeningProbe();
-    // The probe's log of the effect in `slot` (a zorvil-probe* plug-in).
-    std::string ProbeLog(int slot);
-    // The MIDI lines ("midi <delta> <b0> <b1> <b2> <b3>") of the probe's log, in order.
+    // The MIDI lines ("midi <delta> <b0> <b1> <b2> <b3>") of the log of the zorvil-probe in
+    // `slot`, in order.
     std::vector<std::string> ProbeMidi(int slot);
 
     // Starts the engine timer at relative time 0 (the clock must still be at its start).
@@ -72,7 +71,6 @@ public:
     CZorvilApp& App() { return *m_app; }
     CPattern& Pattern() { return m_app->Pattern(); }
     BlockCapture& Capture() { return m_capture; }
-    platform::ManualClock& Clock() { return m_clock; }
 
 private:
     platform::ManualClock m_clock;
@@ -80,7 +78,6 @@ private:
     ScriptedUserInterface m_ui;
     BlockCapture m_capture{kBlockFrames * 200};
     std::unique_ptr<CZorvilApp> m_app;
-    std::vector<void*> m_libraries; // dlopen references for the probes' log functions
 };
 
 // The first sample index at or after `from` whose magnitude exceeds `threshold`, or npos.

@@ -1,10 +1,19 @@
-// Counts the heap allocations made on the calling thread while a CountAllocations object lives
-// (the test binary replaces the global operator new to do so).
+// Counts heap allocations made on marked threads while a CountAllocations object lives. The test
+// binary replaces the global allocation functions to do so (operator new always; malloc, calloc
+// and realloc where no sanitizer owns them). test_engine links the same hooks.
+//
+//     test::MarkThisThread();          // e.g. from the engine worker's output step
+//     test::CountAllocations count;
+//     ... run blocks ...
+//     EXPECT_EQ(count.Count(), 0u);
 #pragma once
 
 #include <cstddef>
 
 namespace zorvil::test {
+
+// From now on the calling thread's allocations are counted while counting is on.
+void MarkThisThread() noexcept;
 
 class CountAllocations {
 public:

@@ -1,5 +1,4 @@
 // zorvil-cli info, run as the user runs it.
-#include "installed_plugins.h"
 #include "support/test_support.h"
 
 #include <gtest/gtest.h>
@@ -83,11 +82,27 @@ TEST(CliInfo, PrintsTheInformationLinesOfEachPlugIn) {
     EXPECT_EQ(run.exitCode, 0);
     EXPECT_EQ(run.err, "");
     const auto lines = Lines(run.out);
-    ASSERT_GE(lines.size(), 10u);
-    EXPECT_EQ(lines[0], "Effect #0: " + probe);
-    EXPECT_EQ(lines[1], "Zorvil Probe");
+    ASSERT_GE(lines.size(), 15u);
+    EXPECT_EQ(std::vector<std::string>(lines.begin(), lines.begin() + 15),
+              (std::vector<std::string>{
+                  "Effect #0: " + probe,
+                  "Zorvil Probe",
+                  "",
+                  "2 programs",
+                  "3 parameters",
+                  "2 inputs",
+                  "2 outputs",
+                  "Flags: 00000010H",
+                  "  Supports in place output",
+                  "Unique ID: 'ZPrb' (5A507262H)",
+                  "Version 1000",
+                  "1 program categories",
+                  "Main Program category: Effect",
+                  "PlugIn can do:",
+                  "  receiveVstMidiEvent",
+              }));
+    // Each plug-in is loaded alone: the synth is in slot 0 too.
     EXPECT_NE(run.out.find("Effect #0: " + synth + "\nZorvil Demo Synth\n"), std::string::npos);
-    EXPECT_NE(run.out.find("  Is a synth\n"), std::string::npos);
 }
 
 TEST(CliInfo, FilesThatAreNoPlugInsAreReportedAndSkipped) {
@@ -123,22 +138,8 @@ TEST(CliInfo, FilesThatAreNoPlugInsAreReportedAndSkipped) {
 }
 
 TEST(CliInfo, UsageErrors) {
-    EXPECT_EQ(RunCli({}).exitCode, 2);
-    EXPECT_EQ(RunCli({"info"}).exitCode, 2);
-    EXPECT_EQ(RunCli({"frobnicate"}).exitCode, 2);
-}
-
-// Debian's dpf-plugins-vst, when installed: real third-party plug-ins load and report.
-TEST(CliInfo, InstalledDpfPlugIns) {
-    const std::vector<std::string> plugins = test::InstalledPlugIns();
-    if (plugins.empty())
-        GTEST_SKIP() << "no plug-ins in /usr/lib/vst (dpf-plugins-vst not installed)";
-    std::vector<std::string> arguments = {"info"};
-    arguments.insert(arguments.end(), plugins.begin(), plugins.end());
-    const ToolRun run = RunCli(arguments);
-    EXPECT_EQ(run.exitCode, 0) << run.err;
-    for (const std::string& plugin : plugins)
-        EXPECT_NE(run.out.find("Effect #0: " + plugin + "\n"), std::string::npos) << plugin;
+    for (const auto& arguments : {std::vector<std::string>{}, {"info"}, {"frobnicate"}})
+        EXPECT_EQ(RunCli(arguments).exitCode, 2);
 }
 
 } // namespace

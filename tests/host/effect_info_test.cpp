@@ -1,4 +1,5 @@
-// The information lines of an effect, as the information window and zorvil-cli show them.
+// The information lines of an effect, as the information window and zorvil-cli show them (the
+// complete lines of the probe are checked on zorvil-cli).
 #include "host/effect_info.h"
 #include "host/seq_host.h"
 #include "support/test_support.h"
@@ -10,29 +11,6 @@ namespace {
 
 using test::PluginPath;
 using Lines = std::vector<std::string>;
-
-TEST(EffectInfo, ProbeLinesInOrder) {
-    CSeqHost host;
-    const std::string path = PluginPath("zorvil-probe");
-    ASSERT_EQ(host.LoadPlugin(path), 0);
-    EXPECT_EQ(EffectInfoLines(host, 0), (Lines{
-                                            "Effect #0: " + path,
-                                            "Zorvil Probe",
-                                            "",
-                                            "2 programs",
-                                            "3 parameters",
-                                            "2 inputs",
-                                            "2 outputs",
-                                            "Flags: 00000010H",
-                                            "  Supports in place output",
-                                            "Unique ID: 'ZPrb' (5A507262H)",
-                                            "Version 1000",
-                                            "1 program categories",
-                                            "Main Program category: Effect",
-                                            "PlugIn can do:",
-                                            "  receiveVstMidiEvent",
-                                        }));
-}
 
 TEST(EffectInfo, SynthFlagsSlotNumberAndBankFile) {
     CSeqHost host;
@@ -62,23 +40,15 @@ TEST(EffectInfo, SynthFlagsSlotNumberAndBankFile) {
                     }));
 }
 
-TEST(EffectInfo, EmptySlotHasNoLines) {
+TEST(EffectInfo, EmptySlotsAndOddValues) {
     CSeqHost host;
     EXPECT_TRUE(EffectInfoLines(host, 0).empty());
     EXPECT_TRUE(EffectInfoLines(host, -1).empty());
-}
-
-TEST(EffectInfo, UniqueIdShowsZeroBytesAsSpaces) {
+    // Zero bytes of a unique id show as spaces; unknown categories as their number.
     EXPECT_EQ(UniqueIdText(0x51520053), "'QR S' (51520053H)");
     EXPECT_EQ(UniqueIdText(0), "'    ' (00000000H)");
     EXPECT_EQ(UniqueIdText(static_cast<int32_t>(0xFFFFFFFFu)).substr(6), " (FFFFFFFFH)");
-}
-
-TEST(EffectInfo, CategoryNames) {
-    const char* names[] = {"Unknown",   "Effect",      "Synth",  "Analysis",
-                           "Mastering", "Spacializer", "RoomFx", "SurroundFx"};
-    for (int i = 0; i < 8; ++i)
-        EXPECT_EQ(PlugCategoryName(i), names[i]);
+    EXPECT_EQ(PlugCategoryName(7), "SurroundFx");
     EXPECT_EQ(PlugCategoryName(9), "9");
     EXPECT_EQ(PlugCategoryName(-1), "-1");
 }
