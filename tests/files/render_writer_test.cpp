@@ -75,21 +75,5 @@ TEST(RenderWriter, ATargetThatCannotBeCreatedIsReportedAndNothingStarts) {
     EXPECT_EQ(writer.GetRenderFile(), nullptr);
 }
 
-TEST(RenderWriter, ANewRenderReplacesTheFileObjectAndKeepsThePreviousFile) {
-    test::TempDir dir;
-    test::ScriptedUserInterface ui;
-    RenderStateWord state{RenderState::Idle};
-    CRenderWriter writer(ui);
-    ASSERT_TRUE(writer.Start(dir.File("one.wav"), MakeRenderPlan(1, 120.0, 2205, 0), state, {}));
-    state.store(RenderState::Writing);
-    const CWaveBuffer buffer = PlayedBuffer(2205, 7);
-    while (!writer.Finished())
-        writer.OnBufferWritten(buffer, 2205);
-    ASSERT_TRUE(writer.Start(dir.File("two.wav"), MakeRenderPlan(1, 120.0, 2205, 0), state, {}));
-    EXPECT_FALSE(writer.Finished());
-    EXPECT_EQ(writer.GetRenderFile()->GetFileName(), dir.File("two.wav"));
-    EXPECT_EQ(std::filesystem::file_size(dir.File("one.wav")), 46u + 352800u);
-}
-
 } // namespace
 } // namespace zorvil
