@@ -28,16 +28,14 @@ TEST_F(EngineControlTest, RunToggledTwiceWritesEngineOneThenZero) {
     EXPECT_EQ(App().GetTimerId(), platform::kNoTimer);
 }
 
-TEST_F(EngineControlTest, RestartWhileStoppedDoesNothingAndWritesNothing) {
+TEST_F(EngineControlTest, RestartDoesNothingWhileStoppedAndStopsAndPostsRunWhileRunning) {
     EXPECT_FALSE(App().GetCommandState(CZorvilApp::kCommandRestart).enabled);
     EXPECT_TRUE(App().OnCommand(CZorvilApp::kCommandRestart));
     EXPECT_FALSE(App().ProcessPosted());
     EXPECT_FALSE(App().IsEngineRunning());
     EXPECT_FALSE(std::filesystem::exists(m_profile.Path()));
-}
 
-TEST_F(EngineControlTest, RestartWhileRunningStopsAndPostsRun) {
-    App().StartEngine();
+    App().StartEngine(); // while running: stops, and the posted Run starts it again
     EXPECT_TRUE(App().GetCommandState(CZorvilApp::kCommandRestart).enabled);
     App().OnCommand(CZorvilApp::kCommandRestart);
     EXPECT_FALSE(App().IsEngineRunning()); // until the posted Run arrives
