@@ -1,9 +1,10 @@
-// Shared pieces of the application tests (with the device tests' helpers): a temporary folder
-// with a profile in it, and an application on a manual clock that tests step block by block.
+// Shared pieces of the application tests (with the device tests' helpers): an application with
+// a profile in a temporary folder, on a manual clock that tests step block by block.
 #pragma once
 
 #include "app/zorvil_app.h"
 #include "devices/device_test_support.h"
+#include "files/temp_dir.h"
 #include "platform/clock_manual.h"
 #include "platform/profile.h"
 #include "platform/virtual_devices.h"
@@ -11,36 +12,11 @@
 
 #include <gtest/gtest.h>
 
-#include <filesystem>
 #include <memory>
 #include <string>
 #include <thread>
-#include <unistd.h>
 
 namespace zorvil::test {
-
-// A fresh folder, removed with the object.
-class TempFolder {
-public:
-    TempFolder() {
-        static int next = 0;
-        m_path = std::filesystem::temp_directory_path() /
-                 ("zorvil-app-" + std::to_string(getpid()) + "-" + std::to_string(next++));
-        std::filesystem::create_directories(m_path);
-    }
-    ~TempFolder() {
-        std::error_code ec;
-        std::filesystem::remove_all(m_path, ec);
-    }
-    TempFolder(const TempFolder&) = delete;
-    TempFolder& operator=(const TempFolder&) = delete;
-
-    std::string File(const std::string& name) const { return (m_path / name).string(); }
-    const std::filesystem::path& Path() const { return m_path; }
-
-private:
-    std::filesystem::path m_path;
-};
 
 // An application with a temporary profile on a manual clock.
 class AppFixture : public ::testing::Test {
@@ -73,7 +49,7 @@ protected:
     }
 
     VirtualDevicesOn m_virtual;
-    TempFolder m_folder;
+    TempDir m_folder;
     platform::CProfile m_profile;
     platform::ManualClock m_clock{1000};
     uint64_t m_elapsed = 0;

@@ -1,35 +1,14 @@
 // Engine control: Run and Restart with the profile, the engine period from the pool or the
 // buffer size, the wave input as the clock, the devices' wiring, and the fault guard's hook.
 #include "app_test_support.h"
-#include "probe/probe_api.h"
 #include "support/test_support.h"
 
-#include <gmock/gmock.h>
+#include <gtest/gtest.h>
 
-#include <atomic>
-#include <chrono>
-#include <dlfcn.h>
 #include <vector>
 
 namespace zorvil::test {
 namespace {
-
-using ::testing::ElementsAre;
-
-// Counts the blocks the engine hands to the output step (engine worker).
-class CountingOutput final : public IBlockOutput {
-public:
-    void OutputBlock(float* const*, int frames) noexcept override {
-        m_frames.store(frames);
-        m_blocks.fetch_add(1);
-    }
-    int Blocks() const { return m_blocks.load(); }
-    int LastFrames() const { return m_frames.load(); }
-
-private:
-    std::atomic<int> m_blocks{0};
-    std::atomic<int> m_frames{0};
-};
 
 class EngineControlTest : public AppFixture {};
 
@@ -49,69 +28,58 @@ TEST_F(EngineControlTest, RunToggledTwiceWritesEngineOneThenZero) {
     EXPECT_EQ(App().GetTimerId(), platform::kNoTimer);
 }
 
-TEST_F(EngineControlTest, RestartWhileStoppedDoesNothingAndWritesNothing) {
+TEST_F(EngineControlTest, RestartDoesNothingWhileStoppedAndStopsAndPostsRunWhileRunning) {
     EXPECT_FALSE(App().GetCommandState(CZorvilApp::kCommandRestart).enabled);
     EXPECT_TRUE(App().OnCommand(CZorvilApp::kCommandRestart));
     EXPECT_FALSE(App().ProcessPosted());
     EXPECT_FALSE(App().IsEngineRunning());
     EXPECT_FALSE(std::filesystem::exists(m_profile.Path()));
-}
 
-TEST_F(EngineControlTest, RestartWhileRunningStopsAndPostsRun) {
-    App().StartEngine();
+    App().StartEngine(); // while running: stops, and the posted Run starts it again
     EXPECT_TRUE(App().GetCommandState(CZorvilApp::kCommandRestart).enabled);
     App().OnCommand(CZorvilApp::kCommandRestart);
     EXPECT_FALSE(App().IsEngineRunning()); // until the posted Run arrives
     EXPECT_TRUE(App().ProcessPosted());
     EXPECT_TRUE(App().IsEngineRunning());
     EXPECT_EQ(Setting(platform::settings::kEngine), "1");
-    // The Asio panel command does nothing and is never enabled.
-    EXPECT_TRUE(App().OnCommand(CZorvilApp::kCommandAsioPanel));
-    EXPECT_FALSE(App().GetCommandState(CZorvilApp::kCommandAsioPanel).enabled);
-    EXPECT_FALSE(App().OnCommand(12345));
 }
 
-TEST_F(EngineControlTest, WithoutAPoolThePeriodFollowsTheBufferSize) {
-    WriteSetting(platform::settings::kWaveOutBufSize, "441");
-    EXPECT_EQ(App().EnginePeriod(), 100u);
+TEST_F(EngineControlTest, ThePeriodFollowsThePoolOrElseTheBufferSize) {
+    const struct {
+        const char* bufSize;
+        const char* waveOut; // nullptr: none opened
+        int poolBuffers;
+        uint32_t period;
+    } cases[] = {
+        {"441", nullptr, 20, 100},
+        {"2205", kImmediateOut.c_str(), 100, 10}, // a pool of 441-frame buffers
+        {"2205", "MME: No Such Device", 100, 10}, // not opened, the pool still built
+        {"2205", "ASIO: Card", 0, 20},            // no pool: the buffer size decides
+        // Buffer sizes the engine cannot use fall back to 2205; every block fits the mix buffers.
+        {"0", nullptr, 20, 20},
+        {"-441", nullptr, 20, 20},
+        {"60", nullptr, 20, 20},
+        {"100", nullptr, 20, 20},
+        {"22050", nullptr, 20, 20},
+        {"not a number", nullptr, 20, 20},
+        {"147", nullptr, 20, 300},
+        {"11025", nullptr, 20, 4},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(std::string(c.bufSize) + " " + (c.waveOut ? c.waveOut : "-"));
+        m_app.reset();
+        WriteSetting(platform::settings::kWaveOutBufSize, c.bufSize);
+        if (c.waveOut) {
+            EXPECT_EQ(App().WaveOut().OpenWaveOutByName(c.waveOut, 441),
+                      std::string(c.waveOut) == kImmediateOut);
+            EXPECT_EQ(App().WaveOut().BufferCount(), c.poolBuffers);
+        }
+        EXPECT_EQ(App().EnginePeriod(), c.period);
+        EXPECT_LE(c.period * 441 / 10, static_cast<uint32_t>(CSeqHost::kMixFrames));
+    }
     App().StartEngine();
-    EXPECT_EQ(App().Period(), 100u);
+    EXPECT_EQ(App().Period(), 4u);
     EXPECT_NE(App().GetTimerId(), platform::kNoTimer);
-}
-
-TEST_F(EngineControlTest, WithAPoolThePeriodFollowsThePool) {
-    WriteSetting(platform::settings::kWaveOutBufSize, "2205");
-    ASSERT_TRUE(App().WaveOut().OpenWaveOutByName(kImmediateOut, 441));
-    EXPECT_EQ(App().WaveOut().BufferCount(), 100);
-    App().StartEngine();
-    EXPECT_EQ(App().Period(), 10u);
-}
-
-TEST_F(EngineControlTest, ANameThatNamesNoDeviceStillLeavesAPool) {
-    EXPECT_FALSE(App().WaveOut().OpenWaveOutByName("MME: No Such Device", 441));
-    EXPECT_FALSE(App().WaveOut().IsOpen());
-    EXPECT_EQ(App().WaveOut().BufferCount(), 100);
-    EXPECT_EQ(App().EnginePeriod(), 10u);
-}
-
-TEST_F(EngineControlTest, AnAsioNameLeavesNoPool) {
-    // The buffer size decides then (2205: 20 ms).
-    EXPECT_FALSE(App().WaveOut().OpenWaveOutByName("ASIO: Card", 441));
-    EXPECT_EQ(App().WaveOut().BufferCount(), 0);
-    EXPECT_EQ(App().EnginePeriod(), 20u);
-}
-
-TEST_F(EngineControlTest, BufferSizesTheEngineCannotUseFallBackTo2205) {
-    for (const char* stored : {"0", "-441", "60", "100", "22050", "not a number"}) {
-        WriteSetting(platform::settings::kWaveOutBufSize, stored);
-        EXPECT_EQ(App().EnginePeriod(), 20u) << stored;
-    }
-    for (const auto& [stored, period] : {std::pair{"147", 300u}, std::pair{"11025", 4u}}) {
-        WriteSetting(platform::settings::kWaveOutBufSize, stored);
-        EXPECT_EQ(App().EnginePeriod(), period) << stored;
-        // Every block the period asks for fits the mix buffers.
-        EXPECT_LE(period * 441 / 10, static_cast<uint32_t>(CSeqHost::kMixFrames));
-    }
 }
 
 TEST_F(EngineControlTest, TimerBlocksReachTheWaveOutputAndComeBackBeforeStopReturns) {
@@ -145,75 +113,6 @@ TEST_F(EngineControlTest, StopReturnsWhenTheWaveOutputWentAwayWithBuffersQueued)
     EXPECT_EQ(App().WaveOut().InFlight(), 0);
     App().ShutdownDevices();
     EXPECT_FALSE(App().WaveOut().IsOpen());
-}
-
-TEST_F(EngineControlTest, ARecordingWaveInputIsTheClock) {
-    CountingOutput output;
-    App().SetOutputDevice(&output);
-    ASSERT_TRUE(App().WaveIn().OpenWaveInByName(std::string("MME: ") + platform::kVirtualWaveInName,
-                                                2205, &App().EngineThread()));
-    App().StartEngine();
-    EXPECT_TRUE(App().IsEngineRunning());
-    EXPECT_EQ(App().GetTimerId(), platform::kNoTimer); // no timer while the input records
-    EXPECT_TRUE(App().WaveIn().IsStarted());
-    platform::VirtualWaveIn* in = platform::VirtualDevices::WaveIn();
-    ASSERT_NE(in, nullptr);
-    const std::vector<int16_t> audio(2205 * 2, 1000);
-    in->Feed(audio);
-    ASSERT_TRUE(Eventually([&] { return output.Blocks() == 1; }));
-    EXPECT_EQ(output.LastFrames(), 2205);
-    // The manual clock does not move: blocks come from the input alone.
-    ASSERT_TRUE(Eventually([&] { return !App().EngineThread().IsBusy(); }));
-    in->Feed(audio);
-    ASSERT_TRUE(Eventually([&] { return output.Blocks() == 2; }));
-    App().StopEngine();
-    EXPECT_EQ(App().WaveIn().PreparedBuffers(), 0);
-    EXPECT_FALSE(App().WaveIn().IsStarted());
-    App().SetOutputDevice(nullptr);
-}
-
-TEST_F(EngineControlTest, MidiInputReachesTheHostAndPassesThroughToTheMidiOutput) {
-    ASSERT_TRUE(App().MidiOut().OpenByName(platform::kVirtualMidiOutName));
-    ASSERT_TRUE(App().MidiIn().OpenByName(platform::kVirtualMidiInName));
-    App().MidiIn().SetThru(true);
-    App().StartEngine(); // starts the MIDI input
-    ASSERT_TRUE(App().MidiIn().IsStarted());
-    const uint8_t noteOn[] = {0x90, 60, 100};
-    platform::VirtualDevices::MidiIn()->Send(noteOn);
-    ASSERT_EQ(App().Host().MidiQueue().Snapshot().shortCount, 1u);
-    EXPECT_EQ(App().Host().MidiQueue().ShortWord(0) & 0xFFFFFFu, 0x643C90u);
-    EXPECT_THAT(platform::VirtualDevices::MidiOut()->Messages(),
-                ElementsAre(std::vector<uint8_t>{0x90, 60, 100}));
-    EXPECT_EQ(m_ui.MidiActivityCount(), 1);
-    App().StopEngine();
-    EXPECT_FALSE(App().MidiIn().IsStarted());
-}
-
-TEST_F(EngineControlTest, MidiThatAPlugInSendsLeavesThroughTheMidiOutput) {
-    ASSERT_TRUE(App().MidiOut().OpenByName(platform::kVirtualMidiOutName));
-    const std::string path = PluginPath("zorvil-probe");
-    const int slot = App().LoadEffect(path);
-    ASSERT_GE(slot, 0);
-    void* library = dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL);
-    ASSERT_NE(library, nullptr);
-    auto callHost =
-        reinterpret_cast<ZorvilProbeCallHostProc>(dlsym(library, kZorvilProbeCallHostSymbol));
-    ASSERT_NE(callHost, nullptr);
-    VstMidiEvent event{};
-    event.type = kVstMidiType;
-    event.byteSize = sizeof(VstMidiEvent);
-    event.midiData[0] = static_cast<char>(0x91);
-    event.midiData[1] = 64;
-    event.midiData[2] = 90;
-    VstEvents list{};
-    list.numEvents = 1;
-    list.events[0] = reinterpret_cast<VstEvent*>(&event);
-    callHost(App().Host().GetSeqEffect(slot)->GetAEffect(), audioMasterProcessEvents, 0, 0, &list,
-             0.0f);
-    EXPECT_THAT(platform::VirtualDevices::MidiOut()->Messages(),
-                ElementsAre(std::vector<uint8_t>{0x91, 64, 90}));
-    App().Host().RemoveAll();
-    dlclose(library);
 }
 
 TEST_F(EngineControlTest, TheFaultGuardsHookShutsEveryDeviceDown) {

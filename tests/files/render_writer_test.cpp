@@ -1,5 +1,5 @@
 // The render file's side of a render: exactly T frames, the state back to idle, the finish
-// callback once, and a target that cannot be created reported before anything starts.
+// callback once. (A target that cannot be created is tested through the application.)
 #include "files/render_writer.h"
 
 #include "support/scripted_user_interface.h"
@@ -60,35 +60,6 @@ TEST(RenderWriter, WritesExactlyTFramesThenFinishesOnce) {
     std::memcpy(tail, all.data() + all.size() - 4, 4);
     EXPECT_EQ(tail[0], 396 * 2); // the tail's last frame is frame 396 of its buffer
     EXPECT_TRUE(ui.MessageBoxes().empty());
-}
-
-TEST(RenderWriter, ATargetThatCannotBeCreatedIsReportedAndNothingStarts) {
-    test::TempDir dir;
-    test::ScriptedUserInterface ui;
-    RenderStateWord state{RenderState::Idle};
-    CRenderWriter writer(ui);
-    const std::string path = dir.File("no/such/render.wav");
-    EXPECT_FALSE(writer.Start(path, MakeRenderPlan(1, 120.0, 2205, 0), state, [] {}));
-    EXPECT_EQ(state.load(), RenderState::Idle);
-    ASSERT_EQ(ui.MessageBoxes().size(), 1u);
-    EXPECT_EQ(ui.MessageBoxes()[0].text, "Can't open file for write " + path + ", error = 2\n");
-    EXPECT_EQ(writer.GetRenderFile(), nullptr);
-}
-
-TEST(RenderWriter, ANewRenderReplacesTheFileObjectAndKeepsThePreviousFile) {
-    test::TempDir dir;
-    test::ScriptedUserInterface ui;
-    RenderStateWord state{RenderState::Idle};
-    CRenderWriter writer(ui);
-    ASSERT_TRUE(writer.Start(dir.File("one.wav"), MakeRenderPlan(1, 120.0, 2205, 0), state, {}));
-    state.store(RenderState::Writing);
-    const CWaveBuffer buffer = PlayedBuffer(2205, 7);
-    while (!writer.Finished())
-        writer.OnBufferWritten(buffer, 2205);
-    ASSERT_TRUE(writer.Start(dir.File("two.wav"), MakeRenderPlan(1, 120.0, 2205, 0), state, {}));
-    EXPECT_FALSE(writer.Finished());
-    EXPECT_EQ(writer.GetRenderFile()->GetFileName(), dir.File("two.wav"));
-    EXPECT_EQ(std::filesystem::file_size(dir.File("one.wav")), 46u + 352800u);
 }
 
 } // namespace
