@@ -3,7 +3,9 @@
 #include "platform/audio_device_backends.h"
 
 #include <algorithm>
+#include <condition_variable>
 #include <cstdlib>
+#include <deque>
 
 namespace zorvil::platform {
 
@@ -17,6 +19,53 @@ std::shared_ptr<JackSession> g_session;
 
 void Quiet(const char*) {}
 
+// Closes the clients of sessions whose server went away. libjack forbids closing a client from
+// its own shutdown callback, yet the client must be closed at once: left open, a restarted
+// server of the same name wakes it. The callback hands the session over; this one thread, started
+// from an ordinary thread of ours, closes it.
+class DeadClientReaper {
+public:
+    DeadClientReaper() : m_thread([this](std::stop_token stop) { Run(stop); }) {}
+    ~DeadClientReaper() {
+        m_thread.request_stop();
+        m_wake.notify_all();
+    }
+
+    void Hand(std::shared_ptr<JackSession> session) {
+        {
+            std::lock_guard lock(m_mutex);
+            m_pending.push_back(std::move(session));
+        }
+        m_wake.notify_one();
+    }
+
+private:
+    void Run(std::stop_token stop) {
+        std::unique_lock lock(m_mutex);
+        while (!stop.stop_requested()) {
+            m_wake.wait(lock, [&] { return stop.stop_requested() || !m_pending.empty(); });
+            while (!m_pending.empty()) {
+                std::shared_ptr<JackSession> session = std::move(m_pending.front());
+                m_pending.pop_front();
+                lock.unlock();
+                session->CloseClient();
+                session.reset(); // the last owner may be here
+                lock.lock();
+            }
+        }
+    }
+
+    std::mutex m_mutex; // guards m_pending
+    std::condition_variable m_wake;
+    std::deque<std::shared_ptr<JackSession>> m_pending; // sessions whose server died
+    std::jthread m_thread;                              // last: starts once the rest exists
+};
+
+DeadClientReaper& Reaper() {
+    static DeadClientReaper reaper;
+    return reaper;
+}
+
 } // namespace
 
 std::shared_ptr<JackSession> JackSession::Get() {
@@ -29,6 +78,7 @@ std::shared_ptr<JackSession> JackSession::Get() {
     jack_status_t status{};
     jack_client_t* client = jack_client_open(kClientName, JackNoStartServer, &status);
     if (client == nullptr) return nullptr;
+    Reaper(); // started here, on a thread of ours, before any shutdown callback can need it
     std::shared_ptr<JackSession> session(new JackSession());
     session->m_client = client;
     jack_set_process_callback(client, &JackSession::ProcessCallback, session.get());
@@ -131,12 +181,12 @@ void JackSession::ShutdownCallback(jack_status_t, const char*, void* arg) noexce
         for (IProcessor* p : self->m_processors)
             if (p != nullptr) p->OnShutdown();
     }
-    // Not from this callback (libjack forbids it), but at once: see CloseClient.
+    // Not from this callback (libjack forbids it), but at once, on the reaper's thread.
     if (auto keep = self->weak_from_this().lock()) {
         try {
-            std::thread([keep] { keep->CloseClient(); }).detach();
+            Reaper().Hand(std::move(keep));
         } catch (...) {
-            // No thread: the client is closed when the session goes.
+            // Out of memory: the client is closed when the session goes.
         }
     }
 }

@@ -60,13 +60,14 @@ public:
     bool Attach(IProcessor* processor) noexcept;
     void Detach(IProcessor* processor) noexcept;
 
+    // Closes the client once. After the server went away this runs at once on the reaper's
+    // thread: a dead client left open could be woken by a new server of the same name.
+    void CloseClient() noexcept;
+
 private:
     JackSession() = default;
     static int ProcessCallback(jack_nframes_t frames, void* arg) noexcept;
     static void ShutdownCallback(jack_status_t code, const char* reason, void* arg) noexcept;
-    // Closes the client once. After the server went away this runs at once on a thread of its
-    // own: a dead client left open could be woken by a new server of the same name.
-    void CloseClient() noexcept;
 
     static constexpr size_t kMaxProcessors = 8;
 

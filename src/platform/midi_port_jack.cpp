@@ -27,12 +27,17 @@ public:
     size_t ReadSpace() const noexcept {
         return m_head.load(std::memory_order_acquire) - m_tail.load(std::memory_order_relaxed);
     }
-    void Write(const void* data, size_t n) noexcept {
-        const auto* in = static_cast<const uint8_t*>(data);
-        const size_t head = m_head.load(std::memory_order_relaxed);
-        for (size_t i = 0; i < n; ++i)
-            m_bytes[(head + i) % m_bytes.size()] = in[i];
-        m_head.store(head + n, std::memory_order_release);
+    // Writes a message's size and its bytes, and publishes them together: the reader never sees
+    // a size whose bytes are not there yet.
+    void WriteMessage(uint32_t size, const uint8_t* bytes) noexcept {
+        size_t head = m_head.load(std::memory_order_relaxed);
+        uint8_t prefix[sizeof size];
+        std::memcpy(prefix, &size, sizeof size);
+        for (uint8_t b : prefix)
+            m_bytes[head++ % m_bytes.size()] = b;
+        for (size_t i = 0; i < size; ++i)
+            m_bytes[head++ % m_bytes.size()] = bytes[i];
+        m_head.store(head, std::memory_order_release);
     }
     void Read(void* data, size_t n) noexcept {
         auto* out = static_cast<uint8_t*>(data);
@@ -127,8 +132,7 @@ private:
         const auto size = static_cast<uint32_t>(bytes.size());
         std::lock_guard lock(m_writeMutex);
         if (m_ring.WriteSpace() < sizeof size + size) return false;
-        m_ring.Write(&size, sizeof size);
-        m_ring.Write(bytes.data(), size);
+        m_ring.WriteMessage(size, bytes.data());
         return true;
     }
 
