@@ -58,8 +58,7 @@ uint32_t CMidiInputQueue::ShortTime(uint32_t i) const noexcept {
 }
 
 const CMidiMessage& CMidiInputQueue::Sysex(uint32_t i) const noexcept {
-    static const CMidiMessage empty;
-    return i < kSysexCapacity ? m_sysexRecords[i] : empty;
+    return i < kSysexCapacity ? m_sysexRecords[i] : m_emptySysex;
 }
 
 void CMidiInputQueue::RemoveFront(Counts consumed) noexcept {

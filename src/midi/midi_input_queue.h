@@ -80,6 +80,9 @@ private:
     const std::unique_ptr<CMidiMessage[]> m_sysexRecords;
     std::atomic<uint32_t> m_shortCount{0};
     std::atomic<uint32_t> m_sysexCount{0};
+    // What Sysex answers for an index out of range. A member, not a function-local static: the
+    // first use of such a static registers its destructor, an allocation on the engine thread.
+    const CMidiMessage m_emptySysex;
 };
 
 } // namespace zorvil
