@@ -1,6 +1,7 @@
 #include "platform/audio_device_jack.h"
 
 #include "platform/audio_device_backends.h"
+#include "platform/jack_cancellation.h"
 
 #include <algorithm>
 #include <condition_variable>
@@ -164,25 +165,34 @@ void JackSession::Detach(IProcessor* processor) noexcept {
         if (slot == processor) slot = nullptr;
 }
 
-int JackSession::ProcessCallback(jack_nframes_t frames, void* arg) noexcept {
-    auto* self = static_cast<JackSession*>(arg);
-    // Attach and Detach hold the lock only to change one slot.
-    std::lock_guard lock(self->m_mutex);
-    for (IProcessor* p : self->m_processors)
-        if (p != nullptr) p->Process(frames);
-    return 0;
+int JackSession::ProcessCallback(jack_nframes_t frames, void* arg) {
+    return RunWithoutCancellation([frames, self = static_cast<JackSession*>(arg)]() noexcept {
+        self->RunProcessors(frames);
+        return 0;
+    });
 }
 
-void JackSession::ShutdownCallback(jack_status_t, const char*, void* arg) noexcept {
-    auto* self = static_cast<JackSession*>(arg);
-    self->m_dead.store(true, std::memory_order_release);
+void JackSession::RunProcessors(jack_nframes_t frames) noexcept {
+    // Attach and Detach hold the lock only to change one slot.
+    std::lock_guard lock(m_mutex);
+    for (IProcessor* p : m_processors)
+        if (p != nullptr) p->Process(frames);
+}
+
+void JackSession::ShutdownCallback(jack_status_t, const char*, void* arg) {
+    RunWithoutCancellation(
+        [self = static_cast<JackSession*>(arg)]() noexcept { self->OnServerGone(); });
+}
+
+void JackSession::OnServerGone() noexcept {
+    m_dead.store(true, std::memory_order_release);
     {
-        std::lock_guard lock(self->m_mutex);
-        for (IProcessor* p : self->m_processors)
+        std::lock_guard lock(m_mutex);
+        for (IProcessor* p : m_processors)
             if (p != nullptr) p->OnShutdown();
     }
     // Not from this callback (libjack forbids it), but at once, on the reaper's thread.
-    if (auto keep = self->weak_from_this().lock()) {
+    if (auto keep = weak_from_this().lock()) {
         try {
             Reaper().Hand(std::move(keep));
         } catch (...) {

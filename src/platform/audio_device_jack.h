@@ -66,8 +66,12 @@ public:
 
 private:
     JackSession() = default;
-    static int ProcessCallback(jack_nframes_t frames, void* arg) noexcept;
-    static void ShutdownCallback(jack_status_t code, const char* reason, void* arg) noexcept;
+    // libjack's callbacks. Not noexcept: libjack cancels its threads, and the cancel's unwind
+    // leaves through these frames (see jack_cancellation.h).
+    static int ProcessCallback(jack_nframes_t frames, void* arg);
+    static void ShutdownCallback(jack_status_t code, const char* reason, void* arg);
+    void RunProcessors(jack_nframes_t frames) noexcept;
+    void OnServerGone() noexcept;
 
     static constexpr size_t kMaxProcessors = 8;
 

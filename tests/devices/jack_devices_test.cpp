@@ -6,6 +6,7 @@
 #include "host/seq_host.h"
 #include "midi/midi_in_engine.h"
 #include "midi/midi_out_engine.h"
+#include "platform/audio_device_jack.h"
 #include "support/jack_server.h"
 #include "support/scripted_user_interface.h"
 
@@ -191,6 +192,42 @@ TEST_F(JackDevicesTest, TheWaveInputClocksTheEngine) {
     EXPECT_FLOAT_EQ(blocks.back().left, CEngineWaveIn::ConvertSample(16384));
     EXPECT_FLOAT_EQ(blocks.back().right, CEngineWaveIn::ConvertSample(-16384));
     in.Close();
+}
+
+TEST_F(JackDevicesTest, ClosingTheClientWaitsForAProcessCallbackThatIsRunning) {
+    // On a server in JACK's usual asynchronous mode, closing a client cancels its process thread
+    // at once, asynchronously, even in the middle of a callback; landing in our code, that
+    // cancel ended the program ("terminate called without an active exception"). The close now
+    // waits for the callback to finish. (The run's own server is synchronous and waits for the
+    // cycle itself, which would hide this.)
+    // libjack serves one server per process at a time: every client of the other one goes first.
+    m_client.Close();
+    platform::JackSession::CloseIdle();
+    auto server = JackServer::StartOnFreeName(JackServer::Mode::Asynchronous);
+    ASSERT_NE(server, nullptr);
+    struct SlowProcessor : platform::JackSession::IProcessor {
+        std::atomic<bool> inside{false};
+        std::atomic<bool> finished{false};
+        void Process(jack_nframes_t) noexcept override {
+            if (inside.exchange(true)) return;
+            std::this_thread::sleep_for(200ms); // a cancellation point, and time for the close
+            finished.store(true);
+        }
+        void OnShutdown() noexcept override {}
+    } slow;
+    auto session = platform::JackSession::Get();
+    ASSERT_NE(session, nullptr);
+    ASSERT_TRUE(session->Attach(&slow));
+    ASSERT_TRUE(Eventually([&] { return slow.inside.load(); }, 10s));
+    session.reset();
+    platform::JackSession::CloseIdle(); // the last owner: closes the client
+    EXPECT_TRUE(slow.finished.load());
+
+    // A new client comes up in its place.
+    CWaveOut out;
+    EXPECT_TRUE(out.OpenByName("JACK"));
+    out.Close();
+    server.reset(); // back to the run's own server
 }
 
 TEST_F(JackDevicesTest, StoppingTheServerUnderRunningDevicesNeitherHangsNorCrashes) {

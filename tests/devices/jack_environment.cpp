@@ -15,7 +15,7 @@ namespace {
 // between the two process callbacks is therefore reported as a race (libjack has no frame
 // pointers, so its MIDI functions may end the stack). Nothing else is excused.
 extern "C" const char* __tsan_default_suppressions() {
-    return "race:zorvil::test::JackTestClient::Process\n"
+    return "race:zorvil::test::JackTestClient::RunCycle\n"
            "race:jack_midi_event_write\n"
            "race:jack_midi_event_get\n";
 }

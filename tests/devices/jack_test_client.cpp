@@ -1,5 +1,7 @@
 #include "devices/jack_test_client.h"
 
+#include "platform/jack_cancellation.h"
+
 #include <jack/midiport.h>
 
 namespace zorvil::test {
@@ -54,44 +56,50 @@ bool JackTestClient::PortExists(const std::string& name) const {
 
 int JackTestClient::Process(jack_nframes_t frames, void* arg) {
     auto* self = static_cast<JackTestClient*>(arg);
-    auto* in1 = static_cast<const float*>(jack_port_get_buffer(self->m_in[0], frames));
-    auto* in2 = static_cast<const float*>(jack_port_get_buffer(self->m_in[1], frames));
-    auto* out1 = static_cast<float*>(jack_port_get_buffer(self->m_out[0], frames));
-    auto* out2 = static_cast<float*>(jack_port_get_buffer(self->m_out[1], frames));
-    void* midiIn = jack_port_get_buffer(self->m_midiIn, frames);
-    void* midiOut = jack_port_get_buffer(self->m_midiOut, frames);
+    return platform::RunWithoutCancellation([self, frames] { return self->RunCycle(frames); });
+}
+
+int JackTestClient::RunCycle(jack_nframes_t frames) {
+    auto* in1 = static_cast<const float*>(jack_port_get_buffer(m_in[0], frames));
+    auto* in2 = static_cast<const float*>(jack_port_get_buffer(m_in[1], frames));
+    auto* out1 = static_cast<float*>(jack_port_get_buffer(m_out[0], frames));
+    auto* out2 = static_cast<float*>(jack_port_get_buffer(m_out[1], frames));
+    void* midiIn = jack_port_get_buffer(m_midiIn, frames);
+    void* midiOut = jack_port_get_buffer(m_midiOut, frames);
     {
-        std::lock_guard lock(self->m_mutex);
-        ++self->m_cycles;
-        self->m_left.insert(self->m_left.end(), in1, in1 + frames);
-        self->m_right.insert(self->m_right.end(), in2, in2 + frames);
+        std::lock_guard lock(m_mutex);
+        ++m_cycles;
+        m_left.insert(m_left.end(), in1, in1 + frames);
+        m_right.insert(m_right.end(), in2, in2 + frames);
         for (jack_nframes_t f = 0; f < frames; ++f) {
-            out1[f] = self->m_level[0];
-            out2[f] = self->m_level[1];
+            out1[f] = m_level[0];
+            out2[f] = m_level[1];
         }
         const jack_nframes_t count = jack_midi_get_event_count(midiIn);
         for (jack_nframes_t i = 0; i < count; ++i) {
             jack_midi_event_t event{};
             if (jack_midi_event_get(&event, midiIn, i) == 0)
-                self->m_midiReceived.emplace_back(event.buffer, event.buffer + event.size);
+                m_midiReceived.emplace_back(event.buffer, event.buffer + event.size);
         }
         jack_midi_clear_buffer(midiOut);
         jack_nframes_t time = 0;
-        for (auto& message : self->m_midiToSend)
+        for (auto& message : m_midiToSend)
             jack_midi_event_write(midiOut, time++ % frames, message.data(), message.size());
-        self->m_midiToSend.clear();
+        m_midiToSend.clear();
     }
-    self->m_changed.notify_all();
+    m_changed.notify_all();
     return 0;
 }
 
 void JackTestClient::Shutdown(void* arg) {
     auto* self = static_cast<JackTestClient*>(arg);
-    {
-        std::lock_guard lock(self->m_mutex);
-        self->m_gone = true;
-    }
-    self->m_changed.notify_all();
+    platform::RunWithoutCancellation([self] {
+        {
+            std::lock_guard lock(self->m_mutex);
+            self->m_gone = true;
+        }
+        self->m_changed.notify_all();
+    });
 }
 
 std::vector<float> JackTestClient::Left() const {

@@ -56,7 +56,9 @@ public:
     bool ServerGone() const;
 
 private:
+    // libjack's callbacks; their work runs without cancellation (see jack_cancellation.h).
     static int Process(jack_nframes_t frames, void* arg);
+    int RunCycle(jack_nframes_t frames);
     static void Shutdown(void* arg);
 
     jack_client_t* m_client = nullptr;

@@ -33,12 +33,38 @@ std::string TempDir() {
 
 } // namespace
 
-JackServer::JackServer(std::string name, int lockFd)
-    : m_name(std::move(name)), m_log(TempDir() + "/" + m_name + ".log"), m_lockFd(lockFd) {}
+JackServer::JackServer(std::string name, int lockFd, Mode mode)
+    : m_name(std::move(name)), m_log(TempDir() + "/" + m_name + ".log"), m_lockFd(lockFd),
+      m_mode(mode) {}
 
 JackServer::~JackServer() {
     Stop();
     if (m_lockFd >= 0) close(m_lockFd); // frees the name for the next run
+    if (m_started) {
+        if (m_replacedDefault)
+            setenv("JACK_DEFAULT_SERVER", m_replacedDefault->c_str(), 1);
+        else
+            unsetenv("JACK_DEFAULT_SERVER");
+    }
+}
+
+std::unique_ptr<JackServer> JackServer::StartOnFreeName(Mode mode) {
+    std::string tried;
+    for (int slot = 0; slot < kNameSlots; ++slot) {
+        const std::string name = "zorvil-test-" + std::to_string(slot);
+        const std::string lockPath = TempDir() + "/" + name + ".lock";
+        const int fd = open(lockPath.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0666);
+        if (fd < 0) continue;
+        if (flock(fd, LOCK_EX | LOCK_NB) != 0) { // another run (or server) uses this name
+            close(fd);
+            continue;
+        }
+        auto server = std::make_unique<JackServer>(name, fd, mode);
+        if (server->Start()) return server;
+        tried += " " + server->LogPath(); // e.g. a stale registry entry holds the name
+    }
+    ADD_FAILURE() << "jackd did not start; see" << tried;
+    return nullptr;
 }
 
 JackServer* JackServer::Current() noexcept {
@@ -59,7 +85,12 @@ bool JackServer::Answers() const {
 
 bool JackServer::Start() {
     if (Running()) return true;
+    if (!m_started) {
+        if (const char* replaced = std::getenv("JACK_DEFAULT_SERVER")) m_replacedDefault = replaced;
+        m_started = true;
+    }
     setenv("JACK_DEFAULT_SERVER", m_name.c_str(), 1);
+    const bool synchronous = m_mode == Mode::Synchronous;
     const pid_t parent = getpid();
     const pid_t pid = fork();
     if (pid < 0) return false;
@@ -77,8 +108,12 @@ bool JackServer::Start() {
         // parallel tests) a late client delays the cycle instead of overlapping the next one
         // (which would hand it port buffers that the next cycle is already rewriting) or being
         // thrown out of the graph.
-        execlp("jackd", "jackd", "--no-realtime", "--sync", "-t", "10000", "-n", m_name.c_str(),
-               "-d", "dummy", "-r", "44100", "-p", "256", static_cast<char*>(nullptr));
+        if (synchronous)
+            execlp("jackd", "jackd", "--no-realtime", "--sync", "-t", "10000", "-n", m_name.c_str(),
+                   "-d", "dummy", "-r", "44100", "-p", "256", static_cast<char*>(nullptr));
+        else
+            execlp("jackd", "jackd", "--no-realtime", "-n", m_name.c_str(), "-d", "dummy", "-r",
+                   "44100", "-p", "256", static_cast<char*>(nullptr));
         _exit(127);
     }
     m_pid = pid;
@@ -118,25 +153,8 @@ void JackServer::Stop() {
 }
 
 void JackServerEnvironment::SetUp() {
-    std::string tried;
-    for (int slot = 0; slot < kNameSlots; ++slot) {
-        const std::string name = "zorvil-test-" + std::to_string(slot);
-        const std::string lockPath = TempDir() + "/" + name + ".lock";
-        const int fd = open(lockPath.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0666);
-        if (fd < 0) continue;
-        if (flock(fd, LOCK_EX | LOCK_NB) != 0) { // another run uses this name
-            close(fd);
-            continue;
-        }
-        auto server = std::make_unique<JackServer>(name, fd);
-        if (server->Start()) {
-            g_owned = std::move(server);
-            g_current = g_owned.get();
-            return;
-        }
-        tried += " " + server->LogPath(); // e.g. a stale registry entry holds the name
-    }
-    ADD_FAILURE() << "jackd did not start; see" << tried;
+    g_owned = JackServer::StartOnFreeName(JackServer::Mode::Synchronous);
+    g_current = g_owned.get();
 }
 
 void JackServerEnvironment::TearDown() {

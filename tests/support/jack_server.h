@@ -17,11 +17,15 @@
 //     ASSERT_TRUE(JackServer::Current() && JackServer::Current()->Running());
 //
 // Starting sets JACK_DEFAULT_SERVER in this process, so every JACK client it opens (ours and
-// Zorvil's) reaches this server.
+// Zorvil's) reaches this server; the server puts back the value it replaced when it goes. A test
+// may start a second server of its own for a while (StartOnFreeName), for instance one in
+// JACK's usual asynchronous mode.
 #pragma once
 
 #include <gtest/gtest.h>
 
+#include <memory>
+#include <optional>
 #include <string>
 #include <sys/types.h>
 
@@ -29,8 +33,16 @@ namespace zorvil::test {
 
 class JackServer {
 public:
+    // Synchronous: the server waits for every client's cycle (with a long time-out), which keeps
+    // a loaded test machine from dropping clients out of the graph. Asynchronous: JACK's default,
+    // what users run.
+    enum class Mode { Synchronous, Asynchronous };
+
     // `lockFd`: the lock file that reserves the name (closed with the server), or -1.
-    explicit JackServer(std::string name, int lockFd = -1);
+    explicit JackServer(std::string name, int lockFd = -1, Mode mode = Mode::Synchronous);
+    // A started server under the first name of the set that no run holds; null (with a test
+    // failure naming the logs) when none starts.
+    static std::unique_ptr<JackServer> StartOnFreeName(Mode mode);
     ~JackServer();
     JackServer(const JackServer&) = delete;
     JackServer& operator=(const JackServer&) = delete;
@@ -53,6 +65,9 @@ private:
     std::string m_log;
     pid_t m_pid = -1;
     int m_lockFd = -1;
+    Mode m_mode;
+    std::optional<std::string> m_replacedDefault; // JACK_DEFAULT_SERVER before the first Start
+    bool m_started = false;
 };
 
 class JackServerEnvironment : public testing::Environment {

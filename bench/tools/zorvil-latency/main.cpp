@@ -14,6 +14,7 @@
 #include "app/user_interface.h"
 #include "app/zorvil_app.h"
 #include "platform/clock_real.h"
+#include "platform/jack_cancellation.h"
 #include "platform/profile.h"
 
 #include <jack/jack.h>
@@ -93,27 +94,32 @@ private:
 
     static int Process(jack_nframes_t frames, void* arg) {
         auto* self = static_cast<Probe*>(arg);
-        void* midi = jack_port_get_buffer(self->m_midiOut, frames);
+        return zorvil::platform::RunWithoutCancellation(
+            [self, frames] { return self->Cycle(frames); });
+    }
+
+    int Cycle(jack_nframes_t frames) {
+        void* midi = jack_port_get_buffer(m_midiOut, frames);
         jack_midi_clear_buffer(midi);
-        const auto* in = static_cast<const float*>(jack_port_get_buffer(self->m_in, frames));
-        const jack_nframes_t start = jack_last_frame_time(self->m_client);
-        const int state = self->m_state.load();
+        const auto* in = static_cast<const float*>(jack_port_get_buffer(m_in, frames));
+        const jack_nframes_t start = jack_last_frame_time(m_client);
+        const int state = m_state.load();
         if (state == kSendOn) {
             const jack_midi_data_t on[3] = {0x90, 60, 127};
             jack_midi_event_write(midi, 0, on, 3);
-            self->m_sentAt = start;
-            self->m_state.store(kWaiting);
+            m_sentAt = start;
+            m_state.store(kWaiting);
         } else if (state == kWaiting) {
             for (jack_nframes_t i = 0; i < frames; ++i)
                 if (std::fabs(in[i]) > 0.001f) {
-                    self->m_detected.store(static_cast<long>(start + i - self->m_sentAt));
-                    self->m_state.store(kIdle);
+                    m_detected.store(static_cast<long>(start + i - m_sentAt));
+                    m_state.store(kIdle);
                     break;
                 }
         } else if (state == kSendOff) {
             const jack_midi_data_t off[3] = {0x80, 60, 64};
             jack_midi_event_write(midi, 0, off, 3);
-            self->m_state.store(kIdle);
+            m_state.store(kIdle);
         }
         return 0;
     }
