@@ -3,6 +3,12 @@
 // output may rewrite a note-off into a note-on with velocity 0, and the queue then gets the
 // rewritten message); into the host's MIDI input queue; and it flashes the MIDI activity light.
 //
+// A system-exclusive message longer than one input buffer arrives in pieces, each its own
+// message. The pieces pass through to the output as they come, but the queue gets the message
+// whole, once its last piece (the one ending in 0xF7) is in, so plug-ins see one complete
+// message instead of a truncated start and stray data bytes. Pieces without a start are dropped,
+// and so is a message that outgrows kMaxSysexBytes.
+//
 //     CEngineMidiIn midiIn;
 //     midiIn.SetHost(&host); midiIn.SetMidiOutput(&midiOut); midiIn.SetUserInterface(&ui);
 //     midiIn.SetThru(true);
@@ -17,6 +23,7 @@
 #include "midi/midi_in.h"
 
 #include <atomic>
+#include <vector>
 
 namespace zorvil {
 
@@ -26,7 +33,10 @@ class IUserInterface;
 
 class CEngineMidiIn : public CMidiIn {
 public:
-    CEngineMidiIn() = default;
+    // The longest system-exclusive message joined from pieces for the queue (1 MiB).
+    static constexpr size_t kMaxSysexBytes = size_t{1} << 20;
+
+    CEngineMidiIn();
     ~CEngineMidiIn() override;
 
     void SetHost(CSeqHost* host) noexcept { m_pHost.store(host); }
@@ -38,6 +48,14 @@ public:
     void OnMessage(CMidiMessage& message) noexcept override;
 
 private:
+    // The message to queue for `piece` (itself, or the joined message once complete); null while
+    // pieces are still coming or when the piece cannot be placed.
+    CMidiMessage* JoinSysex(CMidiMessage& piece);
+
+    // Driver thread only.
+    std::vector<uint8_t> m_sysexPending; // the pieces of a long message so far
+    CMidiMessage m_sysexWhole;           // the joined message while it is queued
+
     std::atomic<bool> m_bThru{false};
     std::atomic<CSeqHost*> m_pHost{nullptr};
     std::atomic<CMidiOut*> m_pOutput{nullptr};

@@ -70,19 +70,32 @@ TEST_F(MidiInTest, SystemExclusiveIsDeliveredWholeAndIncompleteOnesAreNot) {
     EXPECT_EQ(m_in.PreparedBuffers(), CMidiIn::kBufferCount); // every buffer queued again
 }
 
-TEST_F(MidiInTest, ALongMessageArrivesInSeveralBuffersEachItsOwnMessage) {
-    // Seen at the output (pass-through), which takes every delivered message as it is.
+TEST_F(MidiInTest, ALongMessagePassesThroughInPiecesAndIsQueuedWhole) {
+    // The output (pass-through) takes every delivered piece as it is.
     ASSERT_TRUE(m_out.OpenByName(platform::kVirtualMidiOutName));
     m_in.SetThru(true);
     ASSERT_TRUE(m_in.Start());
-    Bytes sysex(8192 + 100, 0x11);
+    Bytes sysex(2 * 8192 + 100, 0x11);
     sysex.front() = 0xF0;
     sysex.back() = 0xF7;
     Send(sysex);
     const auto sent = platform::VirtualDevices::MidiOut()->Messages();
-    ASSERT_EQ(sent.size(), 2u);
+    ASSERT_EQ(sent.size(), 3u);
     EXPECT_EQ(sent[0], Bytes(sysex.begin(), sysex.begin() + 8192));
-    EXPECT_EQ(sent[1], Bytes(sysex.begin() + 8192, sysex.end()));
+    EXPECT_EQ(sent[2], Bytes(sysex.begin() + 2 * 8192, sysex.end()));
+    // The plug-ins get one complete message, and no piece as a stray short message.
+    EXPECT_EQ(QueuedSysex(), std::vector<Bytes>{sysex});
+    EXPECT_TRUE(QueuedWords().empty());
+
+    // A message cut short before its end is not queued, and does not stick to the next one.
+    Bytes cut(8192 + 10, 0x22);
+    cut.front() = 0xF0;
+    Send(cut);
+    const Bytes next = {0xF0, 0x01, 0xF7};
+    Send(next);
+    EXPECT_EQ(QueuedSysex(), (std::vector<Bytes>{sysex, next}));
+    EXPECT_TRUE(QueuedWords().empty());
+    EXPECT_EQ(m_ui.MidiActivityCount(), 5);
 }
 
 TEST_F(MidiInTest, SystemExclusiveWhileStoppedIsDroppedAndResetWaitsForAllSevenBuffers) {
