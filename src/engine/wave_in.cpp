@@ -6,7 +6,6 @@ namespace zorvil {
 
 namespace {
 
-constexpr std::chrono::milliseconds kStopGrace{10};
 constexpr std::chrono::milliseconds kResetPoll{10};
 // A driver that keeps buffers longer than this is taken to be gone (see Reset).
 constexpr std::chrono::milliseconds kResetLimit{5000};
@@ -104,20 +103,16 @@ bool CWaveIn::Start() noexcept {
         std::lock_guard lock(m_portMutex);
         if (!m_port || !m_port->Start()) return false;
     }
-    m_dwStartTime.store(platform::DeviceTimeMs(), std::memory_order_release);
-    m_bStarted.store(true, std::memory_order_release);
+    m_run.Begin(platform::DeviceTimeMs());
     return true;
 }
 
 bool CWaveIn::Stop() noexcept {
     if (!IsOpen() || !IsStarted()) return false;
-    m_bStarted.store(false, std::memory_order_release);
-    std::this_thread::sleep_for(kStopGrace);
-    {
+    m_run.End([this] {
         std::lock_guard lock(m_portMutex);
         if (m_port) m_port->Stop();
-    }
-    m_dwStartTime.store(0, std::memory_order_release);
+    });
     return true;
 }
 

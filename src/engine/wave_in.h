@@ -19,6 +19,7 @@
 #pragma once
 
 #include "engine/wave_device.h"
+#include "platform/input_run_state.h"
 
 #include <atomic>
 #include <cstdint>
@@ -58,9 +59,9 @@ public:
     // Buffers still prepared (queued at the driver or not yet handed on).
     int PreparedBuffers() const noexcept;
 
-    bool IsStarted() const noexcept { return m_bStarted.load(std::memory_order_acquire); }
-    uint32_t StartTime() const noexcept { return m_dwStartTime.load(std::memory_order_acquire); }
-    void SetStartTime(uint32_t ms) noexcept { m_dwStartTime.store(ms, std::memory_order_release); }
+    bool IsStarted() const noexcept { return m_run.IsStarted(); }
+    uint32_t StartTime() const noexcept { return m_run.StartTime(); }
+    void SetStartTime(uint32_t ms) noexcept { m_run.SetStartTime(ms); }
     bool Alive() const noexcept;
     // Waits until no buffer is prepared any more (after Reset); false after `limit`.
     bool WaitForAllUnprepared(std::chrono::milliseconds limit);
@@ -72,8 +73,7 @@ private:
 
     mutable std::mutex m_portMutex; // guards m_port
     std::unique_ptr<platform::IWaveInPort> m_port;
-    std::atomic<bool> m_bStarted{false};
-    std::atomic<uint32_t> m_dwStartTime{0};
+    platform::InputRunState m_run;
     // The buffer ring; reallocated only while the device is closed (no device thread).
     std::vector<std::unique_ptr<CWaveBuffer>> m_buffers;
     int m_nBufferCount = kDefaultBufferCount;

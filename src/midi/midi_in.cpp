@@ -9,7 +9,6 @@ namespace zorvil {
 
 namespace {
 
-constexpr std::chrono::milliseconds kStopGrace{10};
 constexpr std::chrono::milliseconds kResetPoll{10};
 // A port that keeps buffers longer than this is taken to be gone.
 constexpr int kResetPolls = 500;
@@ -123,12 +122,10 @@ bool CMidiIn::Start() {
         std::lock_guard lock(m_portMutex);
         port = m_port.get();
     }
-    // The start time is taken first, so that a message arriving at once is stamped from it.
-    m_dwStartTime.store(platform::DeviceTimeMs(), std::memory_order_release);
-    m_bStarted.store(true, std::memory_order_release);
+    // Started before the port, so that a message arriving at once is delivered and stamped.
+    m_run.Begin(platform::DeviceTimeMs());
     if (port == nullptr || !port->Start()) {
-        m_bStarted.store(false, std::memory_order_release);
-        m_dwStartTime.store(0, std::memory_order_release);
+        m_run.Abandon();
         return false;
     }
     return true;
@@ -136,13 +133,10 @@ bool CMidiIn::Start() {
 
 bool CMidiIn::Stop() {
     if (!IsOpen() || !IsStarted()) return false;
-    m_bStarted.store(false, std::memory_order_release);
-    std::this_thread::sleep_for(kStopGrace);
-    {
+    m_run.End([this] {
         std::lock_guard lock(m_portMutex);
         if (m_port) m_port->Stop();
-    }
-    m_dwStartTime.store(0, std::memory_order_release);
+    });
     return true;
 }
 

@@ -20,6 +20,7 @@
 
 #include "midi/midi_device.h"
 #include "midi/midi_message.h"
+#include "platform/input_run_state.h"
 #include "platform/midi_port.h"
 
 #include <array>
@@ -64,8 +65,8 @@ public:
     virtual void OnProgramChange(int, int) noexcept {}
     virtual void OnPitchBend(int, int) noexcept {}
 
-    bool IsStarted() const noexcept { return m_bStarted.load(std::memory_order_acquire); }
-    uint32_t StartTime() const noexcept { return m_dwStartTime.load(std::memory_order_acquire); }
+    bool IsStarted() const noexcept { return m_run.IsStarted(); }
+    uint32_t StartTime() const noexcept { return m_run.StartTime(); }
     // Buffers still prepared (queued at the driver or being handed on).
     int PreparedBuffers() const noexcept;
     bool Alive() const noexcept;
@@ -89,8 +90,7 @@ private:
     mutable std::mutex m_portMutex; // guards m_port (not held while the port delivers)
     std::unique_ptr<platform::MidiInPort> m_port;
     std::unique_ptr<Buffer[]> m_buffers; // the 7 buffers, allocated on the first open
-    std::atomic<bool> m_bStarted{false};
-    std::atomic<uint32_t> m_dwStartTime{0};
+    platform::InputRunState m_run;
 };
 
 } // namespace zorvil
