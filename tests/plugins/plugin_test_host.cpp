@@ -56,10 +56,6 @@ PluginInstance::~PluginInstance() {
     if (m_effect != nullptr) m_effect->dispatcher(m_effect, effClose, 0, 0, nullptr, 0.0f);
 }
 
-AEffect* PluginInstance::Release() {
-    return std::exchange(m_effect, nullptr);
-}
-
 intptr_t PluginInstance::Dispatch(int32_t opcode, int32_t index, intptr_t value, void* ptr,
                                   float opt) const {
     return m_effect->dispatcher(m_effect, opcode, index, value, ptr, opt);
@@ -83,8 +79,7 @@ std::vector<std::string> ExportedSymbols(const std::string& path) {
     return symbols;
 }
 
-EventList& EventList::Midi(int32_t deltaFrames, uint8_t status, uint8_t data1, uint8_t data2,
-                           uint8_t data3) {
+EventList& EventList::Midi(int32_t deltaFrames, uint8_t status, uint8_t data1, uint8_t data2) {
     VstMidiEvent& event = m_midi.emplace_back();
     event.type = kVstMidiType;
     event.byteSize = sizeof(VstMidiEvent);
@@ -92,34 +87,7 @@ EventList& EventList::Midi(int32_t deltaFrames, uint8_t status, uint8_t data1, u
     event.midiData[0] = static_cast<char>(status);
     event.midiData[1] = static_cast<char>(data1);
     event.midiData[2] = static_cast<char>(data2);
-    event.midiData[3] = static_cast<char>(data3);
     m_pointers.push_back(reinterpret_cast<VstEvent*>(&event));
-    return *this;
-}
-
-EventList& EventList::Sysex(int32_t deltaFrames, std::vector<uint8_t> bytes) {
-    std::vector<uint8_t>& dump = m_dumps.emplace_back(std::move(bytes));
-    VstMidiSysexEvent& event = m_sysex.emplace_back();
-    event.type = kVstSysExType;
-    event.byteSize = sizeof(VstMidiSysexEvent);
-    event.deltaFrames = deltaFrames;
-    event.dumpBytes = static_cast<int32_t>(dump.size());
-    event.sysexDump = reinterpret_cast<char*>(dump.data());
-    m_pointers.push_back(reinterpret_cast<VstEvent*>(&event));
-    return *this;
-}
-
-EventList& EventList::Other(int32_t type, int32_t deltaFrames) {
-    VstEvent& event = m_other.emplace_back();
-    event.type = type;
-    event.byteSize = sizeof(VstEvent);
-    event.deltaFrames = deltaFrames;
-    m_pointers.push_back(&event);
-    return *this;
-}
-
-EventList& EventList::Null() {
-    m_pointers.push_back(nullptr);
     return *this;
 }
 

@@ -55,8 +55,6 @@ public:
 
     AEffect* operator->() const { return m_effect; }
     AEffect* Get() const { return m_effect; }
-    // Leaves the instance to the test (for tests that close it themselves).
-    AEffect* Release();
 
     intptr_t Dispatch(int32_t opcode, int32_t index = 0, intptr_t value = 0, void* ptr = nullptr,
                       float opt = 0.0f) const;
@@ -68,22 +66,14 @@ private:
 // The names a shared library exports (its defined dynamic symbols), sorted.
 std::vector<std::string> ExportedSymbols(const std::string& path);
 
-// A list of events to hand to effProcessEvents, owning its records.
+// A list of MIDI events to hand to effProcessEvents, owning its records.
 class EventList {
 public:
-    EventList& Midi(int32_t deltaFrames, uint8_t status, uint8_t data1, uint8_t data2,
-                    uint8_t data3 = 0);
-    EventList& Sysex(int32_t deltaFrames, std::vector<uint8_t> bytes);
-    EventList& Other(int32_t type, int32_t deltaFrames);
-    EventList& Null(); // a null pointer in the list, as a careless host might pass
+    EventList& Midi(int32_t deltaFrames, uint8_t status, uint8_t data1, uint8_t data2);
     VstEvents* Get();
 
 private:
-    // Deques keep every record in place while more are added.
-    std::deque<VstMidiEvent> m_midi;
-    std::deque<VstMidiSysexEvent> m_sysex;
-    std::deque<VstEvent> m_other;
-    std::deque<std::vector<uint8_t>> m_dumps;
+    std::deque<VstMidiEvent> m_midi; // a deque keeps every record in place while more are added
     std::vector<VstEvent*> m_pointers;
     std::vector<intptr_t> m_header; // numEvents, reserved, then the pointers
 };
