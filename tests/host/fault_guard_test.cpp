@@ -13,19 +13,16 @@
 namespace zorvil {
 namespace {
 
-using test::PluginPath;
-
 void LoadAndRemoveCrashingPlugIn(bool withHook) {
     const rlimit noCore{0, 0}; // the crash is expected: no core file
     setrlimit(RLIMIT_CORE, &noCore);
     CSeqHost host;
     if (withHook) {
         host.SetShutdownHook([] {
-            constexpr char kText[] = "shutdown hook ran\n";
-            [[maybe_unused]] const auto written = write(STDERR_FILENO, kText, sizeof kText - 1);
+            [[maybe_unused]] const auto written = write(STDERR_FILENO, "shutdown hook ran\n", 18);
         });
     }
-    const int slot = host.LoadPlugin(PluginPath("zorvil-broken-close-segv"));
+    const int slot = host.LoadPlugin(test::PluginPath("zorvil-broken-close-segv"));
     if (slot < 0) std::_Exit(3); // not the death we are looking for
     host.RemoveEffect(slot);
     std::_Exit(4); // survived: wrong
@@ -40,23 +37,21 @@ TEST(UnloadFaultGuardDeathTest, CrashInCloseRunsTheShutdownHookThenCrashes) {
 }
 
 TEST(UnloadFaultGuard, HandlersAreOnlyInstalledAroundTheUnload) {
-    struct sigaction before[4]{};
     const int signals[] = {SIGSEGV, SIGBUS, SIGILL, SIGFPE};
+    struct sigaction before[4]{}, after[4]{};
     for (int i = 0; i < 4; ++i)
         sigaction(signals[i], nullptr, &before[i]);
     bool hookRan = false;
     {
         CSeqHost host;
         host.SetShutdownHook([&] { hookRan = true; });
-        const int slot = host.LoadPlugin(PluginPath("zorvil-probe"));
-        ASSERT_EQ(slot, 0);
-        EXPECT_TRUE(host.RemoveEffect(slot));
+        ASSERT_EQ(host.LoadPlugin(test::PluginPath("zorvil-probe")), 0);
+        EXPECT_TRUE(host.RemoveEffect(0));
     }
     EXPECT_FALSE(hookRan); // a clean close does not shut anything down
     for (int i = 0; i < 4; ++i) {
-        struct sigaction after {};
-        sigaction(signals[i], nullptr, &after);
-        EXPECT_EQ(after.sa_handler, before[i].sa_handler) << signals[i];
+        sigaction(signals[i], nullptr, &after[i]);
+        EXPECT_EQ(after[i].sa_handler, before[i].sa_handler) << signals[i];
     }
 }
 

@@ -1,5 +1,4 @@
-// Small observers the host tests hand to the host: an effect window, a MIDI output and a block
-// output that record what reached them.
+// Observers the host tests hand to the host; each records what reached it.
 #pragma once
 
 #include "engine/block_processor.h"
@@ -7,7 +6,6 @@
 #include "midi/midi_output_sink.h"
 
 #include <cstdint>
-#include <mutex>
 #include <utility>
 #include <vector>
 
@@ -27,17 +25,8 @@ public:
 class RecordingMidiSink : public IMidiOutputSink {
 public:
     void SendMidiMessage(const CMidiMessage& message) noexcept override {
-        std::lock_guard lock(m_mutex);
-        const uint8_t* data = message.Data();
-        messages.emplace_back(data, data + message.Length());
+        messages.emplace_back(message.Data(), message.Data() + message.Length());
     }
-    std::vector<std::vector<uint8_t>> Messages() {
-        std::lock_guard lock(m_mutex);
-        return messages;
-    }
-
-private:
-    std::mutex m_mutex;
     std::vector<std::vector<uint8_t>> messages;
 };
 
@@ -50,11 +39,9 @@ public:
         left.assign(buffers[0], buffers[0] + frames);
         right.assign(buffers[1], buffers[1] + frames);
     }
-
     int calls = 0;
     float* const* lastBuffers = nullptr;
-    std::vector<float> left;
-    std::vector<float> right;
+    std::vector<float> left, right;
 };
 
 } // namespace zorvil::test

@@ -1,4 +1,5 @@
-// One block through the host: sub-blocks, event delivery, the process calls and the mix.
+// One block through the host: sub-blocks, event delivery, the process calls and the mix; and the
+// host under the threads that really use it.
 #include "allocation_counter.h"
 #include "host/seq_host.h"
 #include "host_test_doubles.h"
@@ -7,8 +8,10 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <cmath>
 #include <memory>
+#include <thread>
 #include <vector>
 
 namespace zorvil {
@@ -18,6 +21,7 @@ using test::PluginPath;
 using test::ProbeAccess;
 
 constexpr float kProbeLevel = 0.5f; // the probe's default level: +level left, -level right
+const std::string kSysexLog = "sysex 0 6 f07e7f0901f7\n";
 
 class Block : public ::testing::Test {
 protected:
@@ -49,11 +53,12 @@ protected:
         host.ProcessBlock(buffers, frames, channels, time);
     }
 
-    std::string LogOf(const char* library, int slot) {
-        return ProbeAccess(library).Log(*host.GetEffect(slot));
-    }
-    void ClearLog(const char* library, int slot) {
-        ProbeAccess(library).Clear(*host.GetEffect(slot));
+    // The probe's log in `slot` since the last call.
+    std::string Log(const char* library, int slot) {
+        const ProbeAccess probe(library);
+        std::string log = probe.Log(*host.GetEffect(slot));
+        probe.Clear(*host.GetEffect(slot));
+        return log;
     }
 
     CSeqHost host;
@@ -72,7 +77,7 @@ TEST_F(Block, WithoutEffectsTheClearedBuffersAreOutput) {
     EXPECT_EQ(storage[0][882], 7.0f);                      // only the block is cleared
     EXPECT_EQ(host.MidiQueue().Snapshot().shortCount, 0u); // consumed all the same
 
-    host.SetBlockOutput(nullptr); // no output step: processed and consumed all the same
+    host.SetBlockOutput(nullptr); // no output step: consumed all the same
     QueueNote(0x90, 60, 1000);
     Run(882);
     EXPECT_EQ(host.MidiQueue().Snapshot().shortCount, 0u);
@@ -80,50 +85,32 @@ TEST_F(Block, WithoutEffectsTheClearedBuffersAreOutput) {
 
 TEST_F(Block, SubBlocksFollowTheSplit) {
     ASSERT_EQ(Load("zorvil-probe"), 0);
-    const struct {
-        int frames;
-        const char* log;
-    } cases[] = {
+    const std::pair<int, const char*> cases[] = {
         {2205, "replacing 551\nreplacing 551\nreplacing 551\nreplacing 552\n"},
         {882, "replacing 882\n"},
         {1024, "replacing 512\nreplacing 512\n"},
         {1023, "replacing 1023\n"},
-        {511, "replacing 511\n"},
     };
-    for (const auto& c : cases) {
-        ClearLog("zorvil-probe", 0);
-        Run(c.frames);
-        EXPECT_EQ(LogOf("zorvil-probe", 0), c.log) << c.frames;
-        EXPECT_EQ(output.left.size(), static_cast<std::size_t>(c.frames));
+    Log("zorvil-probe", 0);
+    for (const auto& [frames, log] : cases) {
+        Run(frames);
+        EXPECT_EQ(Log("zorvil-probe", 0), log) << frames;
+        EXPECT_EQ(output.left.size(), static_cast<std::size_t>(frames));
     }
 }
 
-TEST_F(Block, EventsComeBeforeTheProcessCallAndLeaveTheQueue) {
+TEST_F(Block, EventsComeBeforeTheProcessCallOfTheFirstSubBlockOnly) {
     ASSERT_EQ(Load("zorvil-probe"), 0);
-    ClearLog("zorvil-probe", 0);
+    Log("zorvil-probe", 0);
     QueueNote(0x90, 60, 1010);
     QueueSysex(1000);
-    Run(882, 1000);
-    EXPECT_EQ(LogOf("zorvil-probe", 0), "dispatch 25 0 0 0\n"
-                                        "events 2\n"
-                                        "midi 440 90 3c 40 00\n"
-                                        "sysex 0 6 f07e7f0901f7\n"
-                                        "replacing 882\n");
+    QueueNote(0x90, 61, 0); // sequencer notes carry time 0: last frame of the sub-block
+    Run(1024, 1000);
+    EXPECT_EQ(Log("zorvil-probe", 0), "dispatch 25 0 0 0\nevents 3\nmidi 440 90 3c 40 00\n"
+                                      "midi 511 90 3d 40 00\n" +
+                                          kSysexLog + "replacing 512\nreplacing 512\n");
     const auto counts = host.MidiQueue().Snapshot();
-    EXPECT_EQ(counts.shortCount, 0u);
-    EXPECT_EQ(counts.sysexCount, 0u);
-}
-
-TEST_F(Block, EachEventReachesOnlyTheFirstSubBlockThatSawIt) {
-    ASSERT_EQ(Load("zorvil-probe"), 0);
-    ClearLog("zorvil-probe", 0);
-    QueueNote(0x90, 60, 0); // sequencer notes carry time 0: last frame of the sub-block
-    Run(1024, 5000);
-    EXPECT_EQ(LogOf("zorvil-probe", 0), "dispatch 25 0 0 0\n"
-                                        "events 1\n"
-                                        "midi 511 90 3c 40 00\n"
-                                        "replacing 512\n"
-                                        "replacing 512\n");
+    EXPECT_EQ(counts.shortCount + counts.sysexCount, 0u);
 }
 
 TEST_F(Block, ChannelMaskAndWantMidiDecideWhoHearsWhat) {
@@ -132,37 +119,23 @@ TEST_F(Block, ChannelMaskAndWantMidiDecideWhoHearsWhat) {
     ASSERT_EQ(Load("zorvil-probe-accumulate"), 2);
     host.GetSeqEffect(0)->m_wChannelMask = 0x0001; // channel 1 only
     host.GetSeqEffect(2)->m_bWantMidi = false;     // never asked for MIDI
-    ClearLog("zorvil-probe", 0);
-    ClearLog("zorvil-probe-out1", 1);
-    ClearLog("zorvil-probe-accumulate", 2);
+    Log("zorvil-probe", 0);
+    Log("zorvil-probe-out1", 1);
+    Log("zorvil-probe-accumulate", 2);
 
     QueueNote(0x91, 62, 1000); // channel 2
     Run(882);
-    EXPECT_EQ(LogOf("zorvil-probe", 0), "replacing 882\n");
-    EXPECT_EQ(LogOf("zorvil-probe-out1", 1),
+    EXPECT_EQ(Log("zorvil-probe", 0), "replacing 882\n");
+    EXPECT_EQ(Log("zorvil-probe-out1", 1),
               "dispatch 25 0 0 0\nevents 1\nmidi 0 91 3e 40 00\nreplacing 882\n");
-    EXPECT_EQ(LogOf("zorvil-probe-accumulate", 2), "process 882\n");
+    EXPECT_EQ(Log("zorvil-probe-accumulate", 2), "process 882\n"); // by its flags
 
     // System exclusive alone still makes a list, and passes the restricted mask.
-    ClearLog("zorvil-probe", 0);
-    ClearLog("zorvil-probe-out1", 1);
     QueueSysex(1000);
     Run(882);
-    EXPECT_EQ(LogOf("zorvil-probe", 0),
-              "dispatch 25 0 0 0\nevents 1\nsysex 0 6 f07e7f0901f7\nreplacing 882\n");
-    EXPECT_EQ(LogOf("zorvil-probe-out1", 1),
-              "dispatch 25 0 0 0\nevents 1\nsysex 0 6 f07e7f0901f7\nreplacing 882\n");
-}
-
-TEST_F(Block, ProcessOrProcessReplacingByTheFlag) {
-    ASSERT_EQ(Load("zorvil-probe-accumulate"), 0);
-    ClearLog("zorvil-probe-accumulate", 0);
-    for (int block = 0; block < 2; ++block) {
-        Run(882);
-        // Its outputs were cleared first, so the accumulating call leaves just its own level.
-        EXPECT_EQ(output.left, std::vector<float>(882, kProbeLevel));
-    }
-    EXPECT_EQ(LogOf("zorvil-probe-accumulate", 0), "process 882\nprocess 882\n");
+    for (const auto& [library, slot] : {std::pair{"zorvil-probe", 0}, {"zorvil-probe-out1", 1}})
+        EXPECT_EQ(Log(library, slot),
+                  "dispatch 25 0 0 0\nevents 1\n" + kSysexLog + "replacing 882\n");
 }
 
 TEST_F(Block, MixGainIsTheSquareRootOfOneOverTheCount) {
@@ -175,34 +148,32 @@ TEST_F(Block, MixGainIsTheSquareRootOfOneOverTheCount) {
         float expected = 0.0f;
         for (int i = 0; i < count; ++i)
             expected += gain * kProbeLevel;
-        ASSERT_EQ(output.left.size(), 2205u);
         EXPECT_EQ(output.lastBuffers, host.MixBuffers());
-        for (int i = 0; i < 2205; ++i) {
-            ASSERT_EQ(output.left[i], expected) << count << " effects, frame " << i;
-            ASSERT_EQ(output.right[i], -expected) << count << " effects, frame " << i;
-        }
+        EXPECT_EQ(output.left, std::vector<float>(2205, expected)) << count;
+        EXPECT_EQ(output.right, std::vector<float>(2205, -expected)) << count;
     }
 }
 
-TEST_F(Block, EffectsWithOneOrNoOutputsCountInTheGainAndAddWhatTheyHave) {
-    const float gain = std::sqrt(0.5f);
+TEST_F(Block, OutputsAreClearedBeforeEachCallAndOnlyWhatAnEffectHasIsMixed) {
+    const float half = std::sqrt(0.5f) * kProbeLevel; // each of two effects
     const struct {
         const char* first;
-        float left;  // with a stereo effect behind it
-        float right; // stale data is never mixed in
+        float left, right; // with a stereo effect behind it; stale data is never mixed in
     } cases[] = {
-        {"zorvil-probe-out1", gain * kProbeLevel + gain * kProbeLevel, gain * -kProbeLevel},
-        {"zorvil-probe-out0", gain * kProbeLevel, gain * -kProbeLevel},
+        {"zorvil-probe-out1", 2 * half, -half},
+        {"zorvil-probe-out0", half, -half},
+        {"zorvil-probe-accumulate", 2 * half, -2 * half},
     };
     for (const auto& c : cases) {
         host.RemoveAll();
         ASSERT_EQ(Load(c.first), 0);
         ASSERT_EQ(Load("zorvil-probe"), 1);
-        std::fill_n(host.MixBuffers()[1], CSeqHost::kMixFrames, 9.0f); // stale
-        Run(882);
-        EXPECT_EQ(output.lastBuffers, host.MixBuffers()) << c.first;
-        EXPECT_EQ(output.left, std::vector<float>(882, c.left)) << c.first;
-        EXPECT_EQ(output.right, std::vector<float>(882, c.right)) << c.first;
+        for (int block = 0; block < 2; ++block) {
+            std::fill_n(host.MixBuffers()[1], CSeqHost::kMixFrames, 9.0f); // stale
+            Run(882);
+            EXPECT_EQ(output.left, std::vector<float>(882, c.left)) << c.first;
+            EXPECT_EQ(output.right, std::vector<float>(882, c.right)) << c.first;
+        }
     }
 }
 
@@ -212,7 +183,6 @@ TEST_F(Block, InputsPointIntoTheBlockAndReadSilenceBeyondIt) {
     CSeqEffect& effect = *host.GetSeqEffect(0);
     EXPECT_EQ(effect.m_ppInputs[0], buffers[0] + 512); // the last sub-block's offset
     EXPECT_EQ(effect.m_ppInputs[1], buffers[1] + 512);
-
     Run(882, 1000, 1); // a one-channel block
     EXPECT_EQ(effect.m_ppInputs[0], buffers[0]);
     ASSERT_NE(effect.m_ppInputs[1], nullptr);
@@ -225,21 +195,21 @@ TEST_F(Block, AThrowingEventHandlerCostsOnlyItsEvents) {
     QueueNote(0x90, 60, 1000);
     Run(882);
     ASSERT_EQ(output.calls, 1);
-    EXPECT_NE(LogOf("zorvil-broken-events-throw", 0).find("events 1\n"), std::string::npos);
-    EXPECT_NE(LogOf("zorvil-broken-events-throw", 0).find("replacing 882\n"), std::string::npos);
-    EXPECT_NE(LogOf("zorvil-probe", 1).find("events 1\n"), std::string::npos);
-    const float gain = std::sqrt(0.5f);
-    EXPECT_EQ(output.left, std::vector<float>(882, gain * kProbeLevel + gain * kProbeLevel));
+    const std::string thrower = Log("zorvil-broken-events-throw", 0);
+    EXPECT_NE(thrower.find("events 1\n"), std::string::npos);
+    EXPECT_NE(thrower.find("replacing 882\n"), std::string::npos);
+    EXPECT_NE(Log("zorvil-probe", 1).find("events 1\n"), std::string::npos);
+    EXPECT_EQ(output.left, std::vector<float>(882, 2 * std::sqrt(0.5f) * kProbeLevel));
     EXPECT_EQ(host.MidiQueue().Snapshot().shortCount, 0u);
 }
 
 TEST_F(Block, OversizedBlocksAreRefused) {
     ASSERT_EQ(Load("zorvil-probe"), 0);
-    ClearLog("zorvil-probe", 0);
+    Log("zorvil-probe", 0);
     Run(CSeqHost::kMixFrames + 1);
     Run(0);
     EXPECT_EQ(output.calls, 0);
-    EXPECT_EQ(LogOf("zorvil-probe", 0), "");
+    EXPECT_EQ(Log("zorvil-probe", 0), "");
     Run(CSeqHost::kMixFrames);
     EXPECT_EQ(output.calls, 1);
 }
@@ -262,6 +232,60 @@ TEST_F(Block, SteadyProcessingWithEventsAllocatesNothing) {
     Run(2205);
     EXPECT_EQ(allocations.Count(), 0u);
     EXPECT_EQ(output.calls, 2);
+}
+
+// The host under the threads that really use it.
+TEST_F(Block, EveryNoteQueuedByTwoThreadsWhileBlocksRunIsDeliveredOnce) {
+    ASSERT_EQ(Load("zorvil-probe"), 0);
+    Log("zorvil-probe", 0);
+    constexpr int kNotesEach = 300; // well below the queue's capacity
+    std::atomic<int> running{2};
+    std::vector<std::thread> producers;
+    for (uint8_t p = 0; p < 2; ++p) {
+        producers.emplace_back([&, p] {
+            for (int i = 0; i < kNotesEach; ++i) {
+                host.QueueMidiEvent(CMidiMessage(0x90 | p, static_cast<uint8_t>(i % 128), 100));
+                if (i % 16 == 0) std::this_thread::yield();
+            }
+            running.fetch_sub(1);
+        });
+    }
+    uint32_t time = 0;
+    while (running.load() > 0)
+        Run(2205, time += 50);
+    for (std::thread& producer : producers)
+        producer.join();
+    Run(2205, time += 50); // what arrived last
+    const std::string log = "\n" + Log("zorvil-probe", 0);
+    int delivered = 0;
+    for (std::size_t at = 0; (at = log.find("\nmidi ", at)) != std::string::npos; ++at)
+        ++delivered;
+    EXPECT_EQ(delivered, 2 * kNotesEach);
+    EXPECT_EQ(host.MidiQueue().Snapshot().shortCount, 0u);
+}
+
+TEST_F(Block, APlugInCallsBackFromItsOwnThreadWhileBlocksRun) {
+    ASSERT_EQ(Load("zorvil-probe-out1"), 0);
+    ASSERT_EQ(Load("zorvil-probe"), 1);
+    ProbeAccess other("zorvil-probe-out1");
+    const CEffect& caller = *host.GetEffect(0);
+    std::atomic<bool> stop{false};
+    std::atomic<int> wrongAnswers{0};
+    std::thread pluginThread([&] {
+        while (!stop.load()) {
+            if (other.CallHost(caller, audioMasterCurrentId) != 0) wrongAnswers.fetch_add(1);
+            if (other.CallHost(caller, audioMasterGetNextPlug) != 1) wrongAnswers.fetch_add(1);
+            if (other.CallHost(caller, audioMasterGetTime) == 0) wrongAnswers.fetch_add(1);
+            other.Clear(caller);
+        }
+    });
+    for (uint32_t block = 0; block < 200; ++block) {
+        host.SetTempo(100.0 + block % 40);
+        Run(882, block * 20);
+    }
+    stop = true;
+    pluginThread.join();
+    EXPECT_EQ(wrongAnswers.load(), 0);
 }
 
 } // namespace
