@@ -41,18 +41,23 @@ TEST(Callback, AnswersToAPlugInWithoutASlot) {
     EXPECT_STREQ(text, "Zorvil");
 }
 
-TEST(Callback, AnswersToAPlugInInItsSlot) {
+// The probe in slot 0.
+class ProbeCallback : public ::testing::Test {
+protected:
     CSeqHost host;
-    ASSERT_EQ(host.LoadPlugin(PluginPath("zorvil-probe-out0")), 0);
-    ASSERT_EQ(host.LoadPlugin(PluginPath("zorvil-probe")), 1);
-    ASSERT_EQ(host.LoadPlugin(PluginPath("zorvil-probe-out1")), 2);
-    ASSERT_TRUE(host.RemoveEffect(0));
-    ProbeAccess probe("zorvil-probe");
+    const int slot = host.LoadPlugin(PluginPath("zorvil-probe"));
+    ProbeAccess probe{"zorvil-probe"};
+    CSeqEffect& effect = *host.GetSeqEffect(0);
+};
+
+TEST_F(ProbeCallback, AnswersToAPlugInInItsSlot) {
     ASSERT_TRUE(probe.Valid());
-    CEffect& effect = *host.GetEffect(1);
-    EXPECT_EQ(probe.CallHost(effect, audioMasterCurrentId), 1);
-    EXPECT_EQ(probe.CallHost(effect, audioMasterGetPreviousPlug), 1); // lowest present slot
-    EXPECT_EQ(probe.CallHost(effect, audioMasterGetNextPlug), 2);
+    ASSERT_EQ(host.LoadPlugin(PluginPath("zorvil-probe-out0")), 1);
+    ASSERT_EQ(host.LoadPlugin(PluginPath("zorvil-probe-out1")), 2);
+    ASSERT_TRUE(host.RemoveEffect(1));
+    EXPECT_EQ(probe.CallHost(effect, audioMasterCurrentId), 0);
+    EXPECT_EQ(probe.CallHost(effect, audioMasterGetPreviousPlug), 0); // lowest present slot
+    EXPECT_EQ(probe.CallHost(effect, audioMasterGetNextPlug), 2);     // skips the empty one
     EXPECT_EQ(ProbeAccess("zorvil-probe-out1").CallHost(*host.GetEffect(2), audioMasterGetNextPlug),
               -1);
     EXPECT_EQ(probe.CallHost(effect, audioMasterGetDirectory),
@@ -80,21 +85,12 @@ TEST(Callback, AnswersToAPlugInInItsSlot) {
     EXPECT_EQ(host.TimeInfo().sampleRate, 48000.0);
     EXPECT_EQ(host.TimeInfo().flags, 1024);
     EXPECT_EQ(Call(audioMasterGetSampleRate), 48000);
-    ASSERT_EQ(host.LoadPlugin(PluginPath("zorvil-probe-out0")), 0); // a later one: current values
+    ASSERT_EQ(host.LoadPlugin(PluginPath("zorvil-probe-out0")), 1); // a later one: current values
     EXPECT_NE(ProbeAccess("zorvil-probe-out0")
-                  .Log(*host.GetEffect(0))
+                  .Log(*host.GetEffect(1))
                   .find("dispatch 10 0 0 48000\ndispatch 11 0 512 0\n"),
               std::string::npos);
 }
-
-// The probe in slot 0.
-class ProbeCallback : public ::testing::Test {
-protected:
-    CSeqHost host;
-    const int slot = host.LoadPlugin(PluginPath("zorvil-probe"));
-    ProbeAccess probe{"zorvil-probe"};
-    CSeqEffect& effect = *host.GetSeqEffect(0);
-};
 
 TEST_F(ProbeCallback, IdleCallsGoWhereTheyWereAskedFor) {
     ASSERT_EQ(host.LoadPlugin(PluginPath("zorvil-probe-out1")), 1);

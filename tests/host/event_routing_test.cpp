@@ -130,13 +130,5 @@ TEST(FilterEvents, ChannelMaskSelectsShortEventsInOrderAndEverySystemExclusive) 
     EXPECT_EQ(EventAt(none, 0), EventAt(list, 4));
 }
 
-TEST(SubBlocks, AtMost100AndNoneOver1023Frames) {
-    EXPECT_EQ(CSeqHost::SubBlockCount(51200), 100);
-    for (int frames = 1; frames <= CSeqHost::kMixFrames; ++frames) {
-        const int n = CSeqHost::SubBlockCount(frames);
-        ASSERT_LE(frames / n + frames % n, 1023) << frames;
-    }
-}
-
 } // namespace
 } // namespace zorvil

@@ -33,7 +33,13 @@ protected:
         buffers[1] = storage[1].data();
     }
 
-    int Load(const char* name) { return host.LoadPlugin(PluginPath(name)); }
+    // Loads `name`; a probe's log then starts empty.
+    int Load(const char* name) {
+        const int slot = host.LoadPlugin(PluginPath(name));
+        if (const ProbeAccess probe(name); slot >= 0 && probe.Valid())
+            probe.Clear(*host.GetEffect(slot));
+        return slot;
+    }
 
     void QueueNote(uint8_t status, uint8_t key, uint32_t time) {
         CMidiMessage message(status, key, 64);
@@ -83,7 +89,7 @@ TEST_F(Block, WithoutEffectsTheClearedBuffersAreOutput) {
     EXPECT_EQ(host.MidiQueue().Snapshot().shortCount, 0u);
 }
 
-TEST_F(Block, SubBlocksFollowTheSplit) {
+TEST_F(Block, SubBlocksFollowTheSplitAndOversizedBlocksAreRefused) {
     ASSERT_EQ(Load("zorvil-probe"), 0);
     const std::pair<int, const char*> cases[] = {
         {2205, "replacing 551\nreplacing 551\nreplacing 551\nreplacing 552\n"},
@@ -91,17 +97,26 @@ TEST_F(Block, SubBlocksFollowTheSplit) {
         {1024, "replacing 512\nreplacing 512\n"},
         {1023, "replacing 1023\n"},
     };
-    Log("zorvil-probe", 0);
     for (const auto& [frames, log] : cases) {
         Run(frames);
         EXPECT_EQ(Log("zorvil-probe", 0), log) << frames;
         EXPECT_EQ(output.left.size(), static_cast<std::size_t>(frames));
     }
+    Run(CSeqHost::kMixFrames + 1); // oversized and empty blocks are refused
+    Run(0);
+    EXPECT_EQ(output.calls, 4);
+    EXPECT_EQ(Log("zorvil-probe", 0), "");
+    Run(CSeqHost::kMixFrames);
+    EXPECT_EQ(output.calls, 5);
+    for (int frames = 1; frames <= CSeqHost::kMixFrames; ++frames) { // none over 1023 frames
+        const int n = CSeqHost::SubBlockCount(frames);
+        ASSERT_LE(frames / n + frames % n, 1023) << frames;
+    }
+    EXPECT_EQ(CSeqHost::SubBlockCount(CSeqHost::kMixFrames), 62); // of at least 512 frames
 }
 
 TEST_F(Block, EventsComeBeforeTheProcessCallOfTheFirstSubBlockOnly) {
     ASSERT_EQ(Load("zorvil-probe"), 0);
-    Log("zorvil-probe", 0);
     QueueNote(0x90, 60, 1010);
     QueueSysex(1000);
     QueueNote(0x90, 61, 0); // sequencer notes carry time 0: last frame of the sub-block
@@ -119,9 +134,6 @@ TEST_F(Block, ChannelMaskAndWantMidiDecideWhoHearsWhat) {
     ASSERT_EQ(Load("zorvil-probe-accumulate"), 2);
     host.GetSeqEffect(0)->m_wChannelMask = 0x0001; // channel 1 only
     host.GetSeqEffect(2)->m_bWantMidi = false;     // never asked for MIDI
-    Log("zorvil-probe", 0);
-    Log("zorvil-probe-out1", 1);
-    Log("zorvil-probe-accumulate", 2);
 
     QueueNote(0x91, 62, 1000); // channel 2
     Run(882);
@@ -138,41 +150,35 @@ TEST_F(Block, ChannelMaskAndWantMidiDecideWhoHearsWhat) {
                   "dispatch 25 0 0 0\nevents 1\n" + kSysexLog + "replacing 882\n");
 }
 
-TEST_F(Block, MixGainIsTheSquareRootOfOneOverTheCount) {
-    for (int count = 1; count <= 4; ++count) {
-        host.RemoveAll();
-        for (int i = 0; i < count; ++i)
-            ASSERT_EQ(Load("zorvil-probe"), i);
-        Run(2205);
-        const float gain = std::sqrt(1.0f / static_cast<float>(count));
-        float expected = 0.0f;
-        for (int i = 0; i < count; ++i)
-            expected += gain * kProbeLevel;
-        EXPECT_EQ(output.lastBuffers, host.MixBuffers());
-        EXPECT_EQ(output.left, std::vector<float>(2205, expected)) << count;
-        EXPECT_EQ(output.right, std::vector<float>(2205, -expected)) << count;
-    }
-}
-
-TEST_F(Block, OutputsAreClearedBeforeEachCallAndOnlyWhatAnEffectHasIsMixed) {
-    const float half = std::sqrt(0.5f) * kProbeLevel; // each of two effects
+TEST_F(Block, MixGainIsTheSquareRootOfOneOverTheCountAndOnlyWhatAnEffectHasIsMixed) {
+    const auto mix = [](int terms, int count) { // `terms` effect outputs among `count` effects
+        float sum = 0.0f;
+        for (int i = 0; i < terms; ++i)
+            sum += std::sqrt(1.0f / static_cast<float>(count)) * kProbeLevel;
+        return sum;
+    };
+    const char* probe = "zorvil-probe";
     const struct {
-        const char* first;
-        float left, right; // with a stereo effect behind it; stale data is never mixed in
+        std::vector<const char*> effects;
+        float left, right; // stale data is never mixed in
     } cases[] = {
-        {"zorvil-probe-out1", 2 * half, -half},
-        {"zorvil-probe-out0", half, -half},
-        {"zorvil-probe-accumulate", 2 * half, -2 * half},
+        {{probe}, mix(1, 1), -mix(1, 1)},
+        {{probe, probe, probe}, mix(3, 3), -mix(3, 3)},
+        {{probe, probe, probe, probe}, mix(4, 4), -mix(4, 4)},
+        {{"zorvil-probe-out1", probe}, mix(2, 2), -mix(1, 2)},
+        {{"zorvil-probe-out0", probe}, mix(1, 2), -mix(1, 2)},
+        {{"zorvil-probe-accumulate", probe}, mix(2, 2), -mix(2, 2)}, // its outputs cleared first
     };
     for (const auto& c : cases) {
         host.RemoveAll();
-        ASSERT_EQ(Load(c.first), 0);
-        ASSERT_EQ(Load("zorvil-probe"), 1);
+        for (const char* effect : c.effects)
+            ASSERT_GE(Load(effect), 0);
         for (int block = 0; block < 2; ++block) {
             std::fill_n(host.MixBuffers()[1], CSeqHost::kMixFrames, 9.0f); // stale
             Run(882);
-            EXPECT_EQ(output.left, std::vector<float>(882, c.left)) << c.first;
-            EXPECT_EQ(output.right, std::vector<float>(882, c.right)) << c.first;
+            EXPECT_EQ(output.lastBuffers, host.MixBuffers());
+            EXPECT_EQ(output.left, std::vector<float>(882, c.left)) << c.effects[0];
+            EXPECT_EQ(output.right, std::vector<float>(882, c.right)) << c.effects.size();
         }
     }
 }
@@ -203,17 +209,6 @@ TEST_F(Block, AThrowingEventHandlerCostsOnlyItsEvents) {
     EXPECT_EQ(host.MidiQueue().Snapshot().shortCount, 0u);
 }
 
-TEST_F(Block, OversizedBlocksAreRefused) {
-    ASSERT_EQ(Load("zorvil-probe"), 0);
-    Log("zorvil-probe", 0);
-    Run(CSeqHost::kMixFrames + 1);
-    Run(0);
-    EXPECT_EQ(output.calls, 0);
-    EXPECT_EQ(Log("zorvil-probe", 0), "");
-    Run(CSeqHost::kMixFrames);
-    EXPECT_EQ(output.calls, 1);
-}
-
 TEST_F(Block, SteadyProcessingWithEventsAllocatesNothing) {
     test::MarkThisThread();
     {
@@ -237,7 +232,6 @@ TEST_F(Block, SteadyProcessingWithEventsAllocatesNothing) {
 // The host under the threads that really use it.
 TEST_F(Block, EveryNoteQueuedByTwoThreadsWhileBlocksRunIsDeliveredOnce) {
     ASSERT_EQ(Load("zorvil-probe"), 0);
-    Log("zorvil-probe", 0);
     constexpr int kNotesEach = 300; // well below the queue's capacity
     std::atomic<int> running{2};
     std::vector<std::thread> producers;
