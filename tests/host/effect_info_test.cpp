@@ -116,8 +116,6 @@ TEST(CliInfo, FilesThatAreNoPlugInsAreReportedAndSkipped) {
               0u);
     EXPECT_NE(run.out.find("Effect #0: " + PluginPath("zorvil-synth") + "\nZorvil Demo Synth\n"),
               std::string::npos);
-    for (int i = 0; i < 3; ++i)
-        std::remove(bad[i].c_str());
 }
 
 TEST(CliInfo, UsageErrors) {

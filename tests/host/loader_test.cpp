@@ -1,5 +1,6 @@
 // Loading plug-ins through the real loader: entry names, the record checks, the calls that
-// follow a successful load, the slots, and the installed third-party plug-ins.
+// follow a successful load, the slots, the guard around unloading, and the installed
+// third-party plug-ins.
 #include "host/seq_host.h"
 #include "host_test_doubles.h"
 #include "probe_access.h"
@@ -8,7 +9,10 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <csignal>
+#include <cstdlib>
 #include <filesystem>
+#include <sys/resource.h>
 #include <unistd.h>
 
 namespace zorvil {
@@ -67,9 +71,8 @@ TEST(Slots, HighestEmptySlotFirstThenAppendGrowingByFive) {
     EXPECT_EQ(host.SlotCount(), 3);
     EXPECT_EQ(host.LoadPlugin(path), 1); // the highest empty one
     EXPECT_EQ(host.LoadPlugin(path), 0);
-    EXPECT_EQ(host.LoadPlugin(path), 3); // none empty: appended
-    EXPECT_EQ(host.LoadPlugin(path), 4);
-    EXPECT_EQ(host.LoadPlugin(path), 5);
+    for (int slot = 3; slot < 6; ++slot) // none empty: appended
+        EXPECT_EQ(host.LoadPlugin(path), slot);
     EXPECT_EQ(host.SlotCapacity(), 10);
     host.RemoveAll();
     EXPECT_EQ(host.SlotCount(), 0);
@@ -140,6 +143,50 @@ TEST(Loader, APlugInThatThrowsWhileOpeningIsNotKept) {
     EXPECT_EQ(host.LoadPlugin(PluginPath("zorvil-probe")), -1);
     EXPECT_EQ(host.LastLoadFailure(), LoadFailure::OpenFailed);
     EXPECT_EQ(host.GetNextEffect(-1), -1);
+}
+
+// A plug-in that crashes while it closes gets the devices shut down (the shutdown hook) before
+// the crash takes its normal course.
+void LoadAndRemoveCrashingPlugIn(bool withHook) {
+    const rlimit noCore{0, 0}; // the crash is expected: no core file
+    setrlimit(RLIMIT_CORE, &noCore);
+    CSeqHost host;
+    if (withHook) {
+        host.SetShutdownHook([] {
+            [[maybe_unused]] const auto written = write(STDERR_FILENO, "shutdown hook ran\n", 18);
+        });
+    }
+    const int slot = host.LoadPlugin(PluginPath("zorvil-broken-close-segv"));
+    if (slot < 0) std::_Exit(3); // not the death we are looking for
+    host.RemoveEffect(slot);
+    std::_Exit(4); // survived: wrong
+}
+
+TEST(UnloadFaultGuardDeathTest, CrashInCloseRunsTheShutdownHookThenCrashes) {
+    GTEST_FLAG_SET(death_test_style, "threadsafe");
+    EXPECT_EXIT(LoadAndRemoveCrashingPlugIn(true), ::testing::KilledBySignal(SIGSEGV),
+                "shutdown hook ran");
+    // Without a hook it still crashes as the plug-in made it.
+    EXPECT_EXIT(LoadAndRemoveCrashingPlugIn(false), ::testing::KilledBySignal(SIGSEGV), "");
+}
+
+TEST(UnloadFaultGuard, HandlersAreOnlyInstalledAroundTheUnload) {
+    const int signals[] = {SIGSEGV, SIGBUS, SIGILL, SIGFPE};
+    struct sigaction before[4]{}, after[4]{};
+    for (int i = 0; i < 4; ++i)
+        sigaction(signals[i], nullptr, &before[i]);
+    bool hookRan = false;
+    {
+        CSeqHost host;
+        host.SetShutdownHook([&] { hookRan = true; });
+        ASSERT_EQ(host.LoadPlugin(PluginPath("zorvil-probe")), 0);
+        EXPECT_TRUE(host.RemoveEffect(0));
+    }
+    EXPECT_FALSE(hookRan); // a clean close does not shut anything down
+    for (int i = 0; i < 4; ++i) {
+        sigaction(signals[i], nullptr, &after[i]);
+        EXPECT_EQ(after[i].sa_handler, before[i].sa_handler) << signals[i];
+    }
 }
 
 // Debian's dpf-plugins-vst, when installed: load, a few blocks with notes, unload.
