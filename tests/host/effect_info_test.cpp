@@ -86,7 +86,7 @@ ToolRun RunCli(const std::vector<std::string>& arguments) {
     return run;
 }
 
-TEST(CliInfo, FilesThatAreNoPlugInsAreReportedAndSkipped) {
+TEST(CliInfo, FilesThatAreNoPlugInsAreReportedAndSkippedAndUsageErrorsGiveTwo) {
     const std::string library = ReadFile(PluginPath("zorvil-probe"));
     ASSERT_GT(library.size(), 4096u);
     const std::vector<std::string> bad = {
@@ -116,11 +116,8 @@ TEST(CliInfo, FilesThatAreNoPlugInsAreReportedAndSkipped) {
               0u);
     EXPECT_NE(run.out.find("Effect #0: " + PluginPath("zorvil-synth") + "\nZorvil Demo Synth\n"),
               std::string::npos);
-}
-
-TEST(CliInfo, UsageErrors) {
-    for (const auto& arguments : {std::vector<std::string>{}, {"info"}, {"frobnicate"}})
-        EXPECT_EQ(RunCli(arguments).exitCode, 2);
+    for (const auto& usage : {std::vector<std::string>{}, {"info"}, {"frobnicate"}})
+        EXPECT_EQ(RunCli(usage).exitCode, 2);
 }
 
 } // namespace

@@ -103,19 +103,14 @@ TEST(EventList, FullQueuesFitTheReservedStorage) {
 
 TEST(EventList, RenderMarkerIsSeenOnlyWhileTheMarkerWasSent) {
     using enum RenderState;
-    const struct {
-        uint32_t word;
-        RenderState before, after;
-    } cases[] = {
-        {0x00010090, Armed, Armed}, // not yet sent: unchanged
-        {0x00010090, MarkerSent, MarkerSeen},
-        {0x0001009F, MarkerSent, MarkerSeen}, // channel 16 too
-        {0x00010090, Writing, Writing},
+    // clang-format off
+    const struct { uint32_t word; RenderState before, after; } cases[] = {
+        {0x00010090, Armed, Armed}, {0x00010090, Writing, Writing}, // not while sent: unchanged
+        {0x00010090, MarkerSent, MarkerSeen}, {0x0001009F, MarkerSent, MarkerSeen}, // channel 16
         // Only note-ons of key 0 at velocity 1 are markers.
-        {0x00020090, MarkerSent, MarkerSent},
-        {0x00010190, MarkerSent, MarkerSent},
-        {0x00010080, MarkerSent, MarkerSent},
-    };
+        {0x00020090, MarkerSent, MarkerSent}, {0x00010190, MarkerSent, MarkerSent},
+        {0x00010080, MarkerSent, MarkerSent}};
+    // clang-format on
     for (const auto& c : cases) {
         CSeqHost host;
         RenderStateWord state{c.before};
@@ -149,13 +144,7 @@ TEST(FilterEvents, ChannelMaskSelectsShortEventsInOrderAndEverySystemExclusive) 
 
 class Block : public ::testing::Test {
 protected:
-    Block() {
-        host.SetBlockOutput(&output);
-        for (auto& channel : storage)
-            channel.assign(44100, 7.0f); // stale contents the host must clear
-        buffers[0] = storage[0].data();
-        buffers[1] = storage[1].data();
-    }
+    Block() { host.SetBlockOutput(&output); }
 
     // Loads `name`; a probe's log then starts empty.
     int Load(const char* name) {
@@ -179,8 +168,9 @@ protected:
 
     CSeqHost host;
     test::CapturingOutput output;
-    std::vector<float> storage[2];
-    float* buffers[2] = {};
+    std::vector<float> left = std::vector<float>(44100, 7.0f); // stale: the host must clear it
+    std::vector<float> right = left;
+    float* buffers[2] = {left.data(), right.data()};
 };
 
 TEST_F(Block, WithoutEffectsTheClearedBuffersAreOutput) {
@@ -190,7 +180,7 @@ TEST_F(Block, WithoutEffectsTheClearedBuffersAreOutput) {
     EXPECT_EQ(output.lastBuffers, buffers);
     EXPECT_EQ(output.left, std::vector<float>(882, 0.0f));
     EXPECT_EQ(output.right, std::vector<float>(882, 0.0f));
-    EXPECT_EQ(storage[0][882], 7.0f);                      // only the block is cleared
+    EXPECT_EQ(left[882], 7.0f);                            // only the block is cleared
     EXPECT_EQ(host.MidiQueue().Snapshot().shortCount, 0u); // consumed all the same
 
     host.SetBlockOutput(nullptr); // no output step: consumed all the same
