@@ -1,7 +1,8 @@
 // The answers the host gives to plug-ins' calls, before and after they hold a slot, and the
 // file selector they open through it.
+#include "host/effect_window.h"
 #include "host/seq_host.h"
-#include "host_test_doubles.h"
+#include "midi/midi_output_sink.h"
 #include "probe_access.h"
 #include "support/scripted_user_interface.h"
 #include "support/test_support.h"
@@ -17,6 +18,26 @@ namespace {
 
 using test::PluginPath;
 using test::ProbeAccess;
+
+// Observers that record what reached them.
+class RecordingWindow : public IEffectWindow {
+public:
+    void OnSizeEditor(int width, int height) override { sizes.emplace_back(width, height); }
+    void RefreshDisplay() override { ++refreshes; }
+    void OnParameterChanged(int index) override { changedParameters.push_back(index); }
+
+    std::vector<std::pair<int, int>> sizes;
+    int refreshes = 0;
+    std::vector<int> changedParameters;
+};
+
+class RecordingMidiSink : public IMidiOutputSink {
+public:
+    void SendMidiMessage(const CMidiMessage& message) noexcept override {
+        messages.emplace_back(message.Data(), message.Data() + message.Length());
+    }
+    std::vector<std::vector<uint8_t>> messages;
+};
 
 intptr_t Call(int32_t opcode, int32_t index = 0, intptr_t value = 0, void* ptr = nullptr) {
     return CEffectHost::AudioMasterCallback(nullptr, opcode, index, value, ptr, 0.0f);
@@ -121,7 +142,7 @@ TEST_F(ProbeCallback, IdleCallsGoWhereTheyWereAskedFor) {
 }
 
 TEST_F(ProbeCallback, WindowRequestsAndTheChunkFileBelongToTheAskingEffect) {
-    test::RecordingWindow editor, parameters;
+    RecordingWindow editor, parameters;
     for (const bool withWindows : {false, true}) { // without windows: answered, going nowhere
         effect.m_pEditWnd = withWindows ? &editor : nullptr;
         effect.m_pParamWnd = withWindows ? &parameters : nullptr;
@@ -146,7 +167,7 @@ TEST_F(ProbeCallback, WindowRequestsAndTheChunkFileBelongToTheAskingEffect) {
 }
 
 TEST_F(ProbeCallback, PlugInMidiGoesStraightToTheMidiOutput) {
-    test::RecordingMidiSink sink;
+    RecordingMidiSink sink;
     host.SetMidiOutput(&sink);
     VstMidiEvent note{};
     note.type = kVstMidiType;

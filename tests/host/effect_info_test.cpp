@@ -19,8 +19,16 @@ namespace {
 
 using test::PluginPath;
 
-TEST(EffectInfo, SynthFlagsSlotNumberAndBankFile) {
+TEST(EffectInfo, SynthFlagsSlotNumberBankFileEmptySlotsAndOddValues) {
     CSeqHost host;
+    EXPECT_TRUE(EffectInfoLines(host, 0).empty());
+    EXPECT_TRUE(EffectInfoLines(host, -1).empty());
+    // Zero bytes of a unique id show as spaces; unknown categories as their number.
+    EXPECT_EQ(UniqueIdText(0x51520053), "'QR S' (51520053H)");
+    EXPECT_EQ(UniqueIdText(static_cast<int32_t>(0xFFFFFFFFu)).substr(6), " (FFFFFFFFH)");
+    EXPECT_EQ(PlugCategoryName(7), "SurroundFx");
+    EXPECT_EQ(PlugCategoryName(9), "9");
+    EXPECT_EQ(PlugCategoryName(-1), "-1");
     ASSERT_EQ(host.LoadPlugin(PluginPath("zorvil-probe-out0")), 0);
     const std::string path = PluginPath("zorvil-synth");
     ASSERT_EQ(host.LoadPlugin(path), 1);
@@ -34,18 +42,6 @@ TEST(EffectInfo, SynthFlagsSlotNumberAndBankFile) {
                         "Unique ID: 'ZSyn' (5A53796EH)\nVersion 1000\n1 program categories\n"
                         "Main Program category: Synth\nPlugIn can do:\n  receiveVstEvents\n"
                         "  receiveVstMidiEvent\n\nLoaded file: /home/user/pads.fxb\n");
-}
-
-TEST(EffectInfo, EmptySlotsAndOddValues) {
-    CSeqHost host;
-    EXPECT_TRUE(EffectInfoLines(host, 0).empty());
-    EXPECT_TRUE(EffectInfoLines(host, -1).empty());
-    // Zero bytes of a unique id show as spaces; unknown categories as their number.
-    EXPECT_EQ(UniqueIdText(0x51520053), "'QR S' (51520053H)");
-    EXPECT_EQ(UniqueIdText(static_cast<int32_t>(0xFFFFFFFFu)).substr(6), " (FFFFFFFFH)");
-    EXPECT_EQ(PlugCategoryName(7), "SurroundFx");
-    EXPECT_EQ(PlugCategoryName(9), "9");
-    EXPECT_EQ(PlugCategoryName(-1), "-1");
 }
 
 std::string ReadFile(const std::string& path) {

@@ -1,8 +1,8 @@
 // One block through the host: the event lists built from the MIDI queue and filtered for each
 // effect, sub-blocks, the process calls and the mix; and the host under the threads that use it.
 #include "allocation_counter.h"
+#include "engine/block_processor.h"
 #include "host/seq_host.h"
-#include "host_test_doubles.h"
 #include "probe_access.h"
 #include "support/test_support.h"
 
@@ -142,6 +142,20 @@ TEST(FilterEvents, ChannelMaskSelectsShortEventsInOrderAndEverySystemExclusive) 
     EXPECT_EQ(EventAt(none, 0), EventAt(list, 4));
 }
 
+// Keeps a copy of every block handed to the output step.
+class CapturingOutput : public IBlockOutput {
+public:
+    void OutputBlock(float* const* buffers, int frames) noexcept override {
+        ++calls;
+        lastBuffers = buffers;
+        left.assign(buffers[0], buffers[0] + frames);
+        right.assign(buffers[1], buffers[1] + frames);
+    }
+    int calls = 0;
+    float* const* lastBuffers = nullptr;
+    std::vector<float> left, right;
+};
+
 class Block : public ::testing::Test {
 protected:
     Block() { host.SetBlockOutput(&output); }
@@ -167,7 +181,7 @@ protected:
     }
 
     CSeqHost host;
-    test::CapturingOutput output;
+    CapturingOutput output;
     std::vector<float> left = std::vector<float>(44100, 7.0f); // stale: the host must clear it
     std::vector<float> right = left;
     float* buffers[2] = {left.data(), right.data()};
