@@ -34,54 +34,29 @@ void* OrThrow(void* p) {
 
 } // namespace
 
-void* operator new(std::size_t size) {
-    return OrThrow(Allocate(size));
-}
-void* operator new[](std::size_t size) {
-    return OrThrow(Allocate(size));
-}
-void* operator new(std::size_t size, const std::nothrow_t&) noexcept {
-    return Allocate(size);
-}
-void* operator new[](std::size_t size, const std::nothrow_t&) noexcept {
-    return Allocate(size);
-}
-void* operator new(std::size_t size, std::align_val_t align) {
-    return OrThrow(AllocateAligned(size, align));
-}
-void* operator new[](std::size_t size, std::align_val_t align) {
-    return OrThrow(AllocateAligned(size, align));
-}
-void operator delete(void* p) noexcept {
-    std::free(p);
-}
-void operator delete[](void* p) noexcept {
-    std::free(p);
-}
-void operator delete(void* p, std::size_t) noexcept {
-    std::free(p);
-}
-void operator delete[](void* p, std::size_t) noexcept {
-    std::free(p);
-}
-void operator delete(void* p, const std::nothrow_t&) noexcept {
-    std::free(p);
-}
-void operator delete[](void* p, const std::nothrow_t&) noexcept {
-    std::free(p);
-}
-void operator delete(void* p, std::align_val_t) noexcept {
-    std::free(p);
-}
-void operator delete[](void* p, std::align_val_t) noexcept {
-    std::free(p);
-}
-void operator delete(void* p, std::size_t, std::align_val_t) noexcept {
-    std::free(p);
-}
-void operator delete[](void* p, std::size_t, std::align_val_t) noexcept {
-    std::free(p);
-}
+// Every form is replaced, so that a sanitizer's own forms never free what malloc gave.
+#define ZORVIL_NEW(signature, allocation)                                                          \
+    void* operator signature {                                                                     \
+        return allocation;                                                                         \
+    }
+#define ZORVIL_DELETE(...)                                                                         \
+    void operator delete(__VA_ARGS__) noexcept {                                                   \
+        std::free(p);                                                                              \
+    }                                                                                              \
+    void operator delete[](__VA_ARGS__) noexcept {                                                 \
+        std::free(p);                                                                              \
+    }
+ZORVIL_NEW(new (std::size_t size), OrThrow(Allocate(size)))
+ZORVIL_NEW(new[](std::size_t size), OrThrow(Allocate(size)))
+ZORVIL_NEW(new (std::size_t size, const std::nothrow_t&) noexcept, Allocate(size))
+ZORVIL_NEW(new[](std::size_t size, const std::nothrow_t&) noexcept, Allocate(size))
+ZORVIL_NEW(new (std::size_t size, std::align_val_t a), OrThrow(AllocateAligned(size, a)))
+ZORVIL_NEW(new[](std::size_t size, std::align_val_t a), OrThrow(AllocateAligned(size, a)))
+ZORVIL_DELETE(void* p)
+ZORVIL_DELETE(void* p, std::size_t)
+ZORVIL_DELETE(void* p, const std::nothrow_t&)
+ZORVIL_DELETE(void* p, std::align_val_t)
+ZORVIL_DELETE(void* p, std::size_t, std::align_val_t)
 
 #if !defined(__SANITIZE_ADDRESS__) && !defined(__SANITIZE_THREAD__)
 extern "C" {

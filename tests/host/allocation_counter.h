@@ -1,11 +1,6 @@
-// Counts heap allocations made on marked threads while a CountAllocations object lives. The test
-// binary replaces the global allocation functions to do so (operator new always; malloc, calloc
-// and realloc where no sanitizer owns them). test_engine links the same hooks.
-//
-//     test::MarkThisThread();          // e.g. from the engine worker's output step
-//     test::CountAllocations count;
-//     ... run blocks ...
-//     EXPECT_EQ(count.Count(), 0u);
+// Counts heap allocations made on marked threads while a CountAllocations object lives, through
+// replaced global allocation functions (test_engine links the same hooks):
+//     test::MarkThisThread();  test::CountAllocations count;  ...;  EXPECT_EQ(count.Count(), 0u);
 #pragma once
 
 #include <cstddef>
@@ -21,7 +16,6 @@ public:
     ~CountAllocations();
     CountAllocations(const CountAllocations&) = delete;
     CountAllocations& operator=(const CountAllocations&) = delete;
-
     std::size_t Count() const;
 };
 

@@ -1,13 +1,17 @@
-// The answers the host gives to plug-ins' calls, before and after they hold a slot.
+// The answers the host gives to plug-ins' calls, before and after they hold a slot, and the
+// file selector they open through it.
+#include "host/effect_window.h"
 #include "host/seq_host.h"
-#include "host_test_doubles.h"
+#include "midi/midi_output_sink.h"
 #include "probe_access.h"
+#include "support/scripted_user_interface.h"
 #include "support/test_support.h"
 
 #include <gtest/gtest.h>
 
 #include <cstring>
 #include <memory>
+#include <tuple>
 
 namespace zorvil {
 namespace {
@@ -15,34 +19,44 @@ namespace {
 using test::PluginPath;
 using test::ProbeAccess;
 
-intptr_t Call(int32_t opcode, int32_t index = 0, intptr_t value = 0, void* ptr = nullptr,
-              float opt = 0.0f) {
-    return CEffectHost::AudioMasterCallback(nullptr, opcode, index, value, ptr, opt);
+// Observers that record what reached them.
+class RecordingWindow : public IEffectWindow {
+public:
+    void OnSizeEditor(int width, int height) override { sizes.emplace_back(width, height); }
+    void RefreshDisplay() override { ++refreshes; }
+    void OnParameterChanged(int index) override { changedParameters.push_back(index); }
+
+    std::vector<std::pair<int, int>> sizes;
+    int refreshes = 0;
+    std::vector<int> changedParameters;
+};
+
+class RecordingMidiSink : public IMidiOutputSink {
+public:
+    void SendMidiMessage(const CMidiMessage& message) noexcept override {
+        messages.emplace_back(message.Data(), message.Data() + message.Length());
+    }
+    std::vector<std::vector<uint8_t>> messages;
+};
+
+intptr_t Call(int32_t opcode, int32_t index = 0, intptr_t value = 0, void* ptr = nullptr) {
+    return CEffectHost::AudioMasterCallback(nullptr, opcode, index, value, ptr, 0.0f);
 }
 
-// The answers that do not depend on a slot are in the marker table below.
 TEST(Callback, AnswersToAPlugInWithoutASlot) {
     CSeqHost host;
-    // Called with index 1 and value 1: a want-MIDI request, a 1 x 1 window, output pin 1.
+    // Called with index 1 and value 1: a want-MIDI request, output pin 1.
+    // clang-format off
     const std::pair<int32_t, intptr_t> cases[] = {
-        {audioMasterWantMidi, 0},
-        {audioMasterNeedIdle, 0},
-        {audioMasterSizeWindow, 0},
+        {audioMasterWantMidi, 0}, {audioMasterPinConnected, 0}, {audioMasterCurrentId, -1},
         {audioMasterGetTime, reinterpret_cast<intptr_t>(&host.TimeInfo())},
-        {audioMasterGetParameterQuantization, 0x40000000},
-        {audioMasterPinConnected, 0},
-        {audioMasterGetDirectory, 0},
-        {audioMasterGetChunkFile, 0},
-        {audioMasterGetLanguage, 0},
+        {audioMasterGetParameterQuantization, 0x40000000}, {audioMasterSetOutputSampleRate, 1},
         {audioMasterGetVendorString, 0}, // no buffer: refused, no crash
-        {36, 0},
-        {100, 0},
-        {-1, 0},
-        {0x7FFFFFFF, 0}};
+        {audioMasterVersion, 2300}, {audioMasterGetVendorVersion, 1000},
+        {audioMasterProcessEvents, 0}, {5, 0}, {-1, 0}, {0x7FFFFFFF, 0}};
+    // clang-format on
     for (const auto& [opcode, answer] : cases)
         EXPECT_EQ(Call(opcode, 1, 1), answer) << "opcode " << opcode;
-    EXPECT_EQ(Call(audioMasterPinConnected, 0, 0), 0); // input 0: connected
-
     char text[kVstStringBufferSize] = {};
     EXPECT_EQ(Call(audioMasterGetVendorString, 0, 0, text), 1);
     EXPECT_STREQ(text, "Ostrelworks");
@@ -50,83 +64,86 @@ TEST(Callback, AnswersToAPlugInWithoutASlot) {
     EXPECT_STREQ(text, "Zorvil");
 }
 
-TEST(Callback, AnswersToAPlugInInItsSlot) {
+// The probe in slot 0.
+class ProbeCallback : public ::testing::Test {
+protected:
     CSeqHost host;
-    ASSERT_EQ(host.LoadPlugin(PluginPath("zorvil-probe-out0")), 0);
-    ASSERT_EQ(host.LoadPlugin(PluginPath("zorvil-probe")), 1);
-    ASSERT_EQ(host.LoadPlugin(PluginPath("zorvil-probe-out1")), 2);
-    ASSERT_TRUE(host.RemoveEffect(0));
-    ProbeAccess probe("zorvil-probe");
-    ASSERT_TRUE(probe.Valid());
-    CEffect& effect = *host.GetEffect(1);
+    const int slot = host.LoadPlugin(PluginPath("zorvil-probe"));
+    ProbeAccess probe{"zorvil-probe"};
+    CSeqEffect& effect = *host.GetSeqEffect(0);
+};
 
-    EXPECT_EQ(probe.CallHost(effect, audioMasterCurrentId), 1);
-    EXPECT_EQ(probe.CallHost(effect, audioMasterGetPreviousPlug), 1); // lowest present slot
-    EXPECT_EQ(probe.CallHost(effect, audioMasterGetNextPlug), 2);
+TEST_F(ProbeCallback, AnswersToAPlugInInItsSlot) {
+    ASSERT_TRUE(probe.Valid());
+    ASSERT_EQ(host.LoadPlugin(PluginPath("zorvil-probe-out0")), 1);
+    ASSERT_EQ(host.LoadPlugin(PluginPath("zorvil-probe-out1")), 2);
+    ASSERT_TRUE(host.RemoveEffect(1));
+    EXPECT_EQ(probe.CallHost(effect, audioMasterCurrentId), 0);
+    EXPECT_EQ(probe.CallHost(effect, audioMasterGetPreviousPlug), 0); // lowest present slot
+    EXPECT_EQ(probe.CallHost(effect, audioMasterGetNextPlug), 2);     // skips the empty one
     EXPECT_EQ(ProbeAccess("zorvil-probe-out1").CallHost(*host.GetEffect(2), audioMasterGetNextPlug),
               -1);
     EXPECT_EQ(probe.CallHost(effect, audioMasterGetDirectory),
               reinterpret_cast<intptr_t>(effect.GetDirectory()));
-
-    // Want-MIDI and need-idle mark the asking effect.
     effect.m_bWantMidi = false;
     EXPECT_EQ(probe.CallHost(effect, audioMasterWantMidi, 0, 1), 1);
     EXPECT_TRUE(effect.m_bWantMidi.load());
-    EXPECT_FALSE(effect.m_bNeedIdle.load());
-    EXPECT_EQ(probe.CallHost(effect, audioMasterNeedIdle), 1);
-    EXPECT_TRUE(effect.m_bNeedIdle.load());
 
-    // Sample rate and block size queries also send the values to the asking effect.
+    // The real rate and block size (1 made DPF plug-ins fail), also sent to the asking effect.
     probe.Clear(effect);
     EXPECT_EQ(probe.CallHost(effect, audioMasterGetSampleRate), 44100);
     EXPECT_EQ(probe.CallHost(effect, audioMasterGetBlockSize), 1024);
-    EXPECT_EQ(probe.Log(effect), "dispatch 10 0 0 44100\n"
-                                 "host 16 0 0 -> 44100\n"
-                                 "dispatch 11 0 1024 0\n"
-                                 "host 17 0 0 -> 1024\n");
+    EXPECT_EQ(probe.Log(effect), "dispatch 10 0 0 44100\nhost 16 0 0 -> 44100\n"
+                                 "dispatch 11 0 1024 0\nhost 17 0 0 -> 1024\n");
+    // Changes reach every effect once, and the time record plug-ins hold on to.
+    probe.Clear(effect);
+    host.SetSampleRate(44100.0f); // unchanged: nothing sent
+    host.SetBlockSize(1024);
+    host.SetTempo(140.0); // the tempo is only read by the plug-ins
+    EXPECT_EQ(probe.Log(effect), "");
+    host.SetSampleRate(48000.0f);
+    host.SetBlockSize(512);
+    EXPECT_EQ(probe.Log(effect), "dispatch 10 0 0 48000\ndispatch 11 0 512 0\n");
+    EXPECT_EQ(host.TimeInfo().tempo, 140.0);
+    EXPECT_EQ(host.TimeInfo().sampleRate, 48000.0);
+    EXPECT_EQ(host.TimeInfo().flags, 1024);
+    EXPECT_EQ(Call(audioMasterGetSampleRate), 48000);
+    ASSERT_EQ(host.LoadPlugin(PluginPath("zorvil-probe-out0")), 1); // a later one: current values
+    EXPECT_NE(ProbeAccess("zorvil-probe-out0")
+                  .Log(*host.GetEffect(1))
+                  .find("dispatch 10 0 0 48000\ndispatch 11 0 512 0\n"),
+              std::string::npos);
 }
 
-TEST(Callback, IdleCallsGoWhereTheyWereAskedFor) {
-    CSeqHost host;
-    ASSERT_EQ(host.LoadPlugin(PluginPath("zorvil-probe")), 0);
+TEST_F(ProbeCallback, IdleCallsGoWhereTheyWereAskedFor) {
     ASSERT_EQ(host.LoadPlugin(PluginPath("zorvil-probe-out1")), 1);
-    ProbeAccess probe("zorvil-probe");
     ProbeAccess other("zorvil-probe-out1");
-    CEffect& first = *host.GetEffect(0);
     CEffect& second = *host.GetEffect(1);
-    probe.Clear(first);
+    probe.Clear(effect);
     other.Clear(second);
-
     host.IdleAll(); // nobody asked, no editor open
-    EXPECT_EQ(probe.Log(first), "");
-    EXPECT_EQ(other.Log(second), "");
+    EXPECT_EQ(probe.Log(effect) + other.Log(second), "");
 
-    first.m_bNeedIdle = true;
-    first.m_bEditorOpen = true;
+    EXPECT_EQ(probe.CallHost(effect, audioMasterNeedIdle), 1);
+    effect.m_bEditorOpen = true;
     second.m_bEditorOpen = true;
+    probe.Clear(effect);
     host.IdleAll();
-    EXPECT_EQ(probe.Log(first), "dispatch 53 0 0 0\ndispatch 19 0 0 0\n");
+    EXPECT_EQ(probe.Log(effect), "dispatch 53 0 0 0\ndispatch 19 0 0 0\n");
     EXPECT_EQ(other.Log(second), "dispatch 19 0 0 0\n");
 
     // audioMasterIdle: editor idle for every open editor, nothing else.
-    probe.Clear(first);
+    probe.Clear(effect);
     other.Clear(second);
     second.m_bEditorOpen = false;
-    EXPECT_EQ(probe.CallHost(first, audioMasterIdle), 0);
-    EXPECT_EQ(probe.Log(first), "dispatch 19 0 0 0\nhost 3 0 0 -> 0\n");
+    EXPECT_EQ(probe.CallHost(effect, audioMasterIdle), 0);
+    EXPECT_EQ(probe.Log(effect), "dispatch 19 0 0 0\nhost 3 0 0 -> 0\n");
     EXPECT_EQ(other.Log(second), "");
 }
 
-TEST(Callback, WindowRequestsAndTheChunkFileBelongToTheAskingEffect) {
-    CSeqHost host;
-    ASSERT_EQ(host.LoadPlugin(PluginPath("zorvil-probe")), 0);
-    ProbeAccess probe("zorvil-probe");
-    CSeqEffect& effect = *host.GetSeqEffect(0);
-
-    test::RecordingWindow editor;
-    test::RecordingWindow parameters;
-    // Without windows the requests are answered and go nowhere.
-    for (const bool withWindows : {false, true}) {
+TEST_F(ProbeCallback, WindowRequestsAndTheChunkFileBelongToTheAskingEffect) {
+    RecordingWindow editor, parameters;
+    for (const bool withWindows : {false, true}) { // without windows: answered, going nowhere
         effect.m_pEditWnd = withWindows ? &editor : nullptr;
         effect.m_pParamWnd = withWindows ? &parameters : nullptr;
         EXPECT_EQ(probe.CallHost(effect, audioMasterSizeWindow, 640, 480), 1);
@@ -141,33 +158,24 @@ TEST(Callback, WindowRequestsAndTheChunkFileBelongToTheAskingEffect) {
     effect.m_pParamWnd = nullptr;
 
     // The chunk file is the effect's bank file, once it has one.
-    char text[kVstStringBufferSize];
-    std::memset(text, 'x', sizeof text);
+    char text[kVstStringBufferSize] = "x";
     EXPECT_EQ(probe.CallHost(effect, audioMasterGetChunkFile, 0, 0, text), 0);
-    EXPECT_EQ(text[0], 'x');
+    EXPECT_STREQ(text, "x");
     effect.m_strBankFile = "/home/user/banks/pad.fxb";
     EXPECT_EQ(probe.CallHost(effect, audioMasterGetChunkFile, 0, 0, text), 1);
     EXPECT_STREQ(text, "/home/user/banks/pad.fxb");
 }
 
-TEST(Callback, PlugInMidiGoesStraightToTheMidiOutput) {
-    CSeqHost host;
-    test::RecordingMidiSink sink;
+TEST_F(ProbeCallback, PlugInMidiGoesStraightToTheMidiOutput) {
+    RecordingMidiSink sink;
     host.SetMidiOutput(&sink);
-    ASSERT_EQ(host.LoadPlugin(PluginPath("zorvil-probe")), 0);
-    ProbeAccess probe("zorvil-probe");
-
     VstMidiEvent note{};
     note.type = kVstMidiType;
-    note.byteSize = sizeof note;
-    note.midiData[0] = static_cast<char>(0x91);
-    note.midiData[1] = 0x3C;
-    note.midiData[2] = 0x64;
-    char bytes[] = {static_cast<char>(0xF0), 0x7E, 0x7F, 0x06, 0x01, static_cast<char>(0xF7)};
+    std::memcpy(note.midiData, "\x91\x3C\x64", 3);
+    char bytes[] = "\xF0\x7E\x7F\x06\x01\xF7"; // borrowed, not copied
     VstMidiSysexEvent sysex{};
     sysex.type = kVstSysExType;
-    sysex.byteSize = sizeof sysex;
-    sysex.dumpBytes = sizeof bytes;
+    sysex.dumpBytes = 6;
     sysex.sysexDump = bytes;
     VstEvent other{};
     other.type = 3;
@@ -179,187 +187,138 @@ TEST(Callback, PlugInMidiGoesStraightToTheMidiOutput) {
         4,
         0,
         {&other, reinterpret_cast<VstEvent*>(&note), nullptr, reinterpret_cast<VstEvent*>(&sysex)}};
-
-    EXPECT_EQ(probe.CallHost(*host.GetEffect(0), audioMasterProcessEvents, 0, 0, &list), 0);
-    const auto messages = sink.Messages();
-    ASSERT_EQ(messages.size(), 2u);
-    EXPECT_EQ(messages[0], (std::vector<uint8_t>{0x91, 0x3C, 0x64}));
-    EXPECT_EQ(messages[1], (std::vector<uint8_t>{0xF0, 0x7E, 0x7F, 0x06, 0x01, 0xF7}));
-
+    EXPECT_EQ(probe.CallHost(effect, audioMasterProcessEvents, 0, 0, &list), 0);
+    EXPECT_EQ(sink.messages, (std::vector<std::vector<uint8_t>>{
+                                 {0x91, 0x3C, 0x64}, {0xF0, 0x7E, 0x7F, 0x06, 0x01, 0xF7}}));
     host.SetMidiOutput(nullptr); // nowhere to go: dropped
-    EXPECT_EQ(probe.CallHost(*host.GetEffect(0), audioMasterProcessEvents, 0, 0, &list), 0);
-    EXPECT_EQ(Call(audioMasterProcessEvents), 0); // no list
+    EXPECT_EQ(probe.CallHost(effect, audioMasterProcessEvents, 0, 0, &list), 0);
 }
 
 TEST(Capabilities, GeneralHostAndSequencerHost) {
-    const char* general[] = {"sendVstMidiEvent", "receiveVstMidiEvent", "sizeWindow"};
-    const char* sequencerOnly[] = {"openFileSelector", "closeFileSelector", "supplyIdle"};
-    const char* never[] = {"SizeWindow", "sizeWindow ", "", "sendVstEvents", "offline"};
-    auto canDo = [](const char* text) {
-        return Call(audioMasterCanDo, 0, 0, const_cast<char*>(text));
-    };
+    // {text, general host, sequencer host}: exact matches only.
+    // clang-format off
+    const std::tuple<const char*, int, int> cases[] = {
+        {"sendVstMidiEvent", 1, 1}, {"receiveVstMidiEvent", 1, 1}, {"sizeWindow", 1, 1},
+        {"openFileSelector", 0, 1}, {"closeFileSelector", 0, 1}, {"supplyIdle", 0, 1},
+        {"SizeWindow", 0, 0}, {"sizeWindow ", 0, 0}, {"", 0, 0}, {"sendVstEvents", 0, 0},
+        {"offline", 0, 0}, {nullptr, 0, 0}};
+    // clang-format on
     for (const bool sequencer : {false, true}) {
         std::unique_ptr<CEffectHost> host =
             sequencer ? std::make_unique<CSeqHost>() : std::make_unique<CEffectHost>();
-        for (const char* text : general)
-            EXPECT_EQ(canDo(text), 1) << text;
-        for (const char* text : sequencerOnly)
-            EXPECT_EQ(canDo(text), sequencer ? 1 : 0) << text;
-        for (const char* text : never)
-            EXPECT_EQ(canDo(text), 0) << text;
-        EXPECT_EQ(Call(audioMasterCanDo), 0);
+        for (const auto& [text, general, withSequencer] : cases)
+            EXPECT_EQ(Call(audioMasterCanDo, 0, 0, const_cast<char*>(text)),
+                      sequencer ? withSequencer : general)
+                << (text ? text : "null");
     }
 }
 
-TEST(TimeRecord, RateAndBlockSizeChangesReachEveryEffectOnce) {
+// The file selector plug-ins open through the host, answered by the user interface.
+class FileSelector : public ::testing::Test {
+protected:
+    FileSelector() { host.SetUserInterface(&ui); }
+
+    intptr_t Open() { return Call(audioMasterOpenFileSelector, 0, 0, &select); }
+    intptr_t Close() { return Call(audioMasterCloseFileSelector, 0, 0, &select); }
+
     CSeqHost host;
-    const auto* time = reinterpret_cast<const VstTimeInfo*>(Call(audioMasterGetTime, 0, 0xFFFF));
-    ASSERT_EQ(time, &host.TimeInfo());
-    ASSERT_EQ(host.LoadPlugin(PluginPath("zorvil-probe")), 0);
-    ProbeAccess probe("zorvil-probe");
-    const CEffect& effect = *host.GetEffect(0);
-    probe.Clear(effect);
-    host.SetSampleRate(44100.0f); // unchanged: nothing sent
-    host.SetBlockSize(1024);
-    host.SetTempo(140.0); // the tempo is only read by the plug-ins
-    EXPECT_EQ(probe.Log(effect), "");
-    host.SetSampleRate(48000.0f);
-    host.SetBlockSize(512);
-    EXPECT_EQ(probe.Log(effect), "dispatch 10 0 0 48000\ndispatch 11 0 512 0\n");
-    // The time record plug-ins hold on to changes in place.
-    EXPECT_EQ(time->tempo, 140.0);
-    EXPECT_EQ(time->sampleRate, 48000.0);
-    EXPECT_EQ(time->flags, 1024);
-    EXPECT_EQ(Call(audioMasterGetSampleRate), 48000);
-    EXPECT_EQ(host.GetBlockSize(), 512);
-
-    // A plug-in loaded later gets the current values.
-    ASSERT_EQ(host.LoadPlugin(PluginPath("zorvil-probe-out1")), 1);
-    ProbeAccess other("zorvil-probe-out1");
-    EXPECT_NE(other.Log(*host.GetEffect(1)).find("dispatch 10 0 0 48000\ndispatch 11 0 512 0\n"),
-              std::string::npos);
-}
-
-// Each operation answers a marker; what reaches the plug-in shows which answers are passed on
-// whole and which only as their low byte.
-class MarkerHost : public CSeqHost {
-public:
-    static constexpr intptr_t kMarker = 0x1234;
-
-    intptr_t OnGetOutputSpeakerArrangement(int, intptr_t, void*) override { return kMarker; }
-    intptr_t OnSetOutputSampleRate(int, float) override { return kMarker; }
-    intptr_t OnOfflineStart(int, void*, intptr_t, int32_t) override { return kMarker; }
-    intptr_t OnOfflineRead(int, void*, intptr_t, bool) override { return kMarker; }
-    intptr_t OnOfflineWrite(int, void*, intptr_t) override { return kMarker; }
-    intptr_t OnOfflineGetCurrentPass(int) override { return kMarker; }
-    intptr_t OnOfflineGetCurrentMetaPass(int) override { return kMarker; }
-    intptr_t OnGetAutomationState(int) override { return kMarker; }
-    intptr_t OnGetCurrentProcessLevel(int) override { return kMarker; }
-    intptr_t OnWillReplaceOrAccumulate(int) override { return kMarker; }
-    intptr_t OnGetOutputLatency(int) override { return kMarker; }
-    intptr_t OnGetInputLatency(int) override { return kMarker; }
-    intptr_t OnTempoAt(int, intptr_t) override { return kMarker; }
-    intptr_t OnSizeWindow(int, int, int) override { return kMarker; }
-    intptr_t OnNeedIdle(int) override { return kMarker; }
-    intptr_t GetHostVersion() override { return kMarker; }
-    intptr_t GetVendorVersion() override { return kMarker; }
-    intptr_t OnCanDo(const char*) override { return kMarker; }
-    intptr_t OnWantMidi(int, intptr_t) override { return kMarker; }
-    intptr_t OnIdle(int) override { return kMarker; }
-    intptr_t OnInputConnected(int, int32_t) override {
-        lastPin = "input";
-        return kMarker;
-    }
-    intptr_t OnOutputConnected(int, int32_t) override {
-        lastPin = "output";
-        return 0x100; // low byte 0: "connected"
-    }
-    intptr_t OnSetParameterAutomated(int, int32_t, float) override { return kMarker; }
-    intptr_t OnProcessEvents(int, VstEvents*) override { return kMarker; }
-    intptr_t OnGetTime(int) override { return kMarker; }
-    intptr_t OnSetTime(int, intptr_t, void*) override { return kMarker; }
-    intptr_t OnGetNumAutomatableParameters(int) override { return kMarker; }
-    intptr_t OnGetParameterQuantization(int) override { return kMarker; }
-    intptr_t OnIoChanged(int) override { return kMarker; }
-    intptr_t OnVendorSpecific(int, int32_t, intptr_t, void*, float) override { return kMarker; }
-    intptr_t OnGetLanguage(int) override { return kMarker; }
-    intptr_t OnOpenWindow(int, void*) override { return kMarker; }
-    intptr_t OnCloseWindow(int, void*) override { return kMarker; }
-    intptr_t OnGetDirectory(int) override { return kMarker; }
-    intptr_t OnUpdateDisplay(int) override { return kMarker; }
-    intptr_t OnBeginEdit(int, int32_t) override { return kMarker; }
-    intptr_t OnEndEdit(int, int32_t) override { return kMarker; }
-    intptr_t OnOpenFileSelector(int, VstFileSelect*) override { return kMarker; }
-    intptr_t OnCloseFileSelector(int, VstFileSelect*) override { return kMarker; }
-    intptr_t OnEditFile(int, void*) override { return kMarker; }
-    intptr_t OnGetChunkFile(int, void*) override { return kMarker; }
-    intptr_t OnGetInputSpeakerArrangement(int) override { return kMarker; }
-
-    std::string lastPin;
+    test::ScriptedUserInterface ui;
+    VstFileSelect select{};
 };
 
-TEST(Callback, WholeAnswersLowByteAnswersAndFixedAnswers) {
-    MarkerHost host;
-    const int32_t wholeAnswers[] = {audioMasterIdle,
-                                    audioMasterGetTime,
-                                    audioMasterTempoAt,
-                                    audioMasterGetNumAutomatableParameters,
-                                    audioMasterGetParameterQuantization,
-                                    audioMasterGetInputLatency,
-                                    audioMasterGetOutputLatency,
-                                    audioMasterGetCurrentProcessLevel,
-                                    audioMasterGetAutomationState,
-                                    audioMasterOfflineGetCurrentPass,
-                                    audioMasterOfflineGetCurrentMetaPass,
-                                    audioMasterVendorSpecific,
-                                    audioMasterGetLanguage,
-                                    audioMasterOpenWindow,
-                                    audioMasterGetDirectory,
-                                    audioMasterGetInputSpeakerArrangement};
-    const int32_t lowByteAnswers[] = {audioMasterAutomate,
-                                      audioMasterWantMidi,
-                                      audioMasterProcessEvents,
-                                      audioMasterSetTime,
-                                      audioMasterIOChanged,
-                                      audioMasterNeedIdle,
-                                      audioMasterSizeWindow,
-                                      audioMasterWillReplaceOrAccumulate,
-                                      audioMasterOfflineStart,
-                                      audioMasterOfflineRead,
-                                      audioMasterOfflineWrite,
-                                      audioMasterGetOutputSpeakerArrangement,
-                                      audioMasterCanDo,
-                                      audioMasterCloseWindow,
-                                      audioMasterUpdateDisplay,
-                                      audioMasterBeginEdit,
-                                      audioMasterEndEdit,
-                                      audioMasterOpenFileSelector,
-                                      audioMasterCloseFileSelector,
-                                      audioMasterEditFile,
-                                      audioMasterGetChunkFile};
-    const std::pair<int32_t, intptr_t> fixedAnswers[] = {{audioMasterVersion, 2300},
-                                                         {audioMasterCurrentId, -1},
-                                                         {audioMasterGetSampleRate, 44100},
-                                                         {audioMasterGetBlockSize, 1024},
-                                                         {audioMasterGetPreviousPlug, -1},
-                                                         {audioMasterGetNextPlug, -1},
-                                                         {audioMasterSetOutputSampleRate, 1},
-                                                         {audioMasterGetVendorVersion, 1000},
-                                                         {audioMasterSetIcon, 0},
-                                                         {5, 0},
-                                                         {50, 0}};
-    for (int32_t opcode : wholeAnswers)
-        EXPECT_EQ(Call(opcode), MarkerHost::kMarker) << "opcode " << opcode;
-    for (int32_t opcode : lowByteAnswers)
-        EXPECT_EQ(Call(opcode), MarkerHost::kMarker & 0xFF) << "opcode " << opcode;
-    for (const auto& [opcode, answer] : fixedAnswers)
-        EXPECT_EQ(Call(opcode), answer) << "opcode " << opcode;
+TEST_F(FileSelector, LoadBuildsTheFilterAndReturnsAPathTheHostOwns) {
+    VstFileType types[2] = {};
+    std::strcpy(types[0].name, "Text");
+    std::strcpy(types[0].dosType, "txt");
+    std::strcpy(types[1].name, "Wave");
+    std::strcpy(types[1].dosType, "wav");
+    char initial[] = "/home/user/samples/*.wav";
+    select.command = kVstFileLoad;
+    select.nbFileTypes = 2;
+    select.fileTypes = types;
+    std::strcpy(select.title, "Load Sample");
+    select.initialPath = initial;
+    select.reserved = 77; // whatever the plug-in left there
+    ui.AnswerOpenFile("/home/user/samples/kick.wav");
+    EXPECT_EQ(Open(), 1);
+    const auto requests = ui.OpenFileRequests();
+    ASSERT_EQ(requests.size(), 1u);
+    EXPECT_EQ(requests[0].filter, "Text (*.txt)|*.txt|Wave (*.wav)|*.wav||");
+    EXPECT_EQ(requests[0].title, "Load Sample");
+    EXPECT_EQ(requests[0].initialPath, "/home/user/samples/*.wav");
+    EXPECT_TRUE(requests[0].overwritePrompt);
+    ASSERT_NE(select.returnPath, nullptr);
+    EXPECT_STREQ(select.returnPath, "/home/user/samples/kick.wav");
+    EXPECT_EQ(Close(), 0);
+    EXPECT_EQ(select.returnPath, nullptr);
+    EXPECT_EQ(select.reserved, 0);
+}
 
-    // The pin query goes to the input or output operation by its value.
-    EXPECT_EQ(Call(audioMasterPinConnected, 3, 0), 0); // input, low byte 0x34: not connected
-    EXPECT_EQ(host.lastPin, "input");
-    EXPECT_EQ(Call(audioMasterPinConnected, 3, 1), 1); // output, low byte 0: connected
-    EXPECT_EQ(host.lastPin, "output");
+TEST_F(FileSelector, SaveAndFolderUseTheirDialogsAndOtherCommandsAnswerZero) {
+    select.command = kVstFileSave; // no types: no filter
+    ui.AnswerSaveFile("/tmp/out.txt");
+    EXPECT_EQ(Open(), 1);
+    ASSERT_EQ(ui.SaveFileRequests().size(), 1u);
+    EXPECT_EQ(ui.SaveFileRequests()[0].filter, "");
+    Close();
+
+    char initial[] = "/home/user";
+    select.command = kVstDirectorySelect;
+    select.initialPath = initial;
+    ui.AnswerFolder("/home/user/presets");
+    EXPECT_EQ(Open(), 1);
+    ASSERT_EQ(ui.FolderRequests().size(), 1u);
+    EXPECT_EQ(ui.FolderRequests()[0].initialPath, "/home/user");
+    EXPECT_STREQ(select.returnPath, "/home/user/presets");
+    Close();
+
+    ui.AnswerOpenFile("/never/used"); // other commands answer 0 without asking
+    for (int32_t command : {int32_t{kVstMultipleFilesLoad}, int32_t{4}, int32_t{-1}}) {
+        select.command = command;
+        EXPECT_EQ(Open(), 0) << command;
+    }
+    EXPECT_TRUE(ui.OpenFileRequests().empty());
+    EXPECT_EQ(Call(audioMasterOpenFileSelector), 0);
+    host.SetUserInterface(nullptr); // nobody to ask: nothing chosen
+    select.command = kVstFileLoad;
+    EXPECT_EQ(Open(), 0);
+}
+
+TEST_F(FileSelector, OverlongTypeFieldsAreReadOnlyToTheirEndAndCancelAnswersZero) {
+    VstFileType type{};
+    std::memset(type.name, 'n', sizeof type.name);       // no terminator
+    std::memset(type.dosType, 'e', sizeof type.dosType); // no terminator
+    select.command = kVstFileLoad;
+    select.nbFileTypes = 1;
+    select.fileTypes = &type;
+    std::memset(select.title, 't', sizeof select.title); // no terminator
+    EXPECT_EQ(Open(), 0);                                // nothing scripted: cancelled
+    EXPECT_EQ(select.returnPath, nullptr);
+    ASSERT_EQ(ui.OpenFileRequests().size(), 1u);
+    const std::string name(128, 'n'), extension(8, 'e');
+    EXPECT_EQ(ui.OpenFileRequests()[0].filter,
+              name + " (*." + extension + ")|*." + extension + "||");
+    EXPECT_EQ(ui.OpenFileRequests()[0].title, std::string(1024, 't'));
+}
+
+TEST_F(FileSelector, APlugInsOwnBufferIsFilledWithinItsSizeAndNeverFreed) {
+    char buffer[16];
+    std::memset(buffer, '#', sizeof buffer);
+    select.command = kVstFileLoad;
+    select.returnPath = buffer;
+    select.sizeReturnPath = 8;
+    ui.AnswerOpenFile("/a/very/long/path.wav");
+    EXPECT_EQ(Open(), 1);
+    EXPECT_STREQ(buffer, "/a/very");
+    EXPECT_EQ(buffer[8], '#'); // nothing written past the size given
+    select.reserved = 1;       // a forged or stale mark
+    EXPECT_EQ(Close(), 0);
+    EXPECT_EQ(select.returnPath, buffer); // not the host's to free
+
+    select.sizeReturnPath = 0; // a buffer without a size cannot be filled safely
+    ui.AnswerOpenFile("/x.wav");
+    EXPECT_EQ(Open(), 0);
+    EXPECT_STREQ(buffer, "/a/very");
 }
 
 } // namespace

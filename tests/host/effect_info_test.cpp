@@ -1,56 +1,119 @@
-// The information lines of an effect, as the information window and zorvil-cli show them (the
-// complete lines of the probe are checked on zorvil-cli).
+// The information lines of an effect, as the information window shows them and as zorvil-cli
+// prints them when run as the user runs it.
 #include "host/effect_info.h"
 #include "host/seq_host.h"
 #include "support/test_support.h"
 
 #include <gtest/gtest.h>
 
+#include <cstdio>
+#include <fstream>
+#include <sstream>
+#include <string>
+#include <sys/wait.h>
+#include <unistd.h>
+#include <vector>
+
 namespace zorvil {
 namespace {
 
 using test::PluginPath;
-using Lines = std::vector<std::string>;
 
-TEST(EffectInfo, SynthFlagsSlotNumberAndBankFile) {
-    CSeqHost host;
-    ASSERT_EQ(host.LoadPlugin(PluginPath("zorvil-probe-out0")), 0);
-    const std::string path = PluginPath("zorvil-synth");
-    ASSERT_EQ(host.LoadPlugin(path), 1);
-    host.GetSeqEffect(1)->m_strBankFile = "/home/user/pads.fxb";
-    const Lines lines = EffectInfoLines(host, 1);
-    ASSERT_GE(lines.size(), 4u);
-    EXPECT_EQ(lines[0], "Effect #1: " + path);
-    EXPECT_EQ(lines[1], "Zorvil Demo Synth");
-    const Lines tail(lines.begin() + 7, lines.end());
-    EXPECT_EQ(tail, (Lines{
-                        "Flags: 00000111H",
-                        "  Has Editor",
-                        "  Supports in place output",
-                        "  Is a synth",
-                        "Unique ID: 'ZSyn' (5A53796EH)",
-                        "Version 1000",
-                        "1 program categories",
-                        "Main Program category: Synth",
-                        "PlugIn can do:",
-                        "  receiveVstEvents",
-                        "  receiveVstMidiEvent",
-                        "",
-                        "Loaded file: /home/user/pads.fxb",
-                    }));
-}
-
-TEST(EffectInfo, EmptySlotsAndOddValues) {
+TEST(EffectInfo, SynthFlagsSlotNumberBankFileEmptySlotsAndOddValues) {
     CSeqHost host;
     EXPECT_TRUE(EffectInfoLines(host, 0).empty());
     EXPECT_TRUE(EffectInfoLines(host, -1).empty());
     // Zero bytes of a unique id show as spaces; unknown categories as their number.
     EXPECT_EQ(UniqueIdText(0x51520053), "'QR S' (51520053H)");
-    EXPECT_EQ(UniqueIdText(0), "'    ' (00000000H)");
     EXPECT_EQ(UniqueIdText(static_cast<int32_t>(0xFFFFFFFFu)).substr(6), " (FFFFFFFFH)");
     EXPECT_EQ(PlugCategoryName(7), "SurroundFx");
     EXPECT_EQ(PlugCategoryName(9), "9");
     EXPECT_EQ(PlugCategoryName(-1), "-1");
+    ASSERT_EQ(host.LoadPlugin(PluginPath("zorvil-probe-out0")), 0);
+    const std::string path = PluginPath("zorvil-synth");
+    ASSERT_EQ(host.LoadPlugin(path), 1);
+    host.GetSeqEffect(1)->m_strBankFile = "/home/user/pads.fxb";
+    std::string text;
+    for (const std::string& line : EffectInfoLines(host, 1))
+        text += line + "\n";
+    EXPECT_EQ(text, "Effect #1: " + path +
+                        "\nZorvil Demo Synth\n\n3 programs\n3 parameters\n0 inputs\n2 outputs\n"
+                        "Flags: 00000111H\n  Has Editor\n  Supports in place output\n  Is a synth\n"
+                        "Unique ID: 'ZSyn' (5A53796EH)\nVersion 1000\n1 program categories\n"
+                        "Main Program category: Synth\nPlugIn can do:\n  receiveVstEvents\n"
+                        "  receiveVstMidiEvent\n\nLoaded file: /home/user/pads.fxb\n");
+}
+
+std::string ReadFile(const std::string& path) {
+    std::stringstream text;
+    text << std::ifstream(path, std::ios::binary).rdbuf();
+    return text.str();
+}
+
+// A file of this process's own: ctest runs tests in parallel processes.
+std::string TempPath(const std::string& name) {
+    return ::testing::TempDir() + "zorvil-" + std::to_string(getpid()) + "-" + name;
+}
+
+std::string WriteTemp(const std::string& name, const std::string& contents) {
+    const std::string path = TempPath(name);
+    std::ofstream(path, std::ios::binary) << contents;
+    return path;
+}
+
+struct ToolRun {
+    int exitCode = -1;
+    std::string out;
+    std::vector<std::string> errors;
+};
+
+ToolRun RunCli(const std::vector<std::string>& arguments) {
+    const std::string out = WriteTemp("stdout.txt", ""), err = WriteTemp("stderr.txt", "");
+    std::string command = test::ToolPath("zorvil-cli");
+    for (const std::string& argument : arguments)
+        command += " '" + argument + "'"; // our paths hold no quotes
+    const int status = std::system((command + " >" + out + " 2>" + err).c_str());
+    ToolRun run{WIFEXITED(status) ? WEXITSTATUS(status) : -1, ReadFile(out), {}};
+    std::istringstream errors(ReadFile(err));
+    for (std::string line; std::getline(errors, line);)
+        run.errors.push_back(line);
+    std::remove(out.c_str());
+    std::remove(err.c_str());
+    return run;
+}
+
+TEST(CliInfo, FilesThatAreNoPlugInsAreReportedAndSkippedAndUsageErrorsGiveTwo) {
+    const std::string library = ReadFile(PluginPath("zorvil-probe"));
+    ASSERT_GT(library.size(), 4096u);
+    const std::vector<std::string> bad = {
+        WriteTemp("notes.so", "just some text\n"),
+        WriteTemp("truncated.so", library.substr(0, 4096)), // once crashed the dynamic loader
+        WriteTemp("empty.so", ""),
+        PluginPath("zorvil-broken-noentry"),
+        PluginPath("zorvil-broken-null"),
+        PluginPath("zorvil-broken-magic"),
+        TempPath("missing.so")};
+    std::vector<std::string> arguments = {"info"};
+    arguments.insert(arguments.end(), bad.begin(), bad.end());
+    arguments.push_back(PluginPath("zorvil-probe"));
+    arguments.push_back(PluginPath("zorvil-synth"));
+    const ToolRun run = RunCli(arguments);
+    EXPECT_EQ(run.exitCode, 1);
+    ASSERT_EQ(run.errors.size(), bad.size());
+    for (std::size_t i = 0; i < bad.size(); ++i)
+        EXPECT_EQ(
+            run.errors[i].rfind("zorvil-cli: " + bad[i] + ": not a usable VST 2 plug-in: ", 0), 0u)
+            << run.errors[i];
+    EXPECT_NE(run.errors[3].find("no entry point"), std::string::npos);
+    EXPECT_NE(run.errors[4].find("no plug-in"), std::string::npos);
+    EXPECT_NE(run.errors[5].find("magic"), std::string::npos);
+    // The good ones after the bad ones are listed, each loaded alone (so in slot 0).
+    EXPECT_EQ(run.out.rfind("Effect #0: " + PluginPath("zorvil-probe") + "\nZorvil Probe\n", 0),
+              0u);
+    EXPECT_NE(run.out.find("Effect #0: " + PluginPath("zorvil-synth") + "\nZorvil Demo Synth\n"),
+              std::string::npos);
+    for (const auto& usage : {std::vector<std::string>{}, {"info"}, {"frobnicate"}})
+        EXPECT_EQ(RunCli(usage).exitCode, 2);
 }
 
 } // namespace

@@ -1,47 +1,43 @@
 // Loading plug-ins through the real loader: entry names, the record checks, the calls that
-// follow a successful load, and the slots.
+// follow a successful load, the slots, the guard around unloading, and the installed
+// third-party plug-ins.
 #include "host/seq_host.h"
 #include "probe_access.h"
 #include "support/test_support.h"
 
 #include <gtest/gtest.h>
 
+#include <cmath>
+#include <csignal>
+#include <cstdlib>
+#include <filesystem>
+#include <sys/resource.h>
 #include <unistd.h>
 
 namespace zorvil {
 namespace {
 
 using test::PluginPath;
-using test::ProbeAccess;
 
 TEST(Loader, LoadCallsFollowTheEntryInOrderAfterTheSlotIsHeld) {
     CSeqHost host;
-    const int slot = host.LoadPlugin(PluginPath("zorvil-probe"));
-    ASSERT_EQ(slot, 0);
-    ProbeAccess probe("zorvil-probe");
+    ASSERT_EQ(host.LoadPlugin(PluginPath("zorvil-probe")), 0);
+    test::ProbeAccess probe("zorvil-probe");
     ASSERT_TRUE(probe.Valid());
     // During the entry the plug-in holds no slot: current id -1, want-MIDI refused. In effOpen
     // it holds its slot, so the same request is granted.
-    EXPECT_EQ(probe.Log(*host.GetEffect(slot)), "host 1 0 0 -> 2300\n"
-                                                "host 2 0 0 -> -1\n"
-                                                "host 6 0 1 -> 0\n"
-                                                "dispatch 10 0 0 44100\n"
-                                                "dispatch 11 0 1024 0\n"
-                                                "dispatch 0 0 0 0\n"
-                                                "host 6 0 1 -> 1\n"
-                                                "dispatch 12 0 1 0\n"
-                                                "dispatch 51 0 0 0\n");
-    EXPECT_TRUE(host.GetEffect(slot)->m_bWantMidi.load());
-}
+    EXPECT_EQ(probe.Log(*host.GetEffect(0)), "host 1 0 0 -> 2300\nhost 2 0 0 -> -1\n"
+                                             "host 6 0 1 -> 0\ndispatch 10 0 0 44100\n"
+                                             "dispatch 11 0 1024 0\ndispatch 0 0 0 0\n"
+                                             "host 6 0 1 -> 1\ndispatch 12 0 1 0\n"
+                                             "dispatch 51 0 0 0\n");
+    EXPECT_TRUE(host.GetEffect(0)->m_bWantMidi.load());
 
-TEST(Loader, EntryNamedVSTPluginMainIsFoundAndPathAndDirectoryAreKept) {
-    CSeqHost host;
-    const std::string path = PluginPath("zorvil-probe-vstpluginmain");
-    ASSERT_EQ(host.LoadPlugin(path), 0);
-    EXPECT_EQ(host.GetEffect(0)->GetAEffect()->uniqueID, 0x5A507256); // 'ZPrV'
-    EXPECT_EQ(host.GetEffect(0)->GetPath(), path);
-    ASSERT_NE(host.GetEffect(0)->GetDirectory(), nullptr);
-    EXPECT_STREQ(host.GetEffect(0)->GetDirectory(), ZORVIL_PLUGIN_DIR);
+    const std::string path = PluginPath("zorvil-probe-vstpluginmain"); // the other entry name
+    ASSERT_EQ(host.LoadPlugin(path), 1);
+    EXPECT_EQ(host.GetEffect(1)->GetAEffect()->uniqueID, 0x5A507256); // 'ZPrV'
+    EXPECT_EQ(host.GetEffect(1)->GetPath(), path);
+    EXPECT_STREQ(host.GetEffect(1)->GetDirectory(), ZORVIL_PLUGIN_DIR);
 }
 
 TEST(Loader, BrokenLibrariesAreRejectedWithoutTakingASlot) {
@@ -51,8 +47,7 @@ TEST(Loader, BrokenLibrariesAreRejectedWithoutTakingASlot) {
         {PluginPath("zorvil-broken-noentry"), LoadFailure::NoEntry},
         {PluginPath("no-such-plugin"), LoadFailure::LibraryRefused},
         {test::SourcePath("README.md"), LoadFailure::LibraryRefused},
-        // A bare name is a file in the current folder, never a system library.
-        {"libc.so.6", LoadFailure::LibraryRefused},
+        {"libc.so.6", LoadFailure::LibraryRefused}, // a bare name is never a system library
     };
     for (const auto& [path, failure] : cases) {
         CSeqHost host;
@@ -66,63 +61,48 @@ TEST(Loader, BrokenLibrariesAreRejectedWithoutTakingASlot) {
 TEST(Slots, HighestEmptySlotFirstThenAppendGrowingByFive) {
     CSeqHost host;
     const std::string path = PluginPath("zorvil-probe-out0");
-    EXPECT_EQ(host.SlotCapacity(), 0);
-    EXPECT_EQ(host.LoadPlugin(path), 0);
+    for (int slot = 0; slot < 3; ++slot)
+        EXPECT_EQ(host.LoadPlugin(path), slot);
     EXPECT_EQ(host.SlotCapacity(), 5);
-    EXPECT_EQ(host.LoadPlugin(path), 1);
-    EXPECT_EQ(host.LoadPlugin(path), 2);
+    ASSERT_TRUE(host.RemoveEffect(0));
     ASSERT_TRUE(host.RemoveEffect(1));
     EXPECT_FALSE(host.RemoveEffect(1)); // already empty
     EXPECT_EQ(host.SlotCount(), 3);
-    EXPECT_EQ(host.LoadPlugin(path), 1); // reuses the freed slot
-    ASSERT_TRUE(host.RemoveEffect(0));
-    ASSERT_TRUE(host.RemoveEffect(2));
-    EXPECT_EQ(host.LoadPlugin(path), 2); // the highest empty one
+    EXPECT_EQ(host.LoadPlugin(path), 1); // the highest empty one
     EXPECT_EQ(host.LoadPlugin(path), 0);
-    EXPECT_EQ(host.LoadPlugin(path), 3); // none empty: appended
-    EXPECT_EQ(host.LoadPlugin(path), 4);
-    EXPECT_EQ(host.SlotCapacity(), 5);
-    EXPECT_EQ(host.LoadPlugin(path), 5);
+    for (int slot = 3; slot < 6; ++slot) // none empty: appended
+        EXPECT_EQ(host.LoadPlugin(path), slot);
     EXPECT_EQ(host.SlotCapacity(), 10);
-    EXPECT_EQ(host.SlotCount(), 6);
-
     host.RemoveAll();
     EXPECT_EQ(host.SlotCount(), 0);
     EXPECT_EQ(host.SlotCapacity(), 10); // never shrunk
     EXPECT_EQ(host.LoadPlugin(path), 0);
-}
 
-TEST(Slots, RemovingClosesThePlugIn) {
-    CSeqHost host;
-    const int slot = host.LoadPlugin(PluginPath("zorvil-probe"));
-    ASSERT_EQ(slot, 0);
-    CEffect* effect = host.GetEffect(slot);
-    EXPECT_TRUE(effect->Unload());
-    EXPECT_EQ(effect->GetAEffect(), nullptr);
-    EXPECT_EQ(effect->GetDirectory(), nullptr);
-    EXPECT_EQ(effect->Dispatch(effGetProgram), 0); // nothing loaded: 0
-    EXPECT_EQ(effect->GetParameter(0), 0.0f);
-    EXPECT_TRUE(host.RemoveEffect(slot));
+    CEffect& effect = *host.GetEffect(0); // an unloaded wrapper answers 0
+    EXPECT_TRUE(effect.Unload());
+    EXPECT_EQ(effect.GetAEffect(), nullptr);
+    EXPECT_EQ(effect.Dispatch(effGetProgram), 0);
+    EXPECT_EQ(effect.GetParameter(0), 0.0f);
 }
 
 TEST(Host, OneHostAtATimeAndNoAnswersWithoutOne) {
-    EXPECT_EQ(CEffectHost::AudioMasterCallback(nullptr, audioMasterVersion, 0, 0, nullptr, 0), 0);
+    auto version = [] {
+        return CEffectHost::AudioMasterCallback(nullptr, audioMasterVersion, 0, 0, nullptr, 0);
+    };
+    EXPECT_EQ(version(), 0);
     {
         CSeqHost host;
         EXPECT_THROW(CEffectHost second, std::logic_error);
         EXPECT_THROW(CSeqHost third, std::logic_error);
-        // The first one still answers.
-        EXPECT_EQ(CEffectHost::AudioMasterCallback(nullptr, audioMasterVersion, 0, 0, nullptr, 0),
-                  2300);
+        EXPECT_EQ(version(), 2300); // the first one still answers
     }
-    EXPECT_EQ(CEffectHost::AudioMasterCallback(nullptr, audioMasterVersion, 0, 0, nullptr, 0), 0);
-
+    EXPECT_EQ(version(), 0);
     CSeqEffect effect(nullptr); // a wrapper without a host refuses to load
     EXPECT_FALSE(effect.Load(PluginPath("zorvil-probe")));
     EXPECT_EQ(effect.GetLoadFailure(), LoadFailure::NoHost);
 }
 
-// A host that ignores audioMasterWantMidi, as if the plug-in never asked (VST 2.4 style).
+// Ignores audioMasterWantMidi, as for a 2.4 plug-in that never asks.
 class DeafToWantMidiHost : public CSeqHost {
 public:
     intptr_t OnWantMidi(int, intptr_t) override { return 0; }
@@ -130,23 +110,16 @@ public:
 
 TEST(Loader, PlugInsAnsweringTheMidiCapabilityGetMidiWithoutAsking) {
     DeafToWantMidiHost host;
-    const int slot = host.LoadPlugin(PluginPath("zorvil-probe"));
-    ASSERT_EQ(slot, 0);
     // The probe answers effCanDo("receiveVstMidiEvent") with 1 (the last call of the load).
-    EXPECT_TRUE(host.GetEffect(slot)->m_bWantMidi.load());
-}
-
-TEST(Loader, PlugInsThatNeitherAskNorAnswerGetNoMidi) {
+    ASSERT_EQ(host.LoadPlugin(PluginPath("zorvil-probe")), 0);
+    EXPECT_TRUE(host.GetEffect(0)->m_bWantMidi.load());
     const char* effect = "/usr/lib/vst/3BandEQ-vst.so"; // DPF effect without MIDI input
     if (access(effect, R_OK) != 0) GTEST_SKIP() << "dpf-plugins-vst not installed";
-    DeafToWantMidiHost host;
-    const int slot = host.LoadPlugin(effect);
-    ASSERT_EQ(slot, 0);
-    EXPECT_FALSE(host.GetEffect(slot)->m_bWantMidi.load());
+    ASSERT_EQ(host.LoadPlugin(effect), 1);
+    EXPECT_FALSE(host.GetEffect(1)->m_bWantMidi.load());
 }
 
-// Stands in for a plug-in whose effOpen throws (the wrapper passes the exception on as a
-// plug-in's dispatcher would).
+// Stands in for a plug-in whose effOpen throws, passed on as a plug-in's dispatcher would.
 class ThrowingOpenEffect : public CSeqEffect {
 public:
     using CSeqEffect::CSeqEffect;
@@ -169,6 +142,76 @@ TEST(Loader, APlugInThatThrowsWhileOpeningIsNotKept) {
     EXPECT_EQ(host.LoadPlugin(PluginPath("zorvil-probe")), -1);
     EXPECT_EQ(host.LastLoadFailure(), LoadFailure::OpenFailed);
     EXPECT_EQ(host.GetNextEffect(-1), -1);
+}
+
+// A plug-in that crashes while it closes gets the devices shut down (the shutdown hook) before
+// the crash takes its normal course.
+void LoadAndRemoveCrashingPlugIn(bool withHook) {
+    const rlimit noCore{0, 0}; // the crash is expected: no core file
+    setrlimit(RLIMIT_CORE, &noCore);
+    CSeqHost host;
+    if (withHook) {
+        host.SetShutdownHook([] {
+            [[maybe_unused]] const auto written = write(STDERR_FILENO, "shutdown hook ran\n", 18);
+        });
+    }
+    const int slot = host.LoadPlugin(PluginPath("zorvil-broken-close-segv"));
+    if (slot < 0) std::_Exit(3); // not the death we are looking for
+    host.RemoveEffect(slot);
+    std::_Exit(4); // survived: wrong
+}
+
+TEST(UnloadFaultGuardDeathTest, CrashInCloseRunsTheShutdownHookThenCrashes) {
+    GTEST_FLAG_SET(death_test_style, "threadsafe");
+    EXPECT_EXIT(LoadAndRemoveCrashingPlugIn(true), ::testing::KilledBySignal(SIGSEGV),
+                "shutdown hook ran");
+    // Without a hook it still crashes as the plug-in made it.
+    EXPECT_EXIT(LoadAndRemoveCrashingPlugIn(false), ::testing::KilledBySignal(SIGSEGV), "");
+}
+
+TEST(UnloadFaultGuard, HandlersAreOnlyInstalledAroundTheUnload) {
+    const int signals[] = {SIGSEGV, SIGBUS, SIGILL, SIGFPE};
+    struct sigaction before[4]{}, after[4]{};
+    for (int i = 0; i < 4; ++i)
+        sigaction(signals[i], nullptr, &before[i]);
+    bool hookRan = false;
+    {
+        CSeqHost host;
+        host.SetShutdownHook([&] { hookRan = true; });
+        ASSERT_EQ(host.LoadPlugin(PluginPath("zorvil-probe")), 0);
+        EXPECT_TRUE(host.RemoveEffect(0));
+    }
+    EXPECT_FALSE(hookRan); // a clean close does not shut anything down
+    for (int i = 0; i < 4; ++i) {
+        sigaction(signals[i], nullptr, &after[i]);
+        EXPECT_EQ(after[i].sa_handler, before[i].sa_handler) << signals[i];
+    }
+}
+
+// Debian's dpf-plugins-vst, when installed: load, a few blocks with notes, unload.
+TEST(InstalledPlugIns, LoadProcessAndUnload) {
+    std::vector<std::string> plugins;
+    std::error_code error;
+    for (const auto& entry : std::filesystem::directory_iterator("/usr/lib/vst", error))
+        if (entry.path().extension() == ".so") plugins.push_back(entry.path());
+    if (plugins.empty())
+        GTEST_SKIP() << "no plug-ins in /usr/lib/vst (dpf-plugins-vst not installed)";
+    CSeqHost host;
+    std::vector<float> left(2205), right(2205);
+    float* buffers[2] = {left.data(), right.data()};
+    for (const std::string& path : plugins) {
+        ASSERT_EQ(host.LoadPlugin(path), 0) << path << ": " << host.LastLoadError();
+        EXPECT_STREQ(host.GetEffect(0)->GetDirectory(), "/usr/lib/vst");
+        for (uint32_t block = 0; block < 4; ++block) {
+            host.QueueMidiEvent(CMidiMessage(block % 2 == 0 ? 0x90 : 0x80, 60, 100));
+            host.ProcessBlock(buffers, 2205, 2, block * 50);
+        }
+        const float* const* mix = host.MixBuffers(); // the last block
+        for (int i = 0; i < 2205; ++i)
+            ASSERT_TRUE(std::isfinite(mix[0][i]) && std::isfinite(mix[1][i])) << path;
+        host.IdleAll();
+        EXPECT_TRUE(host.RemoveEffect(0)) << path;
+    }
 }
 
 } // namespace

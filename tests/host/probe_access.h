@@ -17,13 +17,11 @@ public:
     // The probe library `name` (e.g. "zorvil-probe"), already loaded by a host.
     explicit ProbeAccess(std::string_view name)
         : m_library(dlopen(PluginPath(name).c_str(), RTLD_NOW | RTLD_LOCAL | RTLD_NOLOAD)) {
-        if (m_library != nullptr) {
-            m_log = reinterpret_cast<ZorvilProbeLogProc>(dlsym(m_library, kZorvilProbeLogSymbol));
-            m_clear =
-                reinterpret_cast<ZorvilProbeClearProc>(dlsym(m_library, kZorvilProbeClearSymbol));
-            m_callHost = reinterpret_cast<ZorvilProbeCallHostProc>(
-                dlsym(m_library, kZorvilProbeCallHostSymbol));
-        }
+        if (m_library == nullptr) return;
+        m_log = reinterpret_cast<ZorvilProbeLogProc>(dlsym(m_library, kZorvilProbeLogSymbol));
+        m_clear = reinterpret_cast<ZorvilProbeClearProc>(dlsym(m_library, kZorvilProbeClearSymbol));
+        m_callHost =
+            reinterpret_cast<ZorvilProbeCallHostProc>(dlsym(m_library, kZorvilProbeCallHostSymbol));
     }
     ~ProbeAccess() {
         if (m_library != nullptr) dlclose(m_library);

@@ -1,14 +1,17 @@
-// One block through the host: sub-blocks, event delivery, the process calls and the mix.
+// One block through the host: the event lists built from the MIDI queue and filtered for each
+// effect, sub-blocks, the process calls and the mix; and the host under the threads that use it.
 #include "allocation_counter.h"
+#include "engine/block_processor.h"
 #include "host/seq_host.h"
-#include "host_test_doubles.h"
 #include "probe_access.h"
 #include "support/test_support.h"
 
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <cmath>
 #include <memory>
+#include <thread>
 #include <vector>
 
 namespace zorvil {
@@ -18,112 +21,225 @@ using test::PluginPath;
 using test::ProbeAccess;
 
 constexpr float kProbeLevel = 0.5f; // the probe's default level: +level left, -level right
+const std::vector<uint8_t> kSysex = {0xF0, 0x7E, 0x7F, 0x09, 0x01, 0xF7};
+const std::string kSysexLog = "sysex 0 6 f07e7f0901f7\n";
+
+// The event lists the host builds from its MIDI queue, and the part of them each effect gets.
+VstEvent* EventAt(const VstEvents* list, int i) {
+    return reinterpret_cast<VstEvent* const*>(reinterpret_cast<const std::byte*>(list) +
+                                              offsetof(VstEvents, events))[i];
+}
+
+const VstMidiEvent& MidiAt(const VstEvents* list, int i) {
+    return *reinterpret_cast<const VstMidiEvent*>(EventAt(list, i));
+}
+
+void QueueShort(CSeqHost& host, uint32_t word, uint32_t time) {
+    CMidiMessage message(word);
+    message.SetTime(time);
+    host.QueueMidiEvent(message);
+}
+
+void QueueSysex(CSeqHost& host, std::vector<uint8_t> bytes, uint32_t time) {
+    CMidiMessage message;
+    ASSERT_EQ(message.SetBytes(bytes.data(), bytes.size()), bytes.size());
+    message.SetTime(time);
+    host.QueueMidiEvent(message);
+}
+
+VstEvents* BuildFromQueue(CSeqHost& host, int frames, uint32_t blockTime) {
+    const CMidiInputQueue::Counts counts = host.MidiQueue().Snapshot();
+    return host.BuildEventList(frames, blockTime, counts.shortCount, counts.sysexCount);
+}
+
+TEST(EventList, OffsetsAre44FramesPerMillisecondAndSystemExclusiveComesLast) {
+    CSeqHost host;
+    QueueSysex(host, {0xF0, 0x7E, 0x01, 0x02, 0xF7}, 999); // before the block: last frame
+    // 10 ms after the block; at the block time; before it (wraps); time stamp 0 (sequencer);
+    // beyond a 551-frame sub-block; 44 x 2^30 wraps to 0 in 32 bits.
+    const uint32_t times[] = {1010, 1000, 999, 0, 1020, 1000 + 0x40000000u};
+    const int32_t offsets[] = {440, 0, 550, 550, 550, 0};
+    for (uint32_t i = 0; i < 6; ++i)
+        QueueShort(host, 0x00403C90 + (i << 8), times[i]);
+    const VstEvents* list = BuildFromQueue(host, 551, 1000);
+    ASSERT_NE(list, nullptr);
+    ASSERT_EQ(list->numEvents, 7);
+    for (int i = 0; i < 6; ++i) {
+        EXPECT_EQ(MidiAt(list, i).deltaFrames, offsets[i]) << i;
+        EXPECT_EQ(MidiAt(list, i).midiData[1], 0x3C + i); // queue order is kept
+    }
+    const auto& sysex = *reinterpret_cast<const VstMidiSysexEvent*>(EventAt(list, 6));
+    EXPECT_EQ(sysex.type, kVstSysExType);
+    EXPECT_EQ(sysex.deltaFrames, 550);
+    EXPECT_EQ(std::vector<uint8_t>(sysex.sysexDump, sysex.sysexDump + sysex.dumpBytes),
+              (std::vector<uint8_t>{0xF0, 0x7E, 0x01, 0x02, 0xF7}));
+}
+
+TEST(EventList, CoversOnlyTheSnapshotCounts) {
+    CSeqHost host;
+    EXPECT_EQ(BuildFromQueue(host, 882, 0), nullptr); // empty queue: no list
+    EXPECT_EQ(host.FilterEvents(nullptr, 0xFFFF), nullptr);
+    for (uint32_t key = 0; key < 5; ++key)
+        QueueShort(host, 0x00400090 | (key << 8), 0);
+    const VstEvents* list = host.BuildEventList(882, 0, 3, 0);
+    ASSERT_NE(list, nullptr);
+    EXPECT_EQ(list->numEvents, 3);
+    EXPECT_EQ(host.BuildEventList(882, 0, 0, 0), nullptr);
+}
+
+TEST(EventList, FullQueuesFitTheReservedStorage) {
+    CSeqHost host;
+    for (uint32_t i = 0; i < CMidiInputQueue::kShortCapacity; ++i)
+        QueueShort(host, 0x00400090 | ((i % 128) << 8), i);
+    for (uint32_t i = 0; i < CMidiInputQueue::kSysexCapacity; ++i)
+        QueueSysex(host, {0xF0, 0x01, 0x02, static_cast<uint8_t>(i & 0x7F), 0xF7}, i);
+    const VstEvents* list = BuildFromQueue(host, 1023, 0);
+    ASSERT_NE(list, nullptr);
+    ASSERT_EQ(list->numEvents, 2100);
+    EXPECT_EQ(MidiAt(list, 1999).deltaFrames, 1022); // clamped
+    EXPECT_EQ(EventAt(list, 2099)->type, kVstSysExType);
+    EXPECT_EQ(host.FilterEvents(list, 0xFFFF)->numEvents, 2100);
+}
+
+TEST(EventList, RenderMarkerIsSeenOnlyWhileTheMarkerWasSent) {
+    using enum RenderState;
+    // clang-format off
+    const struct { uint32_t word; RenderState before, after; } cases[] = {
+        {0x00010090, Armed, Armed}, {0x00010090, Writing, Writing}, // not while sent: unchanged
+        {0x00010090, MarkerSent, MarkerSeen}, {0x0001009F, MarkerSent, MarkerSeen}, // channel 16
+        // Only note-ons of key 0 at velocity 1 are markers.
+        {0x00020090, MarkerSent, MarkerSent}, {0x00010190, MarkerSent, MarkerSent},
+        {0x00010080, MarkerSent, MarkerSent}};
+    // clang-format on
+    for (const auto& c : cases) {
+        CSeqHost host;
+        RenderStateWord state{c.before};
+        host.SetRenderState(&state);
+        QueueShort(host, c.word, 0);
+        const VstEvents* list = BuildFromQueue(host, 882, 0);
+        EXPECT_EQ(state.load(), c.after) << std::hex << c.word;
+        ASSERT_NE(list, nullptr); // the marker is an ordinary note for the plug-ins
+    }
+}
+
+TEST(FilterEvents, ChannelMaskSelectsShortEventsInOrderAndEverySystemExclusive) {
+    CSeqHost host;
+    for (uint32_t word : {0x00403C90u, 0x00403D91u, 0x00403E90u, 0x00003FBFu}) // 1, 2, 1, 16
+        QueueShort(host, word, 0);
+    QueueSysex(host, kSysex, 0);
+    const VstEvents* list = BuildFromQueue(host, 882, 0);
+    ASSERT_NE(list, nullptr);
+    const VstEvents* channel1 = host.FilterEvents(list, 0x0001);
+    ASSERT_NE(channel1, nullptr);
+    ASSERT_EQ(channel1->numEvents, 3);
+    EXPECT_EQ(EventAt(channel1, 0), EventAt(list, 0)); // the same records, not copies
+    EXPECT_EQ(EventAt(channel1, 1), EventAt(list, 2));
+    EXPECT_EQ(EventAt(channel1, 2), EventAt(list, 4));
+    EXPECT_EQ(EventAt(host.FilterEvents(list, 0x8000), 0), EventAt(list, 3)); // channel 16
+    const VstEvents* none = host.FilterEvents(list, 0x0000); // no channel, yet the sysex
+    ASSERT_NE(none, nullptr);
+    ASSERT_EQ(none->numEvents, 1);
+    EXPECT_EQ(EventAt(none, 0), EventAt(list, 4));
+}
+
+// Keeps a copy of every block handed to the output step.
+class CapturingOutput : public IBlockOutput {
+public:
+    void OutputBlock(float* const* buffers, int frames) noexcept override {
+        ++calls;
+        lastBuffers = buffers;
+        left.assign(buffers[0], buffers[0] + frames);
+        right.assign(buffers[1], buffers[1] + frames);
+    }
+    int calls = 0;
+    float* const* lastBuffers = nullptr;
+    std::vector<float> left, right;
+};
 
 class Block : public ::testing::Test {
 protected:
-    Block() {
-        host.SetBlockOutput(&output);
-        for (auto& channel : storage)
-            channel.assign(44100, 7.0f); // stale contents the host must clear
-        buffers[0] = storage[0].data();
-        buffers[1] = storage[1].data();
-    }
+    Block() { host.SetBlockOutput(&output); }
 
-    int Load(const char* name) { return host.LoadPlugin(PluginPath(name)); }
-
-    void QueueNote(uint8_t status, uint8_t key, uint32_t time) {
-        CMidiMessage message(status, key, 64);
-        message.SetTime(time);
-        host.QueueMidiEvent(message);
-    }
-
-    void QueueSysex(uint32_t time) {
-        const uint8_t bytes[] = {0xF0, 0x7E, 0x7F, 0x09, 0x01, 0xF7};
-        CMidiMessage message;
-        message.SetBytes(bytes, sizeof bytes);
-        message.SetTime(time);
-        host.QueueMidiEvent(message);
+    // Loads `name`; a probe's log then starts empty.
+    int Load(const char* name) {
+        const int slot = host.LoadPlugin(PluginPath(name));
+        if (const ProbeAccess probe(name); slot >= 0 && probe.Valid())
+            probe.Clear(*host.GetEffect(slot));
+        return slot;
     }
 
     void Run(int frames, uint32_t time = 1000, int channels = 2) {
         host.ProcessBlock(buffers, frames, channels, time);
     }
 
-    std::string LogOf(const char* library, int slot) {
-        return ProbeAccess(library).Log(*host.GetEffect(slot));
-    }
-    void ClearLog(const char* library, int slot) {
-        ProbeAccess(library).Clear(*host.GetEffect(slot));
+    // The probe's log in `slot` since the last call.
+    std::string Log(const char* library, int slot) {
+        const ProbeAccess probe(library);
+        std::string log = probe.Log(*host.GetEffect(slot));
+        probe.Clear(*host.GetEffect(slot));
+        return log;
     }
 
     CSeqHost host;
-    test::CapturingOutput output;
-    std::vector<float> storage[2];
-    float* buffers[2] = {};
+    CapturingOutput output;
+    std::vector<float> left = std::vector<float>(44100, 7.0f); // stale: the host must clear it
+    std::vector<float> right = left;
+    float* buffers[2] = {left.data(), right.data()};
 };
 
 TEST_F(Block, WithoutEffectsTheClearedBuffersAreOutput) {
-    QueueNote(0x90, 60, 1000);
+    QueueShort(host, 0x00403C90, 1000);
     Run(882);
     ASSERT_EQ(output.calls, 1);
     EXPECT_EQ(output.lastBuffers, buffers);
     EXPECT_EQ(output.left, std::vector<float>(882, 0.0f));
     EXPECT_EQ(output.right, std::vector<float>(882, 0.0f));
-    EXPECT_EQ(storage[0][882], 7.0f);                      // only the block is cleared
+    EXPECT_EQ(left[882], 7.0f);                            // only the block is cleared
     EXPECT_EQ(host.MidiQueue().Snapshot().shortCount, 0u); // consumed all the same
 
-    host.SetBlockOutput(nullptr); // no output step: processed and consumed all the same
-    QueueNote(0x90, 60, 1000);
+    host.SetBlockOutput(nullptr); // no output step: consumed all the same
+    QueueShort(host, 0x00403C90, 1000);
     Run(882);
     EXPECT_EQ(host.MidiQueue().Snapshot().shortCount, 0u);
 }
 
-TEST_F(Block, SubBlocksFollowTheSplit) {
+TEST_F(Block, SubBlocksFollowTheSplitAndOversizedBlocksAreRefused) {
     ASSERT_EQ(Load("zorvil-probe"), 0);
-    const struct {
-        int frames;
-        const char* log;
-    } cases[] = {
+    const std::pair<int, const char*> cases[] = {
         {2205, "replacing 551\nreplacing 551\nreplacing 551\nreplacing 552\n"},
         {882, "replacing 882\n"},
         {1024, "replacing 512\nreplacing 512\n"},
         {1023, "replacing 1023\n"},
-        {511, "replacing 511\n"},
     };
-    for (const auto& c : cases) {
-        ClearLog("zorvil-probe", 0);
-        Run(c.frames);
-        EXPECT_EQ(LogOf("zorvil-probe", 0), c.log) << c.frames;
-        EXPECT_EQ(output.left.size(), static_cast<std::size_t>(c.frames));
+    for (const auto& [frames, log] : cases) {
+        Run(frames);
+        EXPECT_EQ(Log("zorvil-probe", 0), log) << frames;
+        EXPECT_EQ(output.left.size(), static_cast<std::size_t>(frames));
     }
+    Run(CSeqHost::kMixFrames + 1); // oversized and empty blocks are refused
+    Run(0);
+    EXPECT_EQ(output.calls, 4);
+    EXPECT_EQ(Log("zorvil-probe", 0), "");
+    Run(CSeqHost::kMixFrames);
+    EXPECT_EQ(output.calls, 5);
+    for (int frames = 1; frames <= CSeqHost::kMixFrames; ++frames) { // none over 1023 frames
+        const int n = CSeqHost::SubBlockCount(frames);
+        ASSERT_LE(frames / n + frames % n, 1023) << frames;
+    }
+    EXPECT_EQ(CSeqHost::SubBlockCount(CSeqHost::kMixFrames), 62); // of at least 512 frames
 }
 
-TEST_F(Block, EventsComeBeforeTheProcessCallAndLeaveTheQueue) {
+TEST_F(Block, EventsComeBeforeTheProcessCallOfTheFirstSubBlockOnly) {
     ASSERT_EQ(Load("zorvil-probe"), 0);
-    ClearLog("zorvil-probe", 0);
-    QueueNote(0x90, 60, 1010);
-    QueueSysex(1000);
-    Run(882, 1000);
-    EXPECT_EQ(LogOf("zorvil-probe", 0), "dispatch 25 0 0 0\n"
-                                        "events 2\n"
-                                        "midi 440 90 3c 40 00\n"
-                                        "sysex 0 6 f07e7f0901f7\n"
-                                        "replacing 882\n");
+    QueueShort(host, 0x00403C90, 1010);
+    QueueSysex(host, kSysex, 1000);
+    QueueShort(host, 0x00403D90, 0); // sequencer notes carry time 0: last frame of the sub-block
+    Run(1024, 1000);
+    EXPECT_EQ(Log("zorvil-probe", 0), "dispatch 25 0 0 0\nevents 3\nmidi 440 90 3c 40 00\n"
+                                      "midi 511 90 3d 40 00\n" +
+                                          kSysexLog + "replacing 512\nreplacing 512\n");
     const auto counts = host.MidiQueue().Snapshot();
-    EXPECT_EQ(counts.shortCount, 0u);
-    EXPECT_EQ(counts.sysexCount, 0u);
-}
-
-TEST_F(Block, EachEventReachesOnlyTheFirstSubBlockThatSawIt) {
-    ASSERT_EQ(Load("zorvil-probe"), 0);
-    ClearLog("zorvil-probe", 0);
-    QueueNote(0x90, 60, 0); // sequencer notes carry time 0: last frame of the sub-block
-    Run(1024, 5000);
-    EXPECT_EQ(LogOf("zorvil-probe", 0), "dispatch 25 0 0 0\n"
-                                        "events 1\n"
-                                        "midi 511 90 3c 40 00\n"
-                                        "replacing 512\n"
-                                        "replacing 512\n");
+    EXPECT_EQ(counts.shortCount + counts.sysexCount, 0u);
 }
 
 TEST_F(Block, ChannelMaskAndWantMidiDecideWhoHearsWhat) {
@@ -132,77 +248,52 @@ TEST_F(Block, ChannelMaskAndWantMidiDecideWhoHearsWhat) {
     ASSERT_EQ(Load("zorvil-probe-accumulate"), 2);
     host.GetSeqEffect(0)->m_wChannelMask = 0x0001; // channel 1 only
     host.GetSeqEffect(2)->m_bWantMidi = false;     // never asked for MIDI
-    ClearLog("zorvil-probe", 0);
-    ClearLog("zorvil-probe-out1", 1);
-    ClearLog("zorvil-probe-accumulate", 2);
 
-    QueueNote(0x91, 62, 1000); // channel 2
+    QueueShort(host, 0x00403E91, 1000); // channel 2
     Run(882);
-    EXPECT_EQ(LogOf("zorvil-probe", 0), "replacing 882\n");
-    EXPECT_EQ(LogOf("zorvil-probe-out1", 1),
+    EXPECT_EQ(Log("zorvil-probe", 0), "replacing 882\n");
+    EXPECT_EQ(Log("zorvil-probe-out1", 1),
               "dispatch 25 0 0 0\nevents 1\nmidi 0 91 3e 40 00\nreplacing 882\n");
-    EXPECT_EQ(LogOf("zorvil-probe-accumulate", 2), "process 882\n");
+    EXPECT_EQ(Log("zorvil-probe-accumulate", 2), "process 882\n"); // by its flags
 
     // System exclusive alone still makes a list, and passes the restricted mask.
-    ClearLog("zorvil-probe", 0);
-    ClearLog("zorvil-probe-out1", 1);
-    QueueSysex(1000);
+    QueueSysex(host, kSysex, 1000);
     Run(882);
-    EXPECT_EQ(LogOf("zorvil-probe", 0),
-              "dispatch 25 0 0 0\nevents 1\nsysex 0 6 f07e7f0901f7\nreplacing 882\n");
-    EXPECT_EQ(LogOf("zorvil-probe-out1", 1),
-              "dispatch 25 0 0 0\nevents 1\nsysex 0 6 f07e7f0901f7\nreplacing 882\n");
+    for (const auto& [library, slot] : {std::pair{"zorvil-probe", 0}, {"zorvil-probe-out1", 1}})
+        EXPECT_EQ(Log(library, slot),
+                  "dispatch 25 0 0 0\nevents 1\n" + kSysexLog + "replacing 882\n");
 }
 
-TEST_F(Block, ProcessOrProcessReplacingByTheFlag) {
-    ASSERT_EQ(Load("zorvil-probe-accumulate"), 0);
-    ClearLog("zorvil-probe-accumulate", 0);
-    for (int block = 0; block < 2; ++block) {
-        Run(882);
-        // Its outputs were cleared first, so the accumulating call leaves just its own level.
-        EXPECT_EQ(output.left, std::vector<float>(882, kProbeLevel));
-    }
-    EXPECT_EQ(LogOf("zorvil-probe-accumulate", 0), "process 882\nprocess 882\n");
-}
-
-TEST_F(Block, MixGainIsTheSquareRootOfOneOverTheCount) {
-    for (int count = 1; count <= 4; ++count) {
-        host.RemoveAll();
-        for (int i = 0; i < count; ++i)
-            ASSERT_EQ(Load("zorvil-probe"), i);
-        Run(2205);
-        const float gain = std::sqrt(1.0f / static_cast<float>(count));
-        float expected = 0.0f;
-        for (int i = 0; i < count; ++i)
-            expected += gain * kProbeLevel;
-        ASSERT_EQ(output.left.size(), 2205u);
-        EXPECT_EQ(output.lastBuffers, host.MixBuffers());
-        for (int i = 0; i < 2205; ++i) {
-            ASSERT_EQ(output.left[i], expected) << count << " effects, frame " << i;
-            ASSERT_EQ(output.right[i], -expected) << count << " effects, frame " << i;
-        }
-    }
-}
-
-TEST_F(Block, EffectsWithOneOrNoOutputsCountInTheGainAndAddWhatTheyHave) {
-    const float gain = std::sqrt(0.5f);
+TEST_F(Block, MixGainIsTheSquareRootOfOneOverTheCountAndOnlyWhatAnEffectHasIsMixed) {
+    const auto mix = [](int terms, int count) { // `terms` effect outputs among `count` effects
+        float sum = 0.0f;
+        for (int i = 0; i < terms; ++i)
+            sum += std::sqrt(1.0f / static_cast<float>(count)) * kProbeLevel;
+        return sum;
+    };
+    const char* probe = "zorvil-probe";
     const struct {
-        const char* first;
-        float left;  // with a stereo effect behind it
-        float right; // stale data is never mixed in
+        std::vector<const char*> effects;
+        float left, right; // stale data is never mixed in
     } cases[] = {
-        {"zorvil-probe-out1", gain * kProbeLevel + gain * kProbeLevel, gain * -kProbeLevel},
-        {"zorvil-probe-out0", gain * kProbeLevel, gain * -kProbeLevel},
+        {{probe}, mix(1, 1), -mix(1, 1)},
+        {{probe, probe, probe}, mix(3, 3), -mix(3, 3)},
+        {{probe, probe, probe, probe}, mix(4, 4), -mix(4, 4)},
+        {{"zorvil-probe-out1", probe}, mix(2, 2), -mix(1, 2)},
+        {{"zorvil-probe-out0", probe}, mix(1, 2), -mix(1, 2)},
+        {{"zorvil-probe-accumulate", probe}, mix(2, 2), -mix(2, 2)}, // its outputs cleared first
     };
     for (const auto& c : cases) {
         host.RemoveAll();
-        ASSERT_EQ(Load(c.first), 0);
-        ASSERT_EQ(Load("zorvil-probe"), 1);
-        std::fill_n(host.MixBuffers()[1], CSeqHost::kMixFrames, 9.0f); // stale
-        Run(882);
-        EXPECT_EQ(output.lastBuffers, host.MixBuffers()) << c.first;
-        EXPECT_EQ(output.left, std::vector<float>(882, c.left)) << c.first;
-        EXPECT_EQ(output.right, std::vector<float>(882, c.right)) << c.first;
+        for (const char* effect : c.effects)
+            ASSERT_GE(Load(effect), 0);
+        for (int block = 0; block < 2; ++block) {
+            std::fill_n(host.MixBuffers()[1], CSeqHost::kMixFrames, 9.0f); // stale
+            Run(882);
+            EXPECT_EQ(output.lastBuffers, host.MixBuffers());
+            EXPECT_EQ(output.left, std::vector<float>(882, c.left)) << c.effects[0];
+            EXPECT_EQ(output.right, std::vector<float>(882, c.right)) << c.effects.size();
+        }
     }
 }
 
@@ -212,7 +303,6 @@ TEST_F(Block, InputsPointIntoTheBlockAndReadSilenceBeyondIt) {
     CSeqEffect& effect = *host.GetSeqEffect(0);
     EXPECT_EQ(effect.m_ppInputs[0], buffers[0] + 512); // the last sub-block's offset
     EXPECT_EQ(effect.m_ppInputs[1], buffers[1] + 512);
-
     Run(882, 1000, 1); // a one-channel block
     EXPECT_EQ(effect.m_ppInputs[0], buffers[0]);
     ASSERT_NE(effect.m_ppInputs[1], nullptr);
@@ -222,26 +312,15 @@ TEST_F(Block, InputsPointIntoTheBlockAndReadSilenceBeyondIt) {
 TEST_F(Block, AThrowingEventHandlerCostsOnlyItsEvents) {
     ASSERT_EQ(Load("zorvil-broken-events-throw"), 0);
     ASSERT_EQ(Load("zorvil-probe"), 1);
-    QueueNote(0x90, 60, 1000);
+    QueueShort(host, 0x00403C90, 1000);
     Run(882);
     ASSERT_EQ(output.calls, 1);
-    EXPECT_NE(LogOf("zorvil-broken-events-throw", 0).find("events 1\n"), std::string::npos);
-    EXPECT_NE(LogOf("zorvil-broken-events-throw", 0).find("replacing 882\n"), std::string::npos);
-    EXPECT_NE(LogOf("zorvil-probe", 1).find("events 1\n"), std::string::npos);
-    const float gain = std::sqrt(0.5f);
-    EXPECT_EQ(output.left, std::vector<float>(882, gain * kProbeLevel + gain * kProbeLevel));
+    const std::string thrower = Log("zorvil-broken-events-throw", 0);
+    EXPECT_NE(thrower.find("events 1\n"), std::string::npos);
+    EXPECT_NE(thrower.find("replacing 882\n"), std::string::npos);
+    EXPECT_NE(Log("zorvil-probe", 1).find("events 1\n"), std::string::npos);
+    EXPECT_EQ(output.left, std::vector<float>(882, 2 * std::sqrt(0.5f) * kProbeLevel));
     EXPECT_EQ(host.MidiQueue().Snapshot().shortCount, 0u);
-}
-
-TEST_F(Block, OversizedBlocksAreRefused) {
-    ASSERT_EQ(Load("zorvil-probe"), 0);
-    ClearLog("zorvil-probe", 0);
-    Run(CSeqHost::kMixFrames + 1);
-    Run(0);
-    EXPECT_EQ(output.calls, 0);
-    EXPECT_EQ(LogOf("zorvil-probe", 0), "");
-    Run(CSeqHost::kMixFrames);
-    EXPECT_EQ(output.calls, 1);
 }
 
 TEST_F(Block, SteadyProcessingWithEventsAllocatesNothing) {
@@ -255,13 +334,66 @@ TEST_F(Block, SteadyProcessingWithEventsAllocatesNothing) {
     ASSERT_EQ(Load("zorvil-synth"), 1);
     host.GetSeqEffect(1)->m_wChannelMask = 0x0002;
     Run(2205); // warm up
-    for (int i = 0; i < 16; ++i)
-        QueueNote(static_cast<uint8_t>(0x90 | (i & 1)), static_cast<uint8_t>(48 + i), 1000);
-    QueueSysex(1000);
+    for (uint32_t i = 0; i < 16; ++i)
+        QueueShort(host, 0x00403090u + (i & 1) + (i << 8), 1000); // keys 48.., channels 1 and 2
+    QueueSysex(host, kSysex, 1000);
     test::CountAllocations allocations;
     Run(2205);
     EXPECT_EQ(allocations.Count(), 0u);
     EXPECT_EQ(output.calls, 2);
+}
+
+// The host under the threads that really use it.
+TEST_F(Block, EveryNoteQueuedByTwoThreadsWhileBlocksRunIsDeliveredOnce) {
+    ASSERT_EQ(Load("zorvil-probe"), 0);
+    constexpr int kNotesEach = 300; // well below the queue's capacity
+    std::atomic<int> running{2};
+    std::vector<std::thread> producers;
+    for (uint8_t p = 0; p < 2; ++p) {
+        producers.emplace_back([&, p] {
+            for (int i = 0; i < kNotesEach; ++i) {
+                host.QueueMidiEvent(CMidiMessage(0x90 | p, static_cast<uint8_t>(i % 128), 100));
+                if (i % 16 == 0) std::this_thread::yield();
+            }
+            running.fetch_sub(1);
+        });
+    }
+    uint32_t time = 0;
+    while (running.load() > 0)
+        Run(2205, time += 50);
+    for (std::thread& producer : producers)
+        producer.join();
+    Run(2205, time += 50); // what arrived last
+    const std::string log = "\n" + Log("zorvil-probe", 0);
+    int delivered = 0;
+    for (std::size_t at = 0; (at = log.find("\nmidi ", at)) != std::string::npos; ++at)
+        ++delivered;
+    EXPECT_EQ(delivered, 2 * kNotesEach);
+    EXPECT_EQ(host.MidiQueue().Snapshot().shortCount, 0u);
+}
+
+TEST_F(Block, APlugInCallsBackFromItsOwnThreadWhileBlocksRun) {
+    ASSERT_EQ(Load("zorvil-probe-out1"), 0);
+    ASSERT_EQ(Load("zorvil-probe"), 1);
+    ProbeAccess other("zorvil-probe-out1");
+    const CEffect& caller = *host.GetEffect(0);
+    std::atomic<bool> stop{false};
+    std::atomic<int> wrongAnswers{0};
+    std::thread pluginThread([&] {
+        while (!stop.load()) {
+            if (other.CallHost(caller, audioMasterCurrentId) != 0) wrongAnswers.fetch_add(1);
+            if (other.CallHost(caller, audioMasterGetNextPlug) != 1) wrongAnswers.fetch_add(1);
+            if (other.CallHost(caller, audioMasterGetTime) == 0) wrongAnswers.fetch_add(1);
+            other.Clear(caller);
+        }
+    });
+    for (uint32_t block = 0; block < 200; ++block) {
+        host.SetTempo(100.0 + block % 40);
+        Run(882, block * 20);
+    }
+    stop = true;
+    pluginThread.join();
+    EXPECT_EQ(wrongAnswers.load(), 0);
 }
 
 } // namespace
