@@ -2,9 +2,7 @@
 // parameters), the chunk probe and the demo synth.
 #include "files/seq_effect_bank.h"
 
-#include "host/probe_access.h"
-#include "program_value.h"
-#include "support/scripted_user_interface.h"
+#include "file_test_helpers.h"
 #include "support/test_support.h"
 #include "temp_dir.h"
 
@@ -12,34 +10,13 @@
 
 #include <bit>
 #include <cstring>
-#include <sstream>
+#include <fstream>
+#include <stdexcept>
 
 namespace zorvil {
 namespace {
 
 using test::PluginPath;
-using test::ReadBytes;
-using test::TempDir;
-
-uint32_t Be32(std::span<const uint8_t> bytes, size_t offset) {
-    return files::LoadBigEndian32(bytes.data() + offset);
-}
-
-// The program indices the probe was switched to, in order, from its log.
-std::vector<long> SetProgramCalls(const std::string& log) {
-    std::vector<long> programs;
-    std::istringstream lines(log);
-    std::string line;
-    while (std::getline(lines, line)) {
-        std::istringstream words(line);
-        std::string kind;
-        long opcode = -1, index = 0, value = 0;
-        words >> kind >> opcode >> index >> value;
-        if (kind == "dispatch" && opcode == effSetProgram) programs.push_back(value);
-    }
-    return programs;
-}
-
 using test::ProgramValue;
 
 class BankWithPlugins : public ::testing::Test {
@@ -47,76 +24,75 @@ protected:
     CSeqHost host;
     test::ScriptedUserInterface ui;
     CEffectBankStore store{ui};
-    TempDir dir;
+    test::TempDir dir;
 };
 
 TEST_F(BankWithPlugins, TheProbesBankIs292BytesAndRestoresEveryProgram) {
-    const int source = host.LoadPlugin(PluginPath("zorvil-probe"));
-    const int target = host.LoadPlugin(PluginPath("zorvil-probe"));
-    ASSERT_EQ(source, 0);
-    ASSERT_EQ(target, 1);
-    CSeqEffect& probe = *host.GetSeqEffect(source);
+    ASSERT_EQ(host.LoadPlugin(PluginPath("zorvil-probe")), 0);
+    ASSERT_EQ(host.LoadPlugin(PluginPath("zorvil-probe")), 1);
+    CSeqEffect& probe = *host.GetSeqEffect(0);
     probe.Dispatch(effSetProgram, 0, 1);
     probe.SetParameter(2, 0.875f);
     const std::string path = dir.File("probe.fxb");
-    ASSERT_TRUE(store.SaveBank(path, BankTargetOf(host, source)));
+    ASSERT_TRUE(store.SaveBank(path, BankTargetOf(host, 0)));
     EXPECT_EQ(probe.m_strBankFile, path);
     EXPECT_EQ(probe.Dispatch(effGetProgram), 1);
-
-    const auto bytes = ReadBytes(path);
+    const auto bytes = test::ReadBytes(path);
     ASSERT_EQ(bytes.size(), 292u);
     EXPECT_EQ(std::memcmp(bytes.data() + 16, "ZPrb", 4), 0);
     EXPECT_STREQ(reinterpret_cast<const char*>(bytes.data() + 224 + 28), "Probe B");
-    EXPECT_EQ(Be32(bytes, 224 + 56 + 8), std::bit_cast<uint32_t>(0.875f));
+    EXPECT_EQ(files::LoadBigEndian32(bytes.data() + 224 + 56 + 8), std::bit_cast<uint32_t>(0.875f));
 
-    CSeqEffect& other = *host.GetSeqEffect(target);
-    test::ProbeAccess access("zorvil-probe");
-    ASSERT_TRUE(access.Valid());
-    access.Clear(other);
-    ASSERT_TRUE(store.LoadBank(path, BankTargetOf(host, target)));
-    EXPECT_EQ(SetProgramCalls(access.Log(other)), (std::vector<long>{0, 1, 0}));
+    CSeqEffect& other = *host.GetSeqEffect(1);
+    ASSERT_TRUE(store.LoadBank(path, BankTargetOf(host, 1)));
+    EXPECT_EQ(other.Dispatch(effGetProgram), 0);
     EXPECT_FLOAT_EQ(ProgramValue(other, 1, 2), 0.875f);
     EXPECT_FLOAT_EQ(ProgramValue(other, 0, 0), 0.5f);
     EXPECT_EQ(other.m_strBankFile, path);
+    EXPECT_EQ(ui.RefreshedSlots(), (std::vector<int>{0, 1}));
+    // An empty slot is silent; an unwritable bank is reported.
+    EXPECT_FALSE(store.LoadBank(path, BankTargetOf(host, 3)));
+    EXPECT_FALSE(store.SaveBank(path, BankTargetOf(host, 3)));
     EXPECT_TRUE(ui.MessageBoxes().empty());
-    EXPECT_EQ(ui.RefreshedSlots(), (std::vector<int>{source, target}));
+    EXPECT_FALSE(store.SaveBank(dir.File("no/such/folder.fxb"), BankTargetOf(host, 0)));
+    EXPECT_EQ(test::MessageTexts(ui), std::vector<std::string>{"Error saving file"});
+    // CEffect::LoadBank reads a bank file and throws for anything else.
+    EXPECT_NO_THROW(other.LoadBank(path));
+    std::ofstream(dir.File("bad.fxb"), std::ios::binary) << "not a bank";
+    EXPECT_THROW(other.LoadBank(dir.File("bad.fxb")), std::runtime_error);
+    EXPECT_THROW(other.LoadBank(dir.File("missing.fxb")), std::runtime_error);
 }
 
 // A bare plug-in of 2 programs x 3 parameters that fails the test when the host reaches for a
 // program or parameter it does not have (our own plug-ins ignore such calls silently).
-struct StrictPlugin {
+int32_t g_program = 0;
+float g_values[2][3] = {};
+bool ValidParameter(int32_t index) {
+    EXPECT_TRUE(index >= 0 && index < 3) << "parameter " << index;
+    return index >= 0 && index < 3;
+}
+AEffect StrictPlugin() {
     AEffect effect{};
-    int32_t program = 0;
-    float values[2][3] = {};
-
-    static StrictPlugin& Self(AEffect* e) { return *static_cast<StrictPlugin*>(e->object); }
-    static intptr_t Dispatch(AEffect* e, int32_t opcode, int32_t, intptr_t value, void*, float) {
-        if (opcode == effGetProgram) return Self(e).program;
-        if (opcode == effSetProgram) {
-            EXPECT_TRUE(value >= 0 && value < 2) << "program " << value;
-            if (value >= 0 && value < 2) Self(e).program = static_cast<int32_t>(value);
-        }
+    effect.magic = kEffectMagic;
+    effect.dispatcher = [](AEffect*, int32_t opcode, int32_t, intptr_t value, void*,
+                           float) -> intptr_t {
+        if (opcode == effGetProgram) return g_program;
+        if (opcode != effSetProgram) return 0;
+        EXPECT_TRUE(value >= 0 && value < 2) << "program " << value;
+        g_program = value == 1 ? 1 : 0;
         return 0;
-    }
-    static void Set(AEffect* e, int32_t index, float value) {
-        EXPECT_TRUE(index >= 0 && index < 3) << "parameter " << index;
-        if (index >= 0 && index < 3) Self(e).values[Self(e).program][index] = value;
-    }
-    static float Get(AEffect* e, int32_t index) {
-        EXPECT_TRUE(index >= 0 && index < 3) << "parameter " << index;
-        return index >= 0 && index < 3 ? Self(e).values[Self(e).program][index] : 0.0f;
-    }
-    StrictPlugin() {
-        effect.magic = kEffectMagic;
-        effect.dispatcher = &Dispatch;
-        effect.setParameter = &Set;
-        effect.getParameter = &Get;
-        effect.numPrograms = 2;
-        effect.numParams = 3;
-        effect.uniqueID = static_cast<int32_t>(files::FourCC("ZPrb"));
-        effect.object = this;
-    }
-};
+    };
+    effect.setParameter = [](AEffect*, int32_t index, float value) {
+        if (ValidParameter(index)) g_values[g_program][index] = value;
+    };
+    effect.getParameter = [](AEffect*, int32_t index) {
+        return ValidParameter(index) ? g_values[g_program][index] : 0.0f;
+    };
+    effect.numPrograms = 2;
+    effect.numParams = 3;
+    effect.uniqueID = static_cast<int32_t>(files::FourCC("ZPrb"));
+    return effect;
+}
 
 TEST_F(BankWithPlugins, ABankWithMoreProgramsAndParametersAppliesWhatFits) {
     CFxBank bigger;
@@ -127,62 +103,36 @@ TEST_F(BankWithPlugins, ABankWithMoreProgramsAndParametersAppliesWhatFits) {
     bigger.SetIdentity(static_cast<int32_t>(files::FourCC("ZPrb")), 2);
     ASSERT_TRUE(bigger.SaveToFile(kBankMemoryName));
     store.SetStoredImage(bigger.GetMemoryImage());
-    StrictPlugin plugin;
+    AEffect plugin = StrictPlugin();
     std::string bankFile;
-    ASSERT_TRUE(store.LoadBank(kBankMemoryName, {&plugin.effect, 0, &bankFile}));
-    EXPECT_FLOAT_EQ(plugin.values[1][2], 0.12f);
-    EXPECT_FLOAT_EQ(plugin.values[1][0], 0.1f);
-    EXPECT_EQ(plugin.program, 0);
+    ASSERT_TRUE(store.LoadBank(kBankMemoryName, {&plugin, 0, &bankFile}));
+    EXPECT_FLOAT_EQ(g_values[1][2], 0.12f);
+    EXPECT_FLOAT_EQ(g_values[1][0], 0.1f);
+    EXPECT_EQ(g_program, 0);
     EXPECT_TRUE(bankFile.empty()); // memory loads keep the bank file name
 }
 
-TEST_F(BankWithPlugins, ASynthBankIsRefusedByTheProbe) {
-    const int synth = host.LoadPlugin(PluginPath("zorvil-synth"));
-    const int probeSlot = host.LoadPlugin(PluginPath("zorvil-probe"));
-    ASSERT_GE(synth, 0);
-    ASSERT_GE(probeSlot, 0);
-    const std::string path = dir.File("synth.fxb");
-    ASSERT_TRUE(store.SaveBank(path, BankTargetOf(host, synth)));
-    CSeqEffect& probe = *host.GetSeqEffect(probeSlot);
-    test::ProbeAccess access("zorvil-probe");
-    access.Clear(probe);
-    EXPECT_FALSE(store.LoadBank(path, BankTargetOf(host, probeSlot)));
-    EXPECT_TRUE(SetProgramCalls(access.Log(probe)).empty());
+TEST_F(BankWithPlugins, BanksOfAnotherIdOrAnUnhandledChunkChangeNothing) {
+    ASSERT_EQ(host.LoadPlugin(PluginPath("zorvil-synth")), 0);
+    ASSERT_EQ(host.LoadPlugin(PluginPath("zorvil-probe-chunk")), 1);
+    ASSERT_EQ(host.LoadPlugin(PluginPath("zorvil-probe")), 2);
+    const std::string synthBank = dir.File("synth.fxb");
+    ASSERT_TRUE(store.SaveBank(synthBank, BankTargetOf(host, 0)));
+    ASSERT_TRUE(store.SaveBank(kBankMemoryName, BankTargetOf(host, 1)));
+    std::vector<uint8_t> chunk(store.StoredImage().begin(), store.StoredImage().end());
+    std::memcpy(chunk.data() + 16, "ZPrb", 4); // the probe's own ID
+    store.SetStoredImage(chunk);
+    CSeqEffect& probe = *host.GetSeqEffect(2);
+    probe.SetParameter(1, 0.625f);
+    EXPECT_FALSE(store.LoadBank(synthBank, BankTargetOf(host, 2)));
+    EXPECT_FALSE(store.LoadBank(kBankMemoryName, BankTargetOf(host, 2)));
+    EXPECT_FLOAT_EQ(probe.GetParameter(1), 0.625f);
     EXPECT_TRUE(probe.m_strBankFile.empty());
-    ASSERT_EQ(ui.MessageBoxes().size(), 1u);
+    ASSERT_EQ(ui.MessageBoxes().size(), 2u);
     EXPECT_EQ(ui.MessageBoxes()[0].text, "Loaded bank has another ID!");
     EXPECT_EQ(ui.MessageBoxes()[0].caption, "Load Error");
-}
-
-TEST_F(BankWithPlugins, AChunkBankForAPluginWithoutChunksChangesNothing) {
-    const int chunkSlot = host.LoadPlugin(PluginPath("zorvil-probe-chunk"));
-    const int probeSlot = host.LoadPlugin(PluginPath("zorvil-probe"));
-    ASSERT_TRUE(store.SaveBank(kBankMemoryName, BankTargetOf(host, chunkSlot)));
-    std::vector<uint8_t> image(store.StoredImage().begin(), store.StoredImage().end());
-    std::memcpy(image.data() + 16, "ZPrb", 4); // the probe's own ID
-    store.SetStoredImage(image);
-    CSeqEffect& probe = *host.GetSeqEffect(probeSlot);
-    probe.SetParameter(1, 0.625f);
-    test::ProbeAccess access("zorvil-probe");
-    access.Clear(probe);
-    EXPECT_FALSE(store.LoadBank(kBankMemoryName, BankTargetOf(host, probeSlot)));
-    EXPECT_TRUE(access.Log(probe).empty());
-    EXPECT_FLOAT_EQ(probe.GetParameter(1), 0.625f);
-    ASSERT_EQ(ui.MessageBoxes().size(), 1u);
-    EXPECT_EQ(ui.MessageBoxes()[0].text,
+    EXPECT_EQ(ui.MessageBoxes()[1].text,
               "Loaded bank contains a formatless chunk, but the effect can't handle that!");
-}
-
-TEST_F(BankWithPlugins, AnEmptySlotIsSilentAndAnUnwritableBankIsReported) {
-    const std::string path = dir.File("probe.fxb");
-    ASSERT_EQ(host.LoadPlugin(PluginPath("zorvil-probe")), 0);
-    ASSERT_TRUE(store.SaveBank(path, BankTargetOf(host, 0)));
-    EXPECT_FALSE(store.LoadBank(path, BankTargetOf(host, 3)));
-    EXPECT_FALSE(store.SaveBank(path, BankTargetOf(host, 3)));
-    EXPECT_TRUE(ui.MessageBoxes().empty());
-    EXPECT_FALSE(store.SaveBank(dir.File("no/such/folder.fxb"), BankTargetOf(host, 0)));
-    ASSERT_EQ(ui.MessageBoxes().size(), 1u);
-    EXPECT_EQ(ui.MessageBoxes()[0].text, "Error saving file");
 }
 
 } // namespace

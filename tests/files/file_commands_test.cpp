@@ -1,9 +1,8 @@
-// The project, MIDI and bank file commands through the scripted user interface, with the real
-// host, pattern and profile.
+// The project file commands through the scripted user interface, with the real host, pattern
+// and profile.
 #include "files/file_commands.h"
 
-#include "program_value.h"
-#include "support/scripted_user_interface.h"
+#include "file_test_helpers.h"
 #include "support/test_support.h"
 #include "temp_dir.h"
 
@@ -16,23 +15,15 @@ namespace {
 
 using test::PluginPath;
 using test::ReadBytes;
-using test::WriteBytes;
 
 class FileCommandsTest : public ::testing::Test {
 protected:
     FileCommandsTest() {
         hooks.setTitle = [this](const std::string& title) { titles.push_back(title); };
     }
-
     CFileCommands& Commands() {
         if (!commands) commands.emplace(pattern, host, effects, profile, ui, hooks);
         return *commands;
-    }
-    std::vector<std::string> MessageTexts() const {
-        std::vector<std::string> texts;
-        for (const auto& message : ui.MessageBoxes())
-            texts.push_back(message.text);
-        return texts;
     }
 
     test::TempDir dir;
@@ -52,7 +43,6 @@ TEST_F(FileCommandsTest, SaveWithoutAPathAsksForOneAndRemembersTheFolder) {
     ASSERT_EQ(ui.SaveFileRequests().size(), 1u);
     EXPECT_EQ(ui.SaveFileRequests()[0].initialPath, "*.tsn");
     EXPECT_TRUE(Commands().GetPath().empty());
-
     const std::string path = dir.File("empty.tsn");
     ui.AnswerSaveFile(path);
     Commands().OnSave();
@@ -60,7 +50,6 @@ TEST_F(FileCommandsTest, SaveWithoutAPathAsksForOneAndRemembersTheFolder) {
     EXPECT_EQ(Commands().GetPath(), path);
     EXPECT_EQ(titles.back(), "Zorvil by Ostrelworks - " + path);
     EXPECT_EQ(profile.GetString("TsnFiles", "Path", ""), dir.Path().string());
-
     pattern.AddNote(3, 60, 127, 2);
     Commands().OnSave(); // no dialog: the current path
     EXPECT_EQ(ui.SaveFileRequests().size(), 2u);
@@ -71,9 +60,8 @@ TEST_F(FileCommandsTest, SaveWithoutAPathAsksForOneAndRemembersTheFolder) {
 }
 
 TEST_F(FileCommandsTest, AProjectWithTheSynthSurvivesSaveAndOpen) {
-    const int slot = host.LoadPlugin(PluginPath("zorvil-synth"));
-    ASSERT_EQ(slot, 0);
-    CSeqEffect& synth = *host.GetSeqEffect(slot);
+    ASSERT_EQ(host.LoadPlugin(PluginPath("zorvil-synth")), 0);
+    CSeqEffect& synth = *host.GetSeqEffect(0);
     synth.SetParameter(1, 0.125f); // in program 0: every program is saved
     synth.Dispatch(effSetProgram, 0, 2);
     synth.SetParameter(0, 0.3f);
@@ -107,52 +95,43 @@ TEST_F(FileCommandsTest, AProjectWithTheSynthSurvivesSaveAndOpen) {
     EXPECT_EQ(ui.OpenFileRequests()[0].initialPath, "*.tsn"); // Write itself stores no folder
 }
 
-TEST_F(FileCommandsTest, OpenOfAFileThatIsNotAProjectClearsThePathAgain) {
-    ASSERT_TRUE(Commands().Write(dir.File("good.tsn")));
-    pattern.AddNote(0, 1, 2, 3);
-    auto bytes = ReadBytes(dir.File("good.tsn"));
+TEST_F(FileCommandsTest, FailedOpensAndWritesShowTheirCauseAndARejectedFileClearsPathAndTitle) {
+    pattern.AddNote(5, 60, 100, 1);
+    pattern.AddNote(6, 61, 100, 1);
+    pattern.SetTempo(90);
+    const std::string missing = dir.File("missing.tsn");
+    const std::string unwritable = dir.File("no/such/folder.tsn");
+    EXPECT_FALSE(Commands().Read(missing));
+    EXPECT_FALSE(Commands().Write(unwritable));
+    EXPECT_EQ(pattern.GetNoteCount(), 2);
+    EXPECT_TRUE(titles.empty());
+    const std::string cut = dir.File("cut.tsn");
+    const std::string tsnx = dir.File("tsnx.tsn");
+    ASSERT_TRUE(Commands().Write(cut));
+    auto bytes = ReadBytes(cut);
+    bytes.resize(28 + 16 + 8);
+    test::WriteBytes(cut, bytes);
     bytes[3] = 'X';
-    WriteBytes(dir.File("tsnx.tsn"), bytes);
-    EXPECT_FALSE(Commands().Read(dir.File("tsnx.tsn")));
-    EXPECT_EQ(MessageTexts(), std::vector<std::string>{"This file is not a valid tsn file !"});
+    test::WriteBytes(tsnx, bytes);
+    EXPECT_FALSE(Commands().Read(cut)); // what was read whole is kept
+    EXPECT_EQ(NotesOf(pattern), (std::vector<NoteRecord>{{5, 60, 100, 1}}));
+    EXPECT_EQ(pattern.GetTempo(), 90);
+    EXPECT_TRUE(Commands().GetPath().empty());
+    ASSERT_TRUE(Commands().Write(dir.File("good.tsn")));
+    EXPECT_FALSE(Commands().Read(tsnx));
     EXPECT_EQ(pattern.GetNoteCount(), 0); // New ran
     EXPECT_TRUE(Commands().GetPath().empty());
     EXPECT_EQ(titles.back(), "Zorvil by Ostrelworks");
+    EXPECT_EQ(test::MessageTexts(ui),
+              (std::vector<std::string>{"Can't open file for read " + missing + ", error = 2\n",
+                                        "Can't open file for write " + unwritable + ", error = 2\n",
+                                        "Can't read this file properly !",
+                                        "This file is not a valid tsn file !"}));
+    EXPECT_EQ(ui.MessageBoxes()[0].icon, MessageIcon::Error);
     // A following Save asks for a name instead of overwriting the rejected file.
     ui.AnswerSaveFile(std::nullopt);
     Commands().OnSave();
     EXPECT_EQ(ui.SaveFileRequests().size(), 1u);
-}
-
-TEST_F(FileCommandsTest, ADamagedProjectKeepsWhatWasReadAndClearsThePath) {
-    pattern.AddNote(5, 60, 100, 1);
-    pattern.AddNote(6, 61, 100, 1);
-    pattern.SetTempo(90);
-    const std::string path = dir.File("cut.tsn");
-    ASSERT_TRUE(Commands().Write(path));
-    auto bytes = ReadBytes(path);
-    bytes.resize(28 + 16 + 8);
-    WriteBytes(path, bytes);
-    EXPECT_FALSE(Commands().Read(path));
-    EXPECT_EQ(MessageTexts(), std::vector<std::string>{"Can't read this file properly !"});
-    EXPECT_EQ(NotesOf(pattern), (std::vector<NoteRecord>{{5, 60, 100, 1}}));
-    EXPECT_EQ(pattern.GetTempo(), 90);
-    EXPECT_TRUE(Commands().GetPath().empty());
-}
-
-TEST_F(FileCommandsTest, OpenAndWriteFailuresShowTheirCauseAndChangeNothing) {
-    pattern.AddNote(1, 2, 3, 4);
-    const std::string missing = dir.File("missing.tsn");
-    EXPECT_FALSE(Commands().Read(missing));
-    const std::string unwritable = dir.File("no/such/folder.tsn");
-    EXPECT_FALSE(Commands().Write(unwritable));
-    EXPECT_EQ(MessageTexts(), (std::vector<std::string>{
-                                  "Can't open file for read " + missing + ", error = 2\n",
-                                  "Can't open file for write " + unwritable + ", error = 2\n"}));
-    EXPECT_EQ(ui.MessageBoxes()[0].icon, MessageIcon::Error);
-    EXPECT_EQ(pattern.GetNoteCount(), 1);
-    EXPECT_TRUE(Commands().GetPath().empty());
-    EXPECT_TRUE(titles.empty());
 }
 
 TEST_F(FileCommandsTest, ALibraryPathLongerThanItsFieldIsRefusedNotCut) {
@@ -166,7 +145,8 @@ TEST_F(FileCommandsTest, ALibraryPathLongerThanItsFieldIsRefusedNotCut) {
     ASSERT_EQ(host.LoadPlugin(link.string()), 0);
     const std::string path = dir.File("long.tsn");
     EXPECT_FALSE(Commands().Write(path));
-    EXPECT_EQ(MessageTexts(), std::vector<std::string>{LibraryPathTooLongMessage(link.string())});
+    EXPECT_EQ(test::MessageTexts(ui),
+              std::vector<std::string>{LibraryPathTooLongMessage(link.string())});
     EXPECT_FALSE(std::filesystem::exists(path));
 }
 

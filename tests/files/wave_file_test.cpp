@@ -1,179 +1,108 @@
-// Wave format setters, the wave file's bytes and its reading path.
+// The wave file's bytes and its reading path.
 #include "files/wave_file.h"
 
-#include "support/scripted_user_interface.h"
+#include "file_test_helpers.h"
 #include "temp_dir.h"
 
 #include <gtest/gtest.h>
 
+#include <cstring>
+
 namespace zorvil {
 namespace {
 
+using Bytes = std::vector<uint8_t>;
 using test::ReadBytes;
-using test::TempDir;
 using test::WriteBytes;
 
-uint32_t Le32(const std::vector<uint8_t>& bytes, size_t offset) {
+uint32_t Le32(const Bytes& bytes, size_t offset) {
     return bytes[offset] | (uint32_t{bytes[offset + 1]} << 8) |
            (uint32_t{bytes[offset + 2]} << 16) | (uint32_t{bytes[offset + 3]} << 24);
 }
 
-uint16_t Le16(const std::vector<uint8_t>& bytes, size_t offset) {
-    return static_cast<uint16_t>(bytes[offset] | (bytes[offset + 1] << 8));
-}
-
-// A copy of `bytes` with `with` written at `offset`.
-std::vector<uint8_t> Patched(std::vector<uint8_t> bytes, size_t offset, std::string_view with) {
-    for (size_t i = 0; i < with.size(); ++i)
-        bytes.at(offset + i) = static_cast<uint8_t>(with[i]);
-    return bytes;
-}
-
-std::string Id(const std::vector<uint8_t>& bytes, size_t offset) {
-    return {reinterpret_cast<const char*>(bytes.data() + offset), 4};
-}
-
-TEST(SoundBase, SettersRecomputeBlockAlignAndByteRateAndRefuseInvalidValues) {
-    test::ScriptedUserInterface ui;
-    CSoundBase sound(&ui);
-    EXPECT_FALSE(sound.SetBitsPerSample(12));
-    EXPECT_FALSE(sound.SetSamplesPerSecond(48000));
-    EXPECT_FALSE(sound.SetNumberOfChannels(0));
-    EXPECT_EQ(sound.GetFormat(), kRenderFormat);
-    ASSERT_EQ(ui.MessageBoxes().size(), 3u);
-    EXPECT_EQ(ui.MessageBoxes()[0].text,
-              "CSoundBase::SetBitsPerSample() : Invalid number of bits per sample : 12");
-    EXPECT_EQ(ui.MessageBoxes()[1].text,
-              "CSoundBase::SetSamplesPerSecond() : Invalid number of samples per second : 48000");
-    EXPECT_EQ(ui.MessageBoxes()[2].text,
-              "CSoundBase::SetNumberOfChannels() : Invalid number of channels : 0");
-    for (const auto& message : ui.MessageBoxes()) {
-        EXPECT_EQ(message.caption, "TsnSeq");
-        EXPECT_EQ(message.icon, MessageIcon::Warning);
-    }
-    ASSERT_TRUE(sound.SetSamplesPerSecond(22050));
-    ASSERT_TRUE(sound.SetNumberOfChannels(1));
-    ASSERT_TRUE(sound.SetBitsPerSample(8));
-    EXPECT_EQ(sound.GetFormat().nBlockAlign, 1);
-    EXPECT_EQ(sound.GetFormat().nAvgBytesPerSec, 22050u);
-    ASSERT_TRUE(sound.SetSamplesPerSecond(11025));
-    ASSERT_TRUE(sound.SetBitsPerSample(16));
-    EXPECT_EQ(sound.GetFormat().nBlockAlign, 2);
-    EXPECT_EQ(sound.GetFormat().nAvgBytesPerSec, 22050u);
-}
-
-TEST(WaveFileWriting, HeaderIs46BytesWithBothSizesPatchedOnClose) {
-    TempDir dir;
+TEST(WaveFileWriting, HeaderIs46BytesSizesArePatchedOnCloseAndOpenFailuresGiveTheirCause) {
+    test::TempDir dir;
     const std::string path = dir.File("out.wav");
+    const std::vector<int16_t> frames = {1, -1, 2, -2, 3, -3};
     {
         CWaveFile file(path, kRenderFormat);
         ASSERT_EQ(file.GetMode(), CWaveFile::Mode::Writing);
-        const std::vector<int16_t> frames = {1, -1, 2, -2, 3, -3};
         EXPECT_TRUE(file.Write(frames.data(), 12));
         EXPECT_TRUE(file.Write(frames.data(), 8));
         EXPECT_TRUE(file.Close());
         EXPECT_EQ(file.GetMode(), CWaveFile::Mode::Closed);
         EXPECT_FALSE(file.Write(frames.data(), 4));
     }
-    const auto bytes = ReadBytes(path);
+    const Bytes header = {'R',  'I',  'F', 'F', 58,   0,    0,    0, 'W', 'A', 'V', 'E',
+                          'f',  'm',  't', ' ', 18,   0,    0,    0, 1,   0,   2,   0,
+                          0x44, 0xAC, 0,   0,   0x10, 0xB1, 0x02, 0, 4,   0,   16,  0,
+                          0,    0,    'd', 'a', 't',  'a',  20,   0, 0,   0};
+    const Bytes bytes = ReadBytes(path);
     ASSERT_EQ(bytes.size(), 46u + 20u);
-    EXPECT_EQ(Id(bytes, 0), "RIFF");
-    EXPECT_EQ(Le32(bytes, 4), bytes.size() - 8);
-    EXPECT_EQ(Id(bytes, 8), "WAVE");
-    EXPECT_EQ(Id(bytes, 12), "fmt ");
-    EXPECT_EQ(Le32(bytes, 16), 18u);
-    EXPECT_EQ(Le16(bytes, 20), 1);
-    EXPECT_EQ(Le16(bytes, 22), 2);
-    EXPECT_EQ(Le32(bytes, 24), 44100u);
-    EXPECT_EQ(Le32(bytes, 28), 176400u);
-    EXPECT_EQ(Le16(bytes, 32), 4);
-    EXPECT_EQ(Le16(bytes, 34), 16);
-    EXPECT_EQ(Le16(bytes, 36), 0);
-    EXPECT_EQ(Id(bytes, 38), "data");
-    EXPECT_EQ(Le32(bytes, 42), 20u);
-    EXPECT_EQ(static_cast<int16_t>(Le16(bytes, 48)), -1);
-}
-
-TEST(WaveFileWriting, TheDestructorClosesAndAnOddDataSizeGetsItsPadByte) {
-    TempDir dir;
+    EXPECT_EQ(Bytes(bytes.begin(), bytes.begin() + 46), header);
+    EXPECT_EQ(std::memcmp(bytes.data() + 46, frames.data(), 12), 0);
+    // The destructor closes too; an odd data size gets its pad byte.
     const uint8_t three[3] = {1, 2, 3};
     for (size_t size : {size_t{0}, size_t{3}}) {
-        { CWaveFile(dir.File("w.wav"), kRenderFormat).Write(three, size); }
-        const auto bytes = ReadBytes(dir.File("w.wav"));
-        ASSERT_EQ(bytes.size(), 46u + size + size % 2);
-        EXPECT_EQ(Le32(bytes, 42), size);
-        EXPECT_EQ(Le32(bytes, 4), 38u + size + size % 2);
+        { CWaveFile(path, kRenderFormat).Write(three, size); }
+        const Bytes written = ReadBytes(path);
+        ASSERT_EQ(written.size(), 46u + size + size % 2);
+        EXPECT_EQ(Le32(written, 42), size);
+        EXPECT_EQ(Le32(written, 4), 38u + size + size % 2);
     }
-}
-
-TEST(WaveFile, AFileThatCannotBeCreatedOrOpenedReportsItsCause) {
-    TempDir dir;
+    // A file that cannot be created or opened reports its cause.
     CWaveFile missingFolder(dir.File("no/such.wav"), kRenderFormat);
     EXPECT_EQ(missingFolder.GetMode(), CWaveFile::Mode::Closed);
     EXPECT_EQ(missingFolder.OpenError(), platform::FileErrorCause::FileNotFound);
     const uint8_t byte = 0;
     EXPECT_FALSE(missingFolder.Write(&byte, 1));
-    CWaveFile folder(dir.Path().string(), kRenderFormat);
-    EXPECT_EQ(folder.OpenError(), platform::FileErrorCause::InvalidFile);
+    EXPECT_EQ(CWaveFile(dir.Path().string(), kRenderFormat).OpenError(),
+              platform::FileErrorCause::InvalidFile);
     CWaveFile reading(dir.File("missing.wav"));
     EXPECT_EQ(reading.GetMode(), CWaveFile::Mode::Closed);
     EXPECT_EQ(reading.OpenError(), platform::FileErrorCause::FileNotFound);
 }
 
-struct BadWave {
-    std::vector<uint8_t> bytes;
-    std::string message;
-};
+// A copy of `bytes` with `with` written at `offset`.
+Bytes Patched(Bytes bytes, size_t offset, std::string_view with) {
+    std::memcpy(bytes.data() + offset, with.data(), with.size());
+    return bytes;
+}
 
-TEST(WaveFileReading, EachMissingPieceShowsItsMessageAndCloses) {
-    TempDir dir;
+TEST(WaveFileReading, EachMissingPieceShowsItsMessageAndACutDataChunkReadsWhatIsThere) {
+    test::TempDir dir;
     const std::string good = dir.File("good.wav");
     {
-        CWaveFile file(good, kRenderFormat);
-        const uint32_t frame = 0;
-        file.Write(&frame, 4);
+        const Bytes samples(400, 7);
+        CWaveFile(good, kRenderFormat).Write(samples.data(), samples.size());
     }
-    const auto image = ReadBytes(good);
-    const auto notWave = Patched(image, 8, "AVI ");
-    const auto noFormat = Patched(image, 12, "fmtx");
-    const auto formatBeyondEnd = Patched(image, 16, std::string_view("\x88\x13\0\0", 4)); // 5000
-    const auto noData = Patched(image, 38, "date");
-    const std::vector<BadWave> cases = {
+    const Bytes image = ReadBytes(good);
+    const struct {
+        Bytes bytes;
+        std::string message;
+    } cases[] = {
         {{}, "Error descending into file"},
-        {{'R', 'I', 'F', 'F'}, "Error descending into file"},
-        {notWave, "Error descending into file"},
-        {noFormat, "Error descending in wave file"},
-        {formatBeyondEnd, "Error ascending in File"},
-        {noData, "error reading data chunk"},
-        {std::vector<uint8_t>(image.begin(), image.begin() + 40), "error reading data chunk"},
+        {Patched(image, 8, "AVI "), "Error descending into file"},
+        {Patched(image, 12, "fmtx"), "Error descending in wave file"},
+        {Patched(image, 16, std::string_view("\x88\x13\0\0", 4)), "Error ascending in File"},
+        {Patched(image, 38, "date"), "error reading data chunk"},
+        {Bytes(image.begin(), image.begin() + 40), "error reading data chunk"},
     };
     for (const auto& bad : cases) {
+        SCOPED_TRACE(bad.message);
         WriteBytes(dir.File("bad.wav"), bad.bytes);
         test::ScriptedUserInterface ui;
         CWaveFile file(dir.File("bad.wav"), &ui);
-        EXPECT_EQ(file.GetMode(), CWaveFile::Mode::Closed) << bad.message;
-        ASSERT_EQ(ui.MessageBoxes().size(), 1u) << bad.message;
-        EXPECT_EQ(ui.MessageBoxes()[0].text, bad.message);
-        EXPECT_EQ(ui.MessageBoxes()[0].icon, MessageIcon::None);
+        EXPECT_EQ(file.GetMode(), CWaveFile::Mode::Closed);
+        EXPECT_EQ(test::MessageTexts(ui), std::vector<std::string>{bad.message});
+        EXPECT_EQ(ui.MessageBoxes().at(0).icon, MessageIcon::None);
         uint8_t byte;
         EXPECT_EQ(file.Read(&byte, 1), 0u);
     }
-}
-
-TEST(WaveFileReading, ATruncatedDataChunkReadsOnlyWhatIsThere) {
-    TempDir dir;
-    const std::string path = dir.File("cut.wav");
-    {
-        CWaveFile file(path, kRenderFormat);
-        const std::vector<uint8_t> samples(400, 7);
-        file.Write(samples.data(), samples.size());
-    }
-    auto bytes = ReadBytes(path);
-    bytes.resize(46 + 100);
-    WriteBytes(path, bytes);
-    CWaveFile file(path);
-    ASSERT_EQ(file.GetMode(), CWaveFile::Mode::Reading);
-    EXPECT_EQ(file.GetDataSize(), 100u);
+    WriteBytes(good, Bytes(image.begin(), image.begin() + 46 + 100));
+    CWaveFile cut(good);
+    ASSERT_EQ(cut.GetMode(), CWaveFile::Mode::Reading);
+    EXPECT_EQ(cut.GetDataSize(), 100u);
 }
 
 } // namespace
