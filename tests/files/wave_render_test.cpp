@@ -1,0 +1,179 @@
+// Render to wave on the file side: the wave file's bytes and its reading path, the render
+// lengths and buffer bookkeeping, and the render writer that makes the file hold exactly T frames.
+// (A target that cannot be created, and a second start while a render runs, are also tested
+// through the application.)
+#include "files/render_plan.h"
+#include "files/render_writer.h"
+#include "files/wave_file.h"
+
+#include "file_test_helpers.h"
+#include "temp_dir.h"
+
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <filesystem>
+
+namespace zorvil {
+namespace {
+
+using Bytes = std::vector<uint8_t>;
+using test::ReadBytes;
+using test::WriteBytes;
+
+TEST(WaveFileWriting, HeaderIs46BytesSizesArePatchedOnCloseAndOpenFailuresGiveTheirCause) {
+    test::TempDir dir;
+    const std::string path = dir.File("out.wav");
+    const std::vector<int16_t> frames = {1, -1, 2, -2, 3, -3};
+    {
+        CWaveFile file(path, kRenderFormat);
+        ASSERT_EQ(file.GetMode(), CWaveFile::Mode::Writing);
+        EXPECT_TRUE(file.Write(frames.data(), 12));
+        EXPECT_TRUE(file.Write(frames.data(), 8));
+        EXPECT_TRUE(file.Close());
+        EXPECT_EQ(file.GetMode(), CWaveFile::Mode::Closed);
+        EXPECT_FALSE(file.Write(frames.data(), 4));
+    }
+    const Bytes header = {'R',  'I',  'F', 'F', 58,   0,    0,    0, 'W', 'A', 'V', 'E',
+                          'f',  'm',  't', ' ', 18,   0,    0,    0, 1,   0,   2,   0,
+                          0x44, 0xAC, 0,   0,   0x10, 0xB1, 0x02, 0, 4,   0,   16,  0,
+                          0,    0,    'd', 'a', 't',  'a',  20,   0, 0,   0};
+    const Bytes bytes = ReadBytes(path);
+    ASSERT_EQ(bytes.size(), 46u + 20u);
+    EXPECT_EQ(Bytes(bytes.begin(), bytes.begin() + 46), header);
+    EXPECT_EQ(std::memcmp(bytes.data() + 46, frames.data(), 12), 0);
+    { CWaveFile(path, kRenderFormat).Write(frames.data(), 3); } // the destructor closes too
+    const Bytes odd = ReadBytes(path); // an odd data size gets its pad byte
+    ASSERT_EQ(odd.size(), 50u);
+    EXPECT_EQ(Bytes(odd.begin() + 4, odd.begin() + 8), (Bytes{42, 0, 0, 0}));
+    EXPECT_EQ(Bytes(odd.begin() + 42, odd.begin() + 46), (Bytes{3, 0, 0, 0}));
+    // A file that cannot be created or opened reports its cause.
+    CWaveFile missingFolder(dir.File("no/such.wav"), kRenderFormat);
+    EXPECT_EQ(missingFolder.GetMode(), CWaveFile::Mode::Closed);
+    EXPECT_EQ(missingFolder.OpenError(), platform::FileErrorCause::FileNotFound);
+    const uint8_t byte = 0;
+    EXPECT_FALSE(missingFolder.Write(&byte, 1));
+    EXPECT_EQ(CWaveFile(dir.Path().string(), kRenderFormat).OpenError(),
+              platform::FileErrorCause::InvalidFile);
+    EXPECT_EQ(CWaveFile(dir.File("missing.wav")).OpenError(),
+              platform::FileErrorCause::FileNotFound);
+}
+
+// A copy of `bytes` with `with` written at `offset`.
+Bytes Patched(Bytes bytes, size_t offset, std::string_view with) {
+    std::memcpy(bytes.data() + offset, with.data(), with.size());
+    return bytes;
+}
+
+TEST(WaveFileReading, EachMissingPieceShowsItsMessageAndACutDataChunkReadsWhatIsThere) {
+    test::TempDir dir;
+    const std::string good = dir.File("good.wav");
+    {
+        const Bytes samples(400, 7);
+        CWaveFile(good, kRenderFormat).Write(samples.data(), samples.size());
+    }
+    const Bytes image = ReadBytes(good);
+    const struct {
+        Bytes bytes;
+        std::string message;
+    } cases[] = {
+        {{}, "Error descending into file"},
+        {Patched(image, 8, "AVI "), "Error descending into file"},
+        {Patched(image, 12, "fmtx"), "Error descending in wave file"},
+        {Patched(image, 16, std::string_view("\x88\x13\0\0", 4)), "Error ascending in File"},
+        {Patched(image, 38, "date"), "error reading data chunk"},
+        {Bytes(image.begin(), image.begin() + 40), "error reading data chunk"},
+    };
+    for (const auto& bad : cases) {
+        SCOPED_TRACE(bad.message);
+        WriteBytes(dir.File("bad.wav"), bad.bytes);
+        test::ScriptedUserInterface ui;
+        CWaveFile file(dir.File("bad.wav"), &ui);
+        EXPECT_EQ(file.GetMode(), CWaveFile::Mode::Closed);
+        EXPECT_EQ(test::MessageTexts(ui), std::vector<std::string>{bad.message});
+        EXPECT_EQ(ui.MessageBoxes().at(0).icon, MessageIcon::None);
+        uint8_t byte;
+        EXPECT_EQ(file.Read(&byte, 1), 0u);
+    }
+    WriteBytes(good, Bytes(image.begin(), image.begin() + 46 + 100));
+    EXPECT_EQ(CWaveFile(good).GetDataSize(), 100u);
+}
+
+TEST(RenderPlan, LengthsBuffersAndTailsForEachTimeline) {
+    const struct {
+        int measures;
+        double tempo;
+        int bufferFrames, renderAdjust;
+        int totalFrames, lastFullBuffer, tailBytes;
+    } cases[] = {
+        {1, 120.0, 2205, 0, 88200, 40, 0},
+        {3, 100.0, 4410, 0, 317520, 72, 0},
+        {2, 133.0, 2205, 0, 159157, 72, 1588},
+        {1, 120.0, 2205, 2, 88200, 42, 0}, // RenderAdjust skips leading buffers
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(testing::Message() << c.measures << " at " << c.tempo);
+        const auto plan = MakeRenderPlan(c.measures, c.tempo, c.bufferFrames, c.renderAdjust);
+        EXPECT_EQ(plan.totalFrames, c.totalFrames);
+        EXPECT_EQ(plan.lastFullBuffer, c.lastFullBuffer);
+        EXPECT_EQ(plan.tailBytes, c.tailBytes);
+    }
+}
+
+TEST(RenderPlan, ShortBuffersAndDegenerateSettingsAreGuarded) {
+    RenderCounter counter(MakeRenderPlan(2, 133.0, 2205, 0));
+    for (int i = 0; i < 72; ++i)
+        EXPECT_EQ(counter.OnBuffer(8820).writeBytes, 8820u);
+    const auto tail = counter.OnBuffer(100); // a buffer shorter than the tail
+    EXPECT_EQ(tail.writeBytes, 100u);
+    EXPECT_TRUE(tail.finished);
+    EXPECT_EQ(counter.OnBuffer(8820).writeBytes, 0u);
+    EXPECT_EQ(RenderFrameCount(0, 120.0), 0);
+    EXPECT_EQ(RenderFrameCount(1, 0.0), 0);
+    EXPECT_EQ(RenderFrameCount(8, 30.0), 2822400); // the longest pattern: 64 s
+    const auto plan = MakeRenderPlan(1, 120.0, 0, -3);
+    EXPECT_EQ(plan.bufferFrames, 1);
+    EXPECT_EQ(plan.renderAdjust, 0);
+    EXPECT_EQ(plan.lastFullBuffer, 88200);
+    const auto huge = MakeRenderPlan(1, 120.0, 2205, 2147483647);
+    EXPECT_EQ(huge.lastFullBuffer, 2147483647);
+    EXPECT_EQ(RenderCounter(huge).OnBuffer(8820).writeBytes, 0u);
+}
+
+TEST(RenderWriter, WritesExactlyTFramesThenFinishesOnce) {
+    test::TempDir dir;
+    test::ScriptedUserInterface ui;
+    RenderStateWord state{RenderState::Idle};
+    CRenderWriter writer(ui);
+    int finished = 0;
+    const std::string path = dir.File("render.wav");
+    ASSERT_TRUE(writer.Start(path, MakeRenderPlan(2, 133.0, 2205, 2), state, [&] { ++finished; }));
+    EXPECT_EQ(state.load(), RenderState::Armed);
+
+    // One played buffer of 2205 stereo frames whose samples count up.
+    CWaveBuffer buffer(2205 * 4);
+    auto* samples = reinterpret_cast<int16_t*>(buffer.Data());
+    for (int i = 0; i < 2205 * 2; ++i)
+        samples[i] = static_cast<int16_t>(i);
+    buffer.Header()->dwBufferLength = buffer.Header()->dwBytesRecorded = 2205 * 4;
+    writer.OnBufferWritten(buffer, 2205); // not yet writing: not counted
+    state.store(RenderState::Writing);    // the marker came through
+    int played = 0;
+    for (; !writer.Finished() && played < 1000; ++played)
+        writer.OnBufferWritten(buffer, 2205);
+    EXPECT_EQ(played, 2 + 72 + 1);
+    EXPECT_EQ(finished, 1);
+    EXPECT_EQ(state.load(), RenderState::Idle);
+    writer.OnBufferWritten(buffer, 2205); // after the end: nothing
+    EXPECT_EQ(finished, 1);
+    EXPECT_EQ(writer.GetRenderFile()->GetMode(), CWaveFile::Mode::Closed);
+    EXPECT_EQ(std::filesystem::file_size(path), 46u + 159157u * 4);
+    EXPECT_EQ(CWaveFile(path).GetDataSize(), 159157u * 4);
+    const auto bytes = test::ReadBytes(path);
+    // The 1588-byte tail ends with frame 396 of its buffer.
+    EXPECT_EQ(bytes[bytes.size() - 4] | (bytes[bytes.size() - 3] << 8), 396 * 2);
+    EXPECT_TRUE(ui.MessageBoxes().empty());
+}
+
+} // namespace
+} // namespace zorvil
