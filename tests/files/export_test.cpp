@@ -1,12 +1,13 @@
-// Render to wave on the file side: the wave file's bytes and its reading path, the render
-// lengths and buffer bookkeeping, and the render writer that makes the file hold exactly T frames.
-// (A target that cannot be created, and a second start while a render runs, are also tested
-// through the application.)
+// The exports: the MIDI file's exact bytes; the wave file's bytes and its reading path, the
+// render lengths and buffer bookkeeping, and the render writer that makes the file hold exactly
+// T frames. (A render target that cannot be created, and a second start while a render runs, are
+// also tested through the application.)
+#include "files/midi_file.h"
 #include "files/render_plan.h"
 #include "files/render_writer.h"
 #include "files/wave_file.h"
 
-#include "file_test_helpers.h"
+#include "support/scripted_user_interface.h"
 #include "temp_dir.h"
 
 #include <gtest/gtest.h>
@@ -65,7 +66,7 @@ Bytes Patched(Bytes bytes, size_t offset, std::string_view with) {
     return bytes;
 }
 
-TEST(WaveFileReading, EachMissingPieceShowsItsMessageAndACutDataChunkReadsWhatIsThere) {
+TEST(WaveFileReading, EachMissingPieceShowsItsMessageAndCloses) {
     test::TempDir dir;
     const std::string good = dir.File("good.wav");
     {
@@ -78,11 +79,9 @@ TEST(WaveFileReading, EachMissingPieceShowsItsMessageAndACutDataChunkReadsWhatIs
         std::string message;
     } cases[] = {
         {{}, "Error descending into file"},
-        {Patched(image, 8, "AVI "), "Error descending into file"},
         {Patched(image, 12, "fmtx"), "Error descending in wave file"},
         {Patched(image, 16, std::string_view("\x88\x13\0\0", 4)), "Error ascending in File"},
         {Patched(image, 38, "date"), "error reading data chunk"},
-        {Bytes(image.begin(), image.begin() + 40), "error reading data chunk"},
     };
     for (const auto& bad : cases) {
         SCOPED_TRACE(bad.message);
@@ -90,13 +89,12 @@ TEST(WaveFileReading, EachMissingPieceShowsItsMessageAndACutDataChunkReadsWhatIs
         test::ScriptedUserInterface ui;
         CWaveFile file(dir.File("bad.wav"), &ui);
         EXPECT_EQ(file.GetMode(), CWaveFile::Mode::Closed);
-        EXPECT_EQ(test::MessageTexts(ui), std::vector<std::string>{bad.message});
-        EXPECT_EQ(ui.MessageBoxes().at(0).icon, MessageIcon::None);
+        ASSERT_EQ(ui.MessageBoxes().size(), 1u);
+        EXPECT_EQ(ui.MessageBoxes()[0].text, bad.message);
+        EXPECT_EQ(ui.MessageBoxes()[0].icon, MessageIcon::None);
         uint8_t byte;
         EXPECT_EQ(file.Read(&byte, 1), 0u);
     }
-    WriteBytes(good, Bytes(image.begin(), image.begin() + 46 + 100));
-    EXPECT_EQ(CWaveFile(good).GetDataSize(), 100u);
 }
 
 TEST(RenderPlan, LengthsBuffersAndTailsForEachTimeline) {
@@ -173,6 +171,66 @@ TEST(RenderWriter, WritesExactlyTFramesThenFinishesOnce) {
     // The 1588-byte tail ends with frame 396 of its buffer.
     EXPECT_EQ(bytes[bytes.size() - 4] | (bytes[bytes.size() - 3] << 8), 396 * 2);
     EXPECT_TRUE(ui.MessageBoxes().empty());
+}
+
+// The note events of a file at tempo 120: what lies between the meta events and the end of track.
+Bytes NoteEvents(const Bytes& file) {
+    EXPECT_EQ(Bytes(file.end() - 4, file.end()), (Bytes{0x00, 0xFF, 0x2F, 0x00}));
+    return Bytes(file.begin() + 39, file.end() - 4);
+}
+
+TEST(MidiFile, AnEmptyPatternIs43BytesAndTheTempoIsHighByteFirst) {
+    const Bytes expected = {'M',  'T',  'h',  'd',  0,    0,    0,    6,    0,    0,   0,
+                            1,    0,    96,   'M',  'T',  'r',  'k',  0,    0,    0,   21,
+                            0x00, 0xFF, 0x03, 0x06, 'Z',  'o',  'r',  'v',  'i',  'l', 0x00,
+                            0xFF, 0x51, 0x03, 0x07, 0xA1, 0x20, 0x00, 0xFF, 0x2F, 0x00};
+    ASSERT_EQ(expected.size(), 43u);
+    EXPECT_EQ(BuildMidiFile(120, 16, std::span<const NoteRecord>{}), expected);
+    // 60000000 / 133 = 451127 = 0x06E237.
+    const Bytes file = BuildMidiFile(133, 16, std::span<const NoteRecord>{});
+    EXPECT_EQ(Bytes(file.begin() + 36, file.begin() + 39), (Bytes{0x06, 0xE2, 0x37}));
+}
+
+TEST(MidiFile, NoteEventsComeInTickThenKeyOrderWithVariableLengthDeltas) {
+    const struct {
+        std::vector<NoteRecord> notes;
+        Bytes events;
+    } cases[] = {
+        // Adjacent notes on one key share a tick.
+        {{{0, 60, 100, 2}, {2, 60, 90, 2}},
+         {0x00, 0x90, 60, 100, 0x30, 0x80, 60, 0, 0x00, 0x90, 60, 90, 0x30, 0x80, 60, 0}},
+        // Key 64 ends at step 1 where key 60 starts: 60's note-on precedes 64's note-off.
+        {{{0, 64, 1, 1}, {1, 60, 2, 1}, {1, 62, 3, 1}},
+         {0x00, 0x90, 64, 1, 0x18, 0x90, 60, 2, 0x00, 0x90, 62, 3,
+          0x00, 0x80, 64, 0, 0x18, 0x80, 60, 0, 0x00, 0x80, 62, 0}},
+        // On at 254 * 24 = 6096 (delta 0x2F 0x50), on at 6120, both off at 6144 in key order.
+        {{{255, 10, 5, 1}, {254, 11, 6, 2}},
+         {0xAF, 0x50, 0x90, 11, 6, 0x18, 0x90, 10, 5, 0x18, 0x80, 10, 0, 0x00, 0x80, 11, 0}},
+        // Invalid and overlapping notes are left out.
+        {{{0, 60, 100, 1},
+          {0, 60, 50, 1},
+          {-1, 1, 1, 1},
+          {250, 2, 1, 7},
+          {0, 128, 1, 1},
+          {0, 3, 1, 0}},
+         {0x00, 0x90, 60, 100, 0x18, 0x80, 60, 0}},
+    };
+    for (size_t i = 0; i < std::size(cases); ++i)
+        EXPECT_EQ(NoteEvents(BuildMidiFile(120, 16, cases[i].notes)), cases[i].events) << i;
+    const std::vector<NoteRecord> fiveSteps = {{1, 60, 100, 1}}; // 5 steps a measure
+    EXPECT_EQ(NoteEvents(BuildMidiFile(120, 5, fiveSteps)),
+              (Bytes{0x4C, 0x90, 60, 100, 0x4C, 0x80, 60, 0}));
+}
+
+TEST(MidiFile, AFullGridGrowsTheTrackWithoutLimit) {
+    std::vector<NoteRecord> notes;
+    for (int step = 0; step < kGridSteps; ++step)
+        for (int key = 0; key < kGridKeys; ++key)
+            notes.push_back({step, key, 100, 1});
+    const Bytes file = BuildMidiFile(120, 32, notes);
+    // 32768 note-ons and as many note-offs, 4 bytes each, with the track length high byte first.
+    ASSERT_EQ(file.size(), 39 + 32768 * 2 * 4 + 4u);
+    EXPECT_EQ(Bytes(file.begin() + 18, file.begin() + 22), (Bytes{0x00, 0x04, 0x00, 0x15}));
 }
 
 } // namespace
