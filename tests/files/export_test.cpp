@@ -1,7 +1,5 @@
-// The exports: the MIDI file's exact bytes; the wave file's bytes and its reading path, the
-// render lengths and buffer bookkeeping, and the render writer that makes the file hold exactly
-// T frames. (A render target that cannot be created, and a second start while a render runs, are
-// also tested through the application.)
+// The exports: the MIDI file's and the wave file's exact bytes, the render lengths, and the
+// render writer that makes the file hold exactly T frames.
 #include "files/midi_file.h"
 #include "files/render_plan.h"
 #include "files/render_writer.h"
@@ -19,9 +17,8 @@ namespace {
 
 using Bytes = std::vector<uint8_t>;
 using test::ReadBytes;
-using test::WriteBytes;
 
-TEST(WaveFileWriting, HeaderIs46BytesSizesArePatchedOnCloseAndOpenFailuresGiveTheirCause) {
+TEST(WaveFileWriting, HeaderIs46BytesSizesArePatchedOnCloseAndCreateFailuresGiveTheirCause) {
     test::TempDir dir;
     const std::string path = dir.File("out.wav");
     const std::vector<int16_t> frames = {1, -1, 2, -2, 3, -3};
@@ -47,7 +44,7 @@ TEST(WaveFileWriting, HeaderIs46BytesSizesArePatchedOnCloseAndOpenFailuresGiveTh
     ASSERT_EQ(odd.size(), 50u);
     EXPECT_EQ(Bytes(odd.begin() + 4, odd.begin() + 8), (Bytes{42, 0, 0, 0}));
     EXPECT_EQ(Bytes(odd.begin() + 42, odd.begin() + 46), (Bytes{3, 0, 0, 0}));
-    // A file that cannot be created or opened reports its cause.
+    // A file that cannot be created reports its cause.
     CWaveFile missingFolder(dir.File("no/such.wav"), kRenderFormat);
     EXPECT_EQ(missingFolder.GetMode(), CWaveFile::Mode::Closed);
     EXPECT_EQ(missingFolder.OpenError(), platform::FileErrorCause::FileNotFound);
@@ -55,48 +52,9 @@ TEST(WaveFileWriting, HeaderIs46BytesSizesArePatchedOnCloseAndOpenFailuresGiveTh
     EXPECT_FALSE(missingFolder.Write(&byte, 1));
     EXPECT_EQ(CWaveFile(dir.Path().string(), kRenderFormat).OpenError(),
               platform::FileErrorCause::InvalidFile);
-    EXPECT_EQ(CWaveFile(dir.File("missing.wav")).OpenError(),
-              platform::FileErrorCause::FileNotFound);
 }
 
-// A copy of `bytes` with `with` written at `offset`.
-Bytes Patched(Bytes bytes, size_t offset, std::string_view with) {
-    std::memcpy(bytes.data() + offset, with.data(), with.size());
-    return bytes;
-}
-
-TEST(WaveFileReading, EachMissingPieceShowsItsMessageAndCloses) {
-    test::TempDir dir;
-    const std::string good = dir.File("good.wav");
-    {
-        const Bytes samples(400, 7);
-        CWaveFile(good, kRenderFormat).Write(samples.data(), samples.size());
-    }
-    const Bytes image = ReadBytes(good);
-    const struct {
-        Bytes bytes;
-        std::string message;
-    } cases[] = {
-        {{}, "Error descending into file"},
-        {Patched(image, 12, "fmtx"), "Error descending in wave file"},
-        {Patched(image, 16, std::string_view("\x88\x13\0\0", 4)), "Error ascending in File"},
-        {Patched(image, 38, "date"), "error reading data chunk"},
-    };
-    for (const auto& bad : cases) {
-        SCOPED_TRACE(bad.message);
-        WriteBytes(dir.File("bad.wav"), bad.bytes);
-        test::ScriptedUserInterface ui;
-        CWaveFile file(dir.File("bad.wav"), &ui);
-        EXPECT_EQ(file.GetMode(), CWaveFile::Mode::Closed);
-        ASSERT_EQ(ui.MessageBoxes().size(), 1u);
-        EXPECT_EQ(ui.MessageBoxes()[0].text, bad.message);
-        EXPECT_EQ(ui.MessageBoxes()[0].icon, MessageIcon::None);
-        uint8_t byte;
-        EXPECT_EQ(file.Read(&byte, 1), 0u);
-    }
-}
-
-TEST(RenderPlan, LengthsBuffersAndTailsForEachTimeline) {
+TEST(RenderPlan, LengthsBuffersAndTailsForEachTimelineAndGuards) {
     const struct {
         int measures;
         double tempo;
@@ -115,9 +73,7 @@ TEST(RenderPlan, LengthsBuffersAndTailsForEachTimeline) {
         EXPECT_EQ(plan.lastFullBuffer, c.lastFullBuffer);
         EXPECT_EQ(plan.tailBytes, c.tailBytes);
     }
-}
-
-TEST(RenderPlan, ShortBuffersAndDegenerateSettingsAreGuarded) {
+    // Short buffers and degenerate settings are guarded.
     RenderCounter counter(MakeRenderPlan(2, 133.0, 2205, 0));
     for (int i = 0; i < 72; ++i)
         EXPECT_EQ(counter.OnBuffer(8820).writeBytes, 8820u);

@@ -1,5 +1,5 @@
-// Replays the committed fuzz corpora (and the inputs the fuzzers once found) through the fuzz
-// targets' entry functions, so every build checks them without a fuzzer.
+// Replays the committed fuzz corpora through the fuzz targets' entry functions, so every build
+// checks them without a fuzzer.
 #include "fuzz_entries.h"
 
 #include "support/test_support.h"
@@ -27,8 +27,7 @@ TEST(FuzzCorpus, EveryFileAndEveryPrefixOfItPassesItsReader) {
             SCOPED_TRACE(file.path().string());
             std::ifstream in(file.path(), std::ios::binary);
             const std::vector<uint8_t> bytes{std::istreambuf_iterator<char>(in), {}};
-            // Every prefix, in an exactly-sized copy so the sanitizers see any read beyond it:
-            // truncation is the commonest damage.
+            // Every prefix too (truncation is the commonest damage), each exactly sized.
             for (size_t size = 0; size <= bytes.size(); ++size) {
                 std::vector<uint8_t> prefix(bytes.begin(), bytes.begin() + static_cast<long>(size));
                 prefix.shrink_to_fit();
