@@ -1,0 +1,507 @@
+// Bank and project files: the exact bytes and the readers' handling of damaged files; then, with
+// our real plug-ins on the host, bank save and load, effect records and the file commands.
+#include "files/file_commands.h"
+#include "files/file_io.h"
+#include "files/fx_bank.h"
+#include "files/project_effects.h"
+#include "files/project_file.h"
+#include "files/seq_effect_bank.h"
+
+#include "files/byte_order.h"
+#include "support/scripted_user_interface.h"
+#include "support/test_support.h"
+#include "temp_dir.h"
+
+#include <gtest/gtest.h>
+
+#include <bit>
+#include <csignal>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <stdexcept>
+#include <tuple>
+
+#include <sys/resource.h>
+
+namespace zorvil {
+namespace {
+
+using Bytes = std::vector<uint8_t>;
+using files::FourCC;
+using test::PluginPath;
+using test::ReadBytes;
+constexpr uint32_t kId = 0x5A507262; // the banks' plug-in ID
+
+// One parameter of one program of a loaded effect; its current program is left as it was.
+float ProgramValue(CEffect& effect, int32_t program, int32_t parameter) {
+    const auto current = effect.Dispatch(effGetProgram);
+    effect.Dispatch(effSetProgram, 0, program);
+    const float value = effect.GetParameter(parameter);
+    effect.Dispatch(effSetProgram, 0, current);
+    return value;
+}
+
+std::vector<std::string> Texts(const test::ScriptedUserInterface& ui) {
+    std::vector<std::string> texts;
+    for (const auto& message : ui.MessageBoxes())
+        texts.push_back(message.text);
+    return texts;
+}
+
+Bytes Le32s(std::initializer_list<int32_t> values, Bytes out = {}) {
+    for (int32_t value : values)
+        for (int i = 0; i < 4; ++i)
+            out.push_back(static_cast<uint8_t>(static_cast<uint32_t>(value) >> (8 * i)));
+    return out;
+}
+
+Bytes Header(int32_t version, int32_t effects, int32_t notes, int32_t tempo = 120,
+             int32_t measures = 2, int32_t steps = 16) {
+    return Le32s({version, effects, notes, tempo, measures, steps}, {'T', 'S', 'N', 0});
+}
+
+Bytes Concat(std::initializer_list<Bytes> parts) {
+    Bytes out;
+    for (const Bytes& part : parts)
+        out.insert(out.end(), part.begin(), part.end());
+    return out;
+}
+
+Bytes EffectRecord(const std::string& path, uint32_t bankSize, int32_t program) {
+    Bytes out(256, 0);
+    std::memcpy(out.data(), path.data(), std::min<size_t>(path.size(), 256));
+    return Le32s({static_cast<int32_t>(bankSize), program}, out);
+}
+
+ProjectImage Sample() {
+    ProjectImage image{1000, 133, 8, 32, {{0, 100, 90, 1}, {1, 10, 127, 4}, {200, 6, 1, 56}}, {}};
+    image.effects = {{"/usr/lib/vst/a.so", 2, {1, 2, 3, 4, 5}}, {"/opt/b.so", 0, {}}};
+    return image;
+}
+
+TEST(ProjectWriter, HeaderNotesInStepThenKeyOrderEffectRecordsAndPathsThatDoNotFit) {
+    ProjectImage sorted;
+    sorted.notes = {{1, 10, 1, 1}, {0, 100, 2, 1}, {0, 5, 3, 1}};
+    ProjectImage effect;
+    effect.effects = {{"/x/y.so", 5, {9, 8, 7}}};
+    EXPECT_EQ(SerializeProject(ProjectImage{})->size(), 28u);
+    EXPECT_EQ(SerializeProject(ProjectImage{}), Header(1000, 0, 0));
+    EXPECT_EQ(SerializeProject(sorted), Concat({Header(1000, 0, 3), Le32s({0, 5, 3, 1}),
+                                                Le32s({0, 100, 2, 1}), Le32s({1, 10, 1, 1})}));
+    EXPECT_EQ(SerializeProject(effect),
+              Concat({Header(1000, 1, 0), EffectRecord("/x/y.so", 3, 5), Bytes{9, 8, 7}}));
+    const auto whole = ParseProject(*SerializeProject(Sample()));
+    EXPECT_EQ(whole.status, ProjectReadStatus::Ok);
+    EXPECT_EQ(whole.image, Sample());
+    // Paths that do not fit are refused, not cut.
+    ProjectImage image;
+    image.effects = {{std::string(255, 'a'), 0, {}}};
+    EXPECT_TRUE(SerializeProject(image));
+    image.effects[0].libraryPath = std::string(256, 'a');
+    EXPECT_FALSE(SerializeProject(image));
+    image.effects[0].libraryPath = std::string("/a\0b.so", 7);
+    EXPECT_FALSE(SerializeProject(image));
+    image.effects.assign(5, EffectImage{});
+    EXPECT_FALSE(SerializeProject(image));
+}
+
+TEST(ProjectReader, DamageIsCaughtAnyVersionIsAcceptedValuesAreClampedAndBadNotesLeftOut) {
+    EXPECT_EQ(ParseProject(Bytes{'T', 'S', 'N'}).status, ProjectReadStatus::NotAProject);
+    Bytes shortHeader = Header(1000, 0, 0);
+    shortHeader.pop_back();
+    EXPECT_EQ(ParseProject(shortHeader).status, ProjectReadStatus::Truncated);
+    auto read = ParseProject(Header(999, 0, 0, 500, 9, 1));
+    EXPECT_EQ(read.status, ProjectReadStatus::Ok);
+    EXPECT_EQ(std::tuple(read.image.tempo, read.image.measures, read.image.stepsPerMeasure),
+              std::tuple(303, 8, 2));
+    read = ParseProject(Header(-5, -3, -7, 10, 0, 64));
+    EXPECT_EQ(read.status, ProjectReadStatus::Ok);
+    EXPECT_EQ(std::tuple(read.image.tempo, read.image.measures, read.image.stepsPerMeasure),
+              std::tuple(30, 1, 32));
+    read = ParseProject(Concat({Header(1000, 0, 7), Le32s({10, 60, 100, 3}),
+                                Le32s({12, 60, 100, 1}),  // overlaps the first note
+                                Le32s({-1, 60, 100, 1}),  // before the grid
+                                Le32s({250, 61, 100, 7}), // beyond step 255
+                                Le32s({0, 2, 200, 1}),    // velocity beyond 127
+                                Le32s({255, 127, 127, 1}), Le32s({13, 60, 5, 1})}));
+    EXPECT_EQ(read.status, ProjectReadStatus::Ok);
+    EXPECT_EQ(read.skippedNotes, 4u);
+    EXPECT_EQ(read.image.notes,
+              (std::vector<NoteRecord>{{10, 60, 100, 3}, {255, 127, 127, 1}, {13, 60, 5, 1}}));
+    read = ParseProject(Concat({Header(1000, 0, 0x7FFFFFFF), Le32s({1, 2, 3, 4})}));
+    EXPECT_EQ(read.status, ProjectReadStatus::Truncated);
+    EXPECT_EQ(read.image.notes, (std::vector<NoteRecord>{{1, 2, 3, 4}}));
+    // A bank size beyond the data is refused, not allocated; a path without terminator fills
+    // its whole field (applying it refuses it as too long).
+    read = ParseProject(Concat({Header(1000, 2, 0), EffectRecord(std::string(300, 'p'), 2, 0),
+                                Bytes{1, 2}, EffectRecord("/b.so", 0xFFFFFFFF, 0), Bytes{1}}));
+    EXPECT_EQ(read.status, ProjectReadStatus::Truncated);
+    EXPECT_EQ(read.image.effects, (std::vector<EffectImage>{{std::string(256, 'p'), 0, {1, 2}}}));
+}
+
+TEST(ProjectFiles, AFailedSaveKeepsThePreviousFileAndLeavesNoTemporary) {
+    test::TempDir dir;
+    const std::string path = dir.File("song.tsn");
+    ASSERT_EQ(WriteProjectFile(path, Sample()), platform::FileErrorCause::None);
+    const Bytes before = test::ReadBytes(path);
+    // A write that fails part-way: the file size limit stops it after 100 bytes.
+    struct rlimit previous {};
+    ASSERT_EQ(::getrlimit(RLIMIT_FSIZE, &previous), 0);
+    const auto previousHandler = std::signal(SIGXFSZ, SIG_IGN);
+    struct rlimit limited = previous;
+    limited.rlim_cur = 100;
+    ASSERT_EQ(::setrlimit(RLIMIT_FSIZE, &limited), 0);
+    ProjectImage bigger = Sample();
+    bigger.effects[1].bank.resize(1000, 7);
+    const auto cause = WriteProjectFile(path, bigger);
+    ::setrlimit(RLIMIT_FSIZE, &previous);
+    std::signal(SIGXFSZ, previousHandler);
+    EXPECT_EQ(cause, platform::FileErrorCause::Generic);
+    EXPECT_EQ(test::ReadBytes(path), before);
+    EXPECT_EQ(dir.Entries().size(), 1u);
+}
+
+// Appends big-endian words; four-character tags are words too.
+void Put(Bytes& out, std::initializer_list<uint32_t> words) {
+    for (uint32_t word : words)
+        for (int shift = 24; shift >= 0; shift -= 8)
+            out.push_back(static_cast<uint8_t>(word >> shift));
+}
+
+// The bank of a plug-in with 2 programs of 3 parameters.
+Bytes TwoByThreeImage() {
+    CFxBank bank;
+    EXPECT_TRUE(bank.CreateParamBank(2, 3));
+    bank.GetProgram(0).SetName("First");
+    bank.GetProgram(1).SetName("Second");
+    for (int32_t i = 0; i < 2; ++i)
+        for (int32_t j = 0; j < 3; ++j)
+            bank.GetProgram(i).SetParam(j, 0.25f * static_cast<float>(i + j));
+    bank.SetIdentity(static_cast<int32_t>(kId), 7);
+    EXPECT_TRUE(bank.SaveToFile(kBankMemoryName));
+    return {bank.GetMemoryImage().begin(), bank.GetMemoryImage().end()};
+}
+
+Bytes ChunkImage(const Bytes& chunk) {
+    CFxBank bank;
+    EXPECT_TRUE(bank.CreateChunkBank(chunk.size()));
+    std::memcpy(bank.ChunkData().data(), chunk.data(), chunk.size());
+    bank.SetIdentity(static_cast<int32_t>(kId), 1);
+    EXPECT_TRUE(bank.SaveToFile(kBankMemoryName));
+    return {bank.GetMemoryImage().begin(), bank.GetMemoryImage().end()};
+}
+
+bool LoadsFromImage(const Bytes& image) {
+    CFxBank bank;
+    bank.SetMemoryImage(image);
+    return bank.LoadFromFile(kBankMemoryName);
+}
+
+TEST(FxBankLayout, TwoProgramsOfThreeParametersIs292BigEndianBytesAndNamesAreCutAt27) {
+    Bytes expected;
+    Put(expected, {FourCC("CcnK"), 284, FourCC("FxBk"), 1, kId, 7, 2});
+    expected.resize(156);
+    for (uint32_t p = 0; p < 2; ++p) {
+        Put(expected, {FourCC("CcnK"), 60, FourCC("FxCk"), 1, kId, 7, 3});
+        const std::string_view name = p ? "Second" : "First";
+        expected.insert(expected.end(), name.begin(), name.end());
+        expected.resize(expected.size() + 28 - name.size());
+        for (uint32_t j = 0; j < 3; ++j)
+            Put(expected, {std::bit_cast<uint32_t>(0.25f * static_cast<float>(p + j))});
+    }
+    ASSERT_EQ(expected.size(), 292u);
+    EXPECT_EQ(TwoByThreeImage(), expected);
+
+    CFxBank bank;
+    ASSERT_TRUE(bank.CreateParamBank(1, 1));
+    bank.GetProgram(0).SetName("abcdefghijklmnopqrstuvwxyz0123");
+    EXPECT_EQ(bank.GetProgram(0).Name(), "abcdefghijklmnopqrstuvwxyz0");
+    EXPECT_EQ(bank.Data()[156 + 28 + 27], 0);
+}
+
+TEST(FxBankLayout, ChunkBytesAreNeverSwapped) {
+    const Bytes chunk = {'Z', 'P', 'C', '1', 1, 2, 3, 4, 5};
+    Bytes expected;
+    Put(expected, {FourCC("CcnK"), 161, FourCC("FBCh"), 1, kId, 1, 1});
+    expected.resize(156);
+    Put(expected, {9});
+    expected.insert(expected.end(), chunk.begin(), chunk.end());
+    EXPECT_EQ(ChunkImage(chunk), expected);
+}
+
+TEST(FxBankRefusals, NewerVersionsWrongMagicsHugeSizesAndEveryTruncationAreRefused) {
+    const struct {
+        bool chunk;
+        size_t offset;
+        uint32_t value;
+    } cases[] = {
+        {false, 12, 2},             // version
+        {false, 0, FourCC("CcnX")}, // the bank's magics
+        {false, 8, FourCC("FxBX")},
+        {false, 156, FourCC("CcnX")}, // the programs' magics
+        {false, 232, FourCC("FxCX")},
+        {true, 156, 0xFFFFFFFF},       // chunk size
+        {false, 156 + 24, 0x7FFFFFFF}, // parameter count
+        {false, 156 + 24, 0xFFFFFFFF}, // a negative parameter count
+        {false, 24, 0x7FFFFFFF},       // program count
+    };
+    for (const auto& c : cases) {
+        Bytes image = c.chunk ? ChunkImage({1, 2, 3}) : TwoByThreeImage();
+        files::StoreBigEndian32(image.data() + c.offset, c.value);
+        EXPECT_FALSE(LoadsFromImage(image)) << c.offset << " = " << c.value;
+    }
+    Bytes version0 = TwoByThreeImage(); // files of older writers
+    files::StoreBigEndian32(version0.data() + 12, 0);
+    EXPECT_TRUE(LoadsFromImage(version0));
+    for (const Bytes& image : {TwoByThreeImage(), ChunkImage({1, 2, 3, 4, 5, 6, 7, 8})}) {
+        for (size_t size = 0; size < image.size(); ++size) {
+            // An exactly-sized heap copy lets the sanitizers catch any read beyond it.
+            Bytes prefix(image.begin(), image.begin() + static_cast<long>(size));
+            prefix.shrink_to_fit();
+            EXPECT_FALSE(LoadsFromImage(prefix)) << "prefix of " << size << " bytes";
+        }
+        EXPECT_TRUE(LoadsFromImage(image));
+    }
+}
+
+class ProjectWithHost : public ::testing::Test {
+protected:
+    ProjectWithHost() {
+        hooks.setTitle = [this](const std::string& title) { titles.push_back(title); };
+    }
+    CFileCommands& Commands() {
+        if (!commands) commands.emplace(pattern, host, effects, profile, ui, hooks);
+        return *commands;
+    }
+
+    test::TempDir dir;
+    test::ScriptedUserInterface ui;
+    CSeqHost host;
+    CPattern pattern;
+    platform::CProfile profile{dir.File("Zorvil.conf")};
+    CProjectEffects effects{host, ui};
+    CEffectBankStore store{ui};
+    CFileCommands::Hooks hooks;
+    std::vector<std::string> titles;
+    std::optional<CFileCommands> commands;
+};
+
+TEST_F(ProjectWithHost, DamagedEffectRecordsAreSkippedAndTheRestLoads) {
+    const std::string full(256, 'x'); // a read path that filled its whole field
+    const std::vector<EffectImage> records = {
+        {"/no/such/plugin.so", 0, {1, 2, 3}},
+        {full, 0, {}},
+        {PluginPath("zorvil-probe"), 7, {}}, // no bank, a program it does not have
+        {PluginPath("zorvil-probe"), 1, {}},
+    };
+    EXPECT_EQ(effects.Apply(records), (std::vector<int>{0, 1}));
+    EXPECT_EQ(host.GetSeqEffect(0)->Dispatch(effGetProgram), 0);
+    EXPECT_EQ(host.GetSeqEffect(1)->Dispatch(effGetProgram), 1);
+    EXPECT_EQ(Texts(ui),
+              (std::vector<std::string>{"Can't load the plug-in /no/such/plugin.so",
+                                        LibraryPathTooLongMessage(full), "Bank could not be loaded",
+                                        "Bank could not be loaded"}));
+}
+
+TEST_F(ProjectWithHost, AProjectWithTheSynthAndAChunkPluginSurvivesSaveAndOpen) {
+    ASSERT_EQ(host.LoadPlugin(PluginPath("zorvil-synth")), 0);
+    ASSERT_EQ(host.LoadPlugin(PluginPath("zorvil-probe")), 1);
+    ASSERT_EQ(host.LoadPlugin(PluginPath("zorvil-probe-chunk")), 2);
+    ASSERT_TRUE(host.RemoveEffect(1)); // slots 0 and 2: two records
+    CSeqEffect& synth = *host.GetSeqEffect(0);
+    synth.SetParameter(1, 0.125f); // in program 0: every program is saved
+    synth.Dispatch(effSetProgram, 0, 2);
+    synth.SetParameter(0, 0.3f);
+    synth.SetParameter(1, 0.6f);
+    host.GetSeqEffect(2)->Dispatch(effSetProgram, 0, 1);
+    host.GetSeqEffect(2)->SetParameter(1, 0.4375f);
+    pattern.SetTempo(133);
+    pattern.SetMeasures(8);
+    pattern.SetStepsPerMeasure(32);
+    const std::vector<NoteRecord> notes = {
+        {0, 60, 100, 4}, {0, 64, 90, 2}, {37, 48, 1, 1}, {128, 72, 127, 30}, {255, 127, 64, 1}};
+    for (const NoteRecord& note : notes)
+        ASSERT_TRUE(pattern.AddNote(note.step, note.key, note.velocity, note.length));
+    const std::string path = dir.File("song.tsn");
+    ui.AnswerSaveFile(path);
+    Commands().OnSave();
+    EXPECT_EQ(ui.SaveFileRequests()[0].initialPath, "*.tsn");
+    EXPECT_EQ(titles.back(), "Zorvil by Ostrelworks - " + path);
+    EXPECT_EQ(profile.GetString("TsnFiles", "Path", ""), dir.Path().string());
+
+    pattern.Reset();
+    synth.SetParameter(0, 0.9f);
+    ui.AnswerOpenFile(path);
+    Commands().OnOpen();
+    EXPECT_EQ(ui.OpenFileRequests()[0].initialPath, dir.Path().string() + "/*.tsn");
+    EXPECT_EQ(NotesOf(pattern), notes);
+    EXPECT_EQ(std::tuple(pattern.GetTempo(), pattern.GetMeasures(), pattern.GetStepsPerMeasure()),
+              std::tuple(133, 8, 32));
+    CSeqEffect& reopened = *host.GetSeqEffect(0);
+    EXPECT_EQ(reopened.Dispatch(effGetProgram), 2);
+    EXPECT_FLOAT_EQ(ProgramValue(reopened, 2, 0), 0.3f);
+    EXPECT_FLOAT_EQ(ProgramValue(reopened, 2, 1), 0.6f);
+    EXPECT_FLOAT_EQ(ProgramValue(reopened, 0, 1), 0.125f);
+    CSeqEffect& chunkProbe = *host.GetSeqEffect(1);
+    EXPECT_EQ(chunkProbe.Dispatch(effGetProgram), 1);
+    EXPECT_FLOAT_EQ(ProgramValue(chunkProbe, 1, 1), 0.4375f);
+    EXPECT_EQ(Commands().GetPath(), path);
+    EXPECT_TRUE(ui.MessageBoxes().empty());
+    Commands().OnSave(); // no dialog: the current path
+    EXPECT_EQ(ui.SaveFileRequests().size(), 1u);
+}
+
+TEST_F(ProjectWithHost, FailedOpensAndWritesShowTheirCauseAndARejectedFileClearsPathAndTitle) {
+    pattern.AddNote(5, 60, 100, 1);
+    pattern.AddNote(6, 61, 100, 1);
+    pattern.SetTempo(90);
+    const std::string missing = dir.File("missing.tsn");
+    const std::string unwritable = dir.File("no/such/folder.tsn");
+    EXPECT_FALSE(Commands().Read(missing));
+    EXPECT_FALSE(Commands().Write(unwritable)); // the atomic save keeps the usual message
+    EXPECT_EQ(pattern.GetNoteCount(), 2);
+    const std::string cut = dir.File("cut.tsn");
+    const std::string tsnx = dir.File("tsnx.tsn");
+    ASSERT_TRUE(Commands().Write(cut));
+    auto bytes = ReadBytes(cut);
+    bytes.resize(28 + 16 + 8);
+    test::WriteBytes(cut, bytes);
+    bytes[3] = 'X';
+    test::WriteBytes(tsnx, bytes);
+    EXPECT_FALSE(Commands().Read(cut)); // what was read whole is kept
+    EXPECT_EQ(NotesOf(pattern), (std::vector<NoteRecord>{{5, 60, 100, 1}}));
+    EXPECT_EQ(pattern.GetTempo(), 90);
+    EXPECT_TRUE(Commands().GetPath().empty());
+    ASSERT_TRUE(Commands().Write(dir.File("good.tsn")));
+    EXPECT_FALSE(Commands().Read(tsnx));
+    EXPECT_EQ(pattern.GetNoteCount(), 0); // New ran
+    EXPECT_TRUE(Commands().GetPath().empty());
+    EXPECT_EQ(titles.back(), "Zorvil by Ostrelworks");
+    EXPECT_EQ(Texts(ui),
+              (std::vector<std::string>{"Can't open file for read " + missing + ", error = 2\n",
+                                        "Can't open file for write " + unwritable + ", error = 2\n",
+                                        "Can't read this file properly !",
+                                        "This file is not a valid tsn file !"}));
+    // A following Save asks for a name instead of overwriting the rejected file.
+    ui.AnswerSaveFile(std::nullopt);
+    Commands().OnSave();
+    EXPECT_EQ(ui.SaveFileRequests().size(), 1u);
+}
+
+TEST_F(ProjectWithHost, ALibraryPathLongerThanItsFieldIsRefusedNotCut) {
+    std::filesystem::path folder = dir.Path();
+    for (int i = 0; i < 6; ++i)
+        folder /= std::string(50, static_cast<char>('a' + i));
+    std::filesystem::create_directories(folder);
+    const auto link = folder / "probe.so";
+    std::filesystem::create_symlink(PluginPath("zorvil-probe"), link);
+    ASSERT_GE(link.string().size(), 256u);
+    ASSERT_EQ(host.LoadPlugin(link.string()), 0);
+    const std::string path = dir.File("long.tsn");
+    EXPECT_FALSE(Commands().Write(path));
+    EXPECT_EQ(Texts(ui), std::vector<std::string>{LibraryPathTooLongMessage(link.string())});
+    EXPECT_FALSE(std::filesystem::exists(path));
+}
+
+TEST_F(ProjectWithHost, TheProbesBankIs292BytesAndRestoresEveryProgram) {
+    ASSERT_EQ(host.LoadPlugin(PluginPath("zorvil-probe")), 0);
+    ASSERT_EQ(host.LoadPlugin(PluginPath("zorvil-probe")), 1);
+    CSeqEffect& probe = *host.GetSeqEffect(0);
+    probe.Dispatch(effSetProgram, 0, 1);
+    probe.SetParameter(2, 0.875f);
+    const std::string path = dir.File("probe.fxb");
+    ASSERT_TRUE(store.SaveBank(path, BankTargetOf(host, 0)));
+    EXPECT_EQ(probe.m_strBankFile, path);
+    EXPECT_EQ(test::ReadBytes(path).size(), 292u);
+
+    CSeqEffect& other = *host.GetSeqEffect(1);
+    ASSERT_TRUE(store.LoadBank(path, BankTargetOf(host, 1)));
+    EXPECT_EQ(other.Dispatch(effGetProgram), 0);
+    EXPECT_FLOAT_EQ(ProgramValue(other, 1, 2), 0.875f);
+    EXPECT_FLOAT_EQ(ProgramValue(other, 0, 0), 0.5f);
+    EXPECT_EQ(other.m_strBankFile, path);
+    EXPECT_EQ(ui.RefreshedSlots(), (std::vector<int>{0, 1}));
+    // An empty slot is silent; an unwritable bank is reported.
+    EXPECT_FALSE(store.LoadBank(path, BankTargetOf(host, 3)));
+    EXPECT_FALSE(store.SaveBank(path, BankTargetOf(host, 3)));
+    EXPECT_TRUE(ui.MessageBoxes().empty());
+    EXPECT_FALSE(store.SaveBank(dir.File("no/such/folder.fxb"), BankTargetOf(host, 0)));
+    EXPECT_EQ(Texts(ui), std::vector<std::string>{"Error saving file"});
+    // CEffect::LoadBank reads a bank file and throws for anything else.
+    EXPECT_NO_THROW(other.LoadBank(path));
+    std::ofstream(dir.File("bad.fxb"), std::ios::binary) << "not a bank";
+    EXPECT_THROW(other.LoadBank(dir.File("bad.fxb")), std::runtime_error);
+    EXPECT_THROW(other.LoadBank(dir.File("missing.fxb")), std::runtime_error);
+}
+
+// A bare plug-in of 2 programs x 3 parameters that fails the test when the host reaches for a
+// program or parameter it does not have (our own plug-ins ignore such calls silently).
+int32_t g_program = 0;
+float g_values[2][3] = {};
+AEffect StrictPlugin() {
+    AEffect effect{};
+    effect.magic = kEffectMagic;
+    effect.dispatcher = [](AEffect*, int32_t opcode, int32_t, intptr_t value, void*,
+                           float) -> intptr_t {
+        if (opcode == effGetProgram) return g_program;
+        if (opcode == effSetProgram) {
+            EXPECT_TRUE(value == 0 || value == 1) << "program " << value;
+            g_program = value == 1 ? 1 : 0;
+        }
+        return 0;
+    };
+    effect.setParameter = [](AEffect*, int32_t index, float value) {
+        EXPECT_TRUE(index >= 0 && index < 3) << "parameter " << index;
+        if (index >= 0 && index < 3) g_values[g_program][index] = value;
+    };
+    effect.getParameter = [](AEffect*, int32_t) { return 0.0f; };
+    effect.numPrograms = 2;
+    effect.numParams = 3;
+    effect.uniqueID = static_cast<int32_t>(FourCC("ZPrb"));
+    return effect;
+}
+
+TEST_F(ProjectWithHost, ABankWithMoreProgramsAndParametersAppliesWhatFits) {
+    CFxBank bigger;
+    ASSERT_TRUE(bigger.CreateParamBank(5, 7));
+    for (int32_t i = 0; i < 5; ++i)
+        for (int32_t j = 0; j < 7; ++j)
+            bigger.GetProgram(i).SetParam(j, 0.01f * static_cast<float>(10 * i + j));
+    bigger.SetIdentity(static_cast<int32_t>(FourCC("ZPrb")), 2);
+    ASSERT_TRUE(bigger.SaveToFile(kBankMemoryName));
+    store.SetStoredImage(bigger.GetMemoryImage());
+    AEffect plugin = StrictPlugin();
+    std::string bankFile;
+    ASSERT_TRUE(store.LoadBank(kBankMemoryName, {&plugin, 0, &bankFile}));
+    EXPECT_FLOAT_EQ(g_values[1][2], 0.12f);
+    EXPECT_FLOAT_EQ(g_values[1][0], 0.1f);
+    EXPECT_EQ(g_program, 0);
+    EXPECT_TRUE(bankFile.empty()); // memory loads keep the bank file name
+}
+
+TEST_F(ProjectWithHost, BanksOfAnotherIdOrAnUnhandledChunkChangeNothing) {
+    ASSERT_EQ(host.LoadPlugin(PluginPath("zorvil-synth")), 0);
+    ASSERT_EQ(host.LoadPlugin(PluginPath("zorvil-probe-chunk")), 1);
+    ASSERT_EQ(host.LoadPlugin(PluginPath("zorvil-probe")), 2);
+    const std::string synthBank = dir.File("synth.fxb");
+    ASSERT_TRUE(store.SaveBank(synthBank, BankTargetOf(host, 0)));
+    ASSERT_TRUE(store.SaveBank(kBankMemoryName, BankTargetOf(host, 1)));
+    std::vector<uint8_t> chunk(store.StoredImage().begin(), store.StoredImage().end());
+    std::memcpy(chunk.data() + 16, "ZPrb", 4); // the probe's own ID
+    store.SetStoredImage(chunk);
+    CSeqEffect& probe = *host.GetSeqEffect(2);
+    probe.SetParameter(1, 0.625f);
+    EXPECT_FALSE(store.LoadBank(synthBank, BankTargetOf(host, 2)));
+    EXPECT_FALSE(store.LoadBank(kBankMemoryName, BankTargetOf(host, 2)));
+    EXPECT_FLOAT_EQ(probe.GetParameter(1), 0.625f);
+    EXPECT_TRUE(probe.m_strBankFile.empty());
+    EXPECT_EQ(Texts(ui),
+              (std::vector<std::string>{
+                  "Loaded bank has another ID!",
+                  "Loaded bank contains a formatless chunk, but the effect can't handle that!"}));
+    EXPECT_EQ(ui.MessageBoxes()[0].caption, "Load Error");
+}
+
+} // namespace
+} // namespace zorvil

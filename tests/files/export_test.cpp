@@ -1,0 +1,183 @@
+// The exports: the MIDI file's and the wave file's exact bytes, the render lengths, and the
+// render writer that makes the file hold exactly T frames.
+#include "files/midi_file.h"
+#include "files/render_plan.h"
+#include "files/render_writer.h"
+#include "files/wave_file.h"
+
+#include "support/scripted_user_interface.h"
+#include "temp_dir.h"
+
+#include <gtest/gtest.h>
+
+#include <cstring>
+
+namespace zorvil {
+namespace {
+
+using Bytes = std::vector<uint8_t>;
+using test::ReadBytes;
+
+TEST(WaveFileWriting, HeaderIs46BytesSizesArePatchedOnCloseAndCreateFailuresGiveTheirCause) {
+    test::TempDir dir;
+    const std::string path = dir.File("out.wav");
+    const std::vector<int16_t> frames = {1, -1, 2, -2, 3, -3};
+    {
+        CWaveFile file(path, kRenderFormat);
+        ASSERT_EQ(file.GetMode(), CWaveFile::Mode::Writing);
+        EXPECT_TRUE(file.Write(frames.data(), 12));
+        EXPECT_TRUE(file.Write(frames.data(), 8));
+        EXPECT_TRUE(file.Close());
+        EXPECT_EQ(file.GetMode(), CWaveFile::Mode::Closed);
+        EXPECT_FALSE(file.Write(frames.data(), 4));
+    }
+    const Bytes header = {'R',  'I',  'F', 'F', 58,   0,    0,    0, 'W', 'A', 'V', 'E',
+                          'f',  'm',  't', ' ', 18,   0,    0,    0, 1,   0,   2,   0,
+                          0x44, 0xAC, 0,   0,   0x10, 0xB1, 0x02, 0, 4,   0,   16,  0,
+                          0,    0,    'd', 'a', 't',  'a',  20,   0, 0,   0};
+    const Bytes bytes = ReadBytes(path);
+    ASSERT_EQ(bytes.size(), 46u + 20u);
+    EXPECT_EQ(Bytes(bytes.begin(), bytes.begin() + 46), header);
+    EXPECT_EQ(std::memcmp(bytes.data() + 46, frames.data(), 12), 0);
+    { CWaveFile(path, kRenderFormat).Write(frames.data(), 3); } // the destructor closes too
+    const Bytes odd = ReadBytes(path); // an odd data size gets its pad byte
+    ASSERT_EQ(odd.size(), 50u);
+    EXPECT_EQ(Bytes(odd.begin() + 4, odd.begin() + 8), (Bytes{42, 0, 0, 0}));
+    EXPECT_EQ(Bytes(odd.begin() + 42, odd.begin() + 46), (Bytes{3, 0, 0, 0}));
+    // A file that cannot be created reports its cause.
+    CWaveFile missingFolder(dir.File("no/such.wav"), kRenderFormat);
+    EXPECT_EQ(missingFolder.GetMode(), CWaveFile::Mode::Closed);
+    EXPECT_EQ(missingFolder.OpenError(), platform::FileErrorCause::FileNotFound);
+    const uint8_t byte = 0;
+    EXPECT_FALSE(missingFolder.Write(&byte, 1));
+    EXPECT_EQ(CWaveFile(dir.Path().string(), kRenderFormat).OpenError(),
+              platform::FileErrorCause::InvalidFile);
+}
+
+TEST(RenderPlan, LengthsBuffersAndTailsForEachTimelineAndGuards) {
+    const struct {
+        int measures;
+        double tempo;
+        int bufferFrames, renderAdjust;
+        int totalFrames, lastFullBuffer, tailBytes;
+    } cases[] = {
+        {1, 120.0, 2205, 0, 88200, 40, 0},
+        {3, 100.0, 4410, 0, 317520, 72, 0},
+        {2, 133.0, 2205, 0, 159157, 72, 1588},
+        {1, 120.0, 2205, 2, 88200, 42, 0}, // RenderAdjust skips leading buffers
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(testing::Message() << c.measures << " at " << c.tempo);
+        const auto plan = MakeRenderPlan(c.measures, c.tempo, c.bufferFrames, c.renderAdjust);
+        EXPECT_EQ(plan.totalFrames, c.totalFrames);
+        EXPECT_EQ(plan.lastFullBuffer, c.lastFullBuffer);
+        EXPECT_EQ(plan.tailBytes, c.tailBytes);
+    }
+    // Short buffers and degenerate settings are guarded.
+    RenderCounter counter(MakeRenderPlan(2, 133.0, 2205, 0));
+    for (int i = 0; i < 72; ++i)
+        EXPECT_EQ(counter.OnBuffer(8820).writeBytes, 8820u);
+    const auto tail = counter.OnBuffer(100); // a buffer shorter than the tail
+    EXPECT_EQ(tail.writeBytes, 100u);
+    EXPECT_TRUE(tail.finished);
+    EXPECT_EQ(counter.OnBuffer(8820).writeBytes, 0u);
+    EXPECT_EQ(RenderFrameCount(0, 120.0), 0);
+    EXPECT_EQ(RenderFrameCount(1, 0.0), 0);
+    EXPECT_EQ(RenderFrameCount(8, 30.0), 2822400); // the longest pattern: 64 s
+    const auto plan = MakeRenderPlan(1, 120.0, 0, -3);
+    EXPECT_EQ(plan.bufferFrames, 1);
+    EXPECT_EQ(plan.renderAdjust, 0);
+    EXPECT_EQ(plan.lastFullBuffer, 88200);
+    const auto huge = MakeRenderPlan(1, 120.0, 2205, 2147483647);
+    EXPECT_EQ(huge.lastFullBuffer, 2147483647);
+    EXPECT_EQ(RenderCounter(huge).OnBuffer(8820).writeBytes, 0u);
+}
+
+TEST(RenderWriter, WritesExactlyTFramesThenFinishesOnce) {
+    test::TempDir dir;
+    test::ScriptedUserInterface ui;
+    RenderStateWord state{RenderState::Idle};
+    CRenderWriter writer(ui);
+    int finished = 0;
+    const std::string path = dir.File("render.wav");
+    ASSERT_TRUE(writer.Start(path, MakeRenderPlan(2, 133.0, 2205, 2), state, [&] { ++finished; }));
+    EXPECT_EQ(state.load(), RenderState::Armed);
+
+    // One played buffer of 2205 stereo frames whose samples count up.
+    CWaveBuffer buffer(2205 * 4);
+    auto* samples = reinterpret_cast<int16_t*>(buffer.Data());
+    for (int i = 0; i < 2205 * 2; ++i)
+        samples[i] = static_cast<int16_t>(i);
+    buffer.Header()->dwBufferLength = buffer.Header()->dwBytesRecorded = 2205 * 4;
+    writer.OnBufferWritten(buffer, 2205); // not yet writing: not counted
+    state.store(RenderState::Writing);    // the marker came through
+    int played = 0;
+    for (; !writer.Finished() && played < 1000; ++played)
+        writer.OnBufferWritten(buffer, 2205);
+    EXPECT_EQ(played, 2 + 72 + 1);
+    EXPECT_EQ(finished, 1);
+    EXPECT_EQ(state.load(), RenderState::Idle);
+    writer.OnBufferWritten(buffer, 2205); // after the end: nothing
+    EXPECT_EQ(finished, 1);
+    EXPECT_EQ(CWaveFile(path).GetDataSize(), 159157u * 4);
+    const auto bytes = test::ReadBytes(path);
+    ASSERT_EQ(bytes.size(), 46u + 159157u * 4);
+    // The 1588-byte tail ends with frame 396 of its buffer.
+    EXPECT_EQ(bytes[bytes.size() - 4] | (bytes[bytes.size() - 3] << 8), 396 * 2);
+    EXPECT_TRUE(ui.MessageBoxes().empty());
+}
+
+// The note events of a file at tempo 120: what lies between the meta events and the end of track.
+Bytes NoteEvents(const Bytes& file) {
+    EXPECT_EQ(Bytes(file.end() - 4, file.end()), (Bytes{0x00, 0xFF, 0x2F, 0x00}));
+    return Bytes(file.begin() + 39, file.end() - 4);
+}
+
+TEST(MidiFile, AnEmptyPatternIs43Bytes) {
+    const Bytes expected = {'M',  'T',  'h',  'd',  0,    0,    0,    6,    0,    0,   0,
+                            1,    0,    96,   'M',  'T',  'r',  'k',  0,    0,    0,   21,
+                            0x00, 0xFF, 0x03, 0x06, 'Z',  'o',  'r',  'v',  'i',  'l', 0x00,
+                            0xFF, 0x51, 0x03, 0x07, 0xA1, 0x20, 0x00, 0xFF, 0x2F, 0x00};
+    ASSERT_EQ(expected.size(), 43u);
+    EXPECT_EQ(BuildMidiFile(120, 16, std::span<const NoteRecord>{}), expected);
+}
+
+TEST(MidiFile, NoteEventsComeInTickThenKeyOrderWithVariableLengthDeltas) {
+    const struct {
+        std::vector<NoteRecord> notes;
+        Bytes events;
+    } cases[] = {
+        // Adjacent notes on one key share a tick.
+        {{{0, 60, 100, 2}, {2, 60, 90, 2}},
+         {0x00, 0x90, 60, 100, 0x30, 0x80, 60, 0, 0x00, 0x90, 60, 90, 0x30, 0x80, 60, 0}},
+        // Key 64 ends at step 1 where key 60 starts: 60's note-on precedes 64's note-off.
+        {{{0, 64, 1, 1}, {1, 60, 2, 1}, {1, 62, 3, 1}},
+         {0x00, 0x90, 64, 1, 0x18, 0x90, 60, 2, 0x00, 0x90, 62, 3,
+          0x00, 0x80, 64, 0, 0x18, 0x80, 60, 0, 0x00, 0x80, 62, 0}},
+        // On at 254 * 24 = 6096 (delta 0x2F 0x50), on at 6120, both off at 6144 in key order.
+        {{{255, 10, 5, 1}, {254, 11, 6, 2}},
+         {0xAF, 0x50, 0x90, 11, 6, 0x18, 0x90, 10, 5, 0x18, 0x80, 10, 0, 0x00, 0x80, 11, 0}},
+        // Invalid and overlapping notes are left out.
+        {{{0, 60, 100, 1}, {0, 60, 50, 1}, {-1, 1, 1, 1}, {250, 2, 1, 7}, {0, 128, 1, 1}},
+         {0x00, 0x90, 60, 100, 0x18, 0x80, 60, 0}},
+    };
+    for (size_t i = 0; i < std::size(cases); ++i)
+        EXPECT_EQ(NoteEvents(BuildMidiFile(120, 16, cases[i].notes)), cases[i].events) << i;
+    const std::vector<NoteRecord> fiveSteps = {{1, 60, 100, 1}}; // 5 steps a measure
+    EXPECT_EQ(NoteEvents(BuildMidiFile(120, 5, fiveSteps)),
+              (Bytes{0x4C, 0x90, 60, 100, 0x4C, 0x80, 60, 0}));
+}
+
+TEST(MidiFile, AFullGridGrowsTheTrackWithoutLimit) {
+    std::vector<NoteRecord> notes;
+    for (int step = 0; step < kGridSteps; ++step)
+        for (int key = 0; key < kGridKeys; ++key)
+            notes.push_back({step, key, 100, 1});
+    const Bytes file = BuildMidiFile(120, 32, notes);
+    // 32768 note-ons and as many note-offs, 4 bytes each, with the track length high byte first.
+    ASSERT_EQ(file.size(), 39 + 32768 * 2 * 4 + 4u);
+    EXPECT_EQ(Bytes(file.begin() + 18, file.begin() + 22), (Bytes{0x00, 0x04, 0x00, 0x15}));
+}
+
+} // namespace
+} // namespace zorvil
