@@ -1,0 +1,120 @@
+// Rig: the application on a manual clock, its blocks kept by a BlockCapture. The capture runs on
+// the engine worker, so it allocates nothing there (room is reserved up front; blocks beyond it
+// are counted, not kept); it can hold the worker inside a block to make the engine busy. Rig waits
+// after each tick until the engine is idle, so no block is refused for being late.
+#pragma once
+
+#include "app/zorvil_app.h"
+#include "platform/clock_manual.h"
+#include "support/scripted_user_interface.h"
+
+#include <algorithm>
+#include <condition_variable>
+#include <mutex>
+#include <thread>
+#include <vector>
+
+namespace zorvil::test {
+
+class BlockCapture final : public IBlockOutput {
+public:
+    explicit BlockCapture(size_t frames) {
+        m_left.reserve(frames);
+        m_right.reserve(frames);
+        m_frames.reserve(4096);
+    }
+    void OutputBlock(float* const* buffers, int frames) noexcept override {
+        if (onBlock != nullptr) onBlock();
+        std::unique_lock lock(m_mutex);
+        const auto n = static_cast<size_t>(std::max(frames, 0));
+        if (m_left.size() + n <= m_left.capacity() && m_frames.size() < m_frames.capacity()) {
+            m_left.insert(m_left.end(), buffers[0], buffers[0] + n);
+            m_right.insert(m_right.end(), buffers[1], buffers[1] + n);
+            m_frames.push_back(frames);
+        }
+        ++m_blocks;
+        m_changed.notify_all();
+        m_changed.wait(lock, [this] { return !m_hold; });
+    }
+    // While held, the worker waits inside OutputBlock after recording its block.
+    void Hold(bool hold) {
+        const std::lock_guard lock(m_mutex);
+        m_hold = hold;
+        m_changed.notify_all();
+    }
+    void WaitForBlocks(size_t count) {
+        std::unique_lock lock(m_mutex);
+        m_changed.wait(lock, [&] { return m_blocks >= count; });
+    }
+    size_t BlockCount() const { return Read(m_blocks); }
+    std::vector<int> BlockFrames() const { return Read(m_frames); }
+    std::vector<float> Left() const { return Read(m_left); }
+    std::vector<float> Right() const { return Read(m_right); }
+    void (*onBlock)() noexcept = nullptr; // runs on the worker; set while the engine is idle
+
+private:
+    template <class T>
+    T Read(const T& member) const {
+        const std::lock_guard lock(m_mutex);
+        return member;
+    }
+    mutable std::mutex m_mutex;
+    std::condition_variable m_changed;
+    std::vector<float> m_left, m_right;
+    std::vector<int> m_frames;
+    size_t m_blocks = 0;
+    bool m_hold = false;
+};
+
+struct Rig {
+    // The app reads the timer's capabilities when it is made: the clock has its minimum by then.
+    explicit Rig(uint32_t start = 1000, size_t frames = 882 * 200, uint32_t minPeriod = 1)
+        : clock(start), capture(frames), app((clock.SetCaps({minPeriod, 1000000}), clock), ui),
+          m_start(start) {
+        app.SetOutputDevice(&capture);
+    }
+    ~Rig() {
+        app.Pattern().Stop();
+        app.StartTimer(0);
+    }
+    bool Start(uint32_t period) {
+        app.SetStartTime(clock.Now());
+        return app.StartTimer(period);
+    }
+    // The busy flag drops just after the output step returns.
+    void WaitIdle() {
+        while (app.EngineThread().IsBusy())
+            std::this_thread::yield();
+    }
+    void Tick() {
+        clock.AdvanceToNextTick();
+        WaitIdle();
+    }
+    void RunBlocks(size_t count) {
+        const size_t target = capture.BlockCount() + count;
+        while (capture.BlockCount() < target)
+            Tick();
+    }
+    // Ticks up to relative time `ms` (ms since the clock's start).
+    void RunUntil(uint32_t ms) {
+        while (Now() < ms) {
+            const auto until = clock.UntilNextTick();
+            if (!until || Now() + *until > ms) {
+                clock.Advance(ms - Now());
+                return;
+            }
+            Tick();
+        }
+    }
+    uint32_t Now() const { return clock.Now() - m_start; }
+
+    platform::ManualClock clock;
+    ScriptedUserInterface ui;
+    BlockCapture capture;
+    CZorvilApp app;
+
+private:
+    uint32_t m_start;
+};
+
+} // namespace zorvil::test
