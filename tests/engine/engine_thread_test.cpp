@@ -1,41 +1,16 @@
-// CEngineThread with a real worker and a block processor that records each block and can hold it.
+// CEngineThread with a real worker, a BlockCapture standing in for the engine's processor.
 #include "engine/engine_thread.h"
+#include "engine_rig.h"
 
 #include <gtest/gtest.h>
 
 #include <atomic>
-#include <condition_variable>
-#include <functional>
-#include <mutex>
 #include <thread>
-#include <vector>
 
 namespace zorvil {
 namespace {
 
-struct Processor final : IBlockProcessor {
-    void ProcessBlock(float* const*, int, int, uint32_t time) noexcept override {
-        std::unique_lock lock(mutex);
-        times.push_back(time);
-        changed.notify_all();
-        changed.wait(lock, [this] { return !hold; });
-        if (onBlock) onBlock(); // set only while no block runs
-    }
-    void Hold(bool on) {
-        const std::lock_guard lock(mutex);
-        hold = on;
-        changed.notify_all();
-    }
-    void WaitForBlocks(size_t count) {
-        std::unique_lock lock(mutex);
-        changed.wait(lock, [&] { return times.size() >= count; });
-    }
-    std::mutex mutex;
-    std::condition_variable changed;
-    std::vector<uint32_t> times;
-    bool hold = false;
-    std::function<void()> onBlock;
-};
+using test::BlockCapture;
 
 // The busy flag drops just after ProcessBlock returns.
 void WaitUntilIdle(CEngineThread& engine) {
@@ -48,7 +23,7 @@ float* g_buffers[1] = {g_buffer};
 
 // Busy is tested and set under one lock, so of two clocks triggering at once exactly one wins.
 TEST(EngineThread, OfTwoClocksTriggeringAtOnceExactlyOneWins) {
-    Processor processor;
+    BlockCapture processor(0);
     CEngineThread engine(processor);
     for (int round = 0; round < 50; ++round) {
         processor.Hold(true);
@@ -67,12 +42,11 @@ TEST(EngineThread, OfTwoClocksTriggeringAtOnceExactlyOneWins) {
         processor.Hold(false);
         WaitUntilIdle(engine);
     }
-    processor.WaitForBlocks(50);
-    EXPECT_EQ(processor.times.size(), 50u);
+    EXPECT_EQ(processor.BlockCount(), 50u);
 }
 
 TEST(EngineThread, StopJoinsTheWorkerFromOutsideOrInsideAndStartMakesANewOne) {
-    Processor processor;
+    BlockCapture processor(0);
     CEngineThread engine(processor);
     ASSERT_TRUE(engine.Trigger(g_buffers, 8, 1, 1));
     processor.WaitForBlocks(1);
@@ -93,8 +67,7 @@ TEST(EngineThread, StopJoinsTheWorkerFromOutsideOrInsideAndStartMakesANewOne) {
     WaitUntilIdle(engine);
     EXPECT_FALSE(engine.IsRunning());
     EXPECT_FALSE(engine.Trigger(g_buffers, 8, 1, 5));
-    const std::lock_guard lock(processor.mutex);
-    EXPECT_EQ(processor.times, (std::vector<uint32_t>{1, 3, 4}));
+    EXPECT_EQ(processor.Times(), (std::vector<uint32_t>{1, 3, 4}));
 }
 
 } // namespace

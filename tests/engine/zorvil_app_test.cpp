@@ -23,8 +23,9 @@ uint32_t NextBlockTime(Rig& rig) {
 }
 
 // Ticks come every tenth of the period at half a tick's resolution; a block starts once more than
-// a period has gathered (the carry rule): at 22 ms with 2 ms carried, then every 20 ms. The last
-// case starts 100 ms before the 32-bit clock wraps, which it does after the fourth block.
+// a period has gathered (the carry rule): at 22 ms with 2 ms carried, then every 20 ms. One case
+// starts 100 ms before the 32-bit clock wraps, which it does after the fourth block. Over a longer
+// run the blocks never get ahead of the clock and lag it by less than a period and a tick.
 TEST(EngineTimer, BlocksFollowTheCarryRuleAlsoAcrossTheWrap) {
     const struct {
         uint32_t start, period, tick, resolution;
@@ -34,6 +35,10 @@ TEST(EngineTimer, BlocksFollowTheCarryRuleAlsoAcrossTheWrap) {
         {1000, 20, 2, 1, 882, {22, 42, 62, 82}},
         {1000, 50, 5, 2, 2205, {55, 105, 155}},
         {0xFFFFFFFFu - 100, 20, 2, 1, 882, {22, 42, 62, 82, 102, 122, 142, 162}},
+        {1000, 7, 1, 1, 308, {}},
+        {1000, 23, 2, 1, 1014, {}},
+        {1000, 33, 3, 1, 1455, {}},
+        {1000, 100, 10, 5, 4410, {}},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.start + c.period);
@@ -50,26 +55,20 @@ TEST(EngineTimer, BlocksFollowTheCarryRuleAlsoAcrossTheWrap) {
         for (std::size_t i = 0; i < c.times.size(); ++i)
             times.push_back(NextBlockTime(rig));
         EXPECT_EQ(times, c.times);
-        EXPECT_EQ(rig.app.LastBlockTime(), c.times.back()); // the block's stamp: now - start time
-        EXPECT_EQ(rig.app.Carry(), c.tick);
-        EXPECT_EQ(rig.capture.BlockFrames(), std::vector<int>(c.times.size(), c.frames));
+        if (!times.empty()) {
+            EXPECT_EQ(rig.app.LastBlockTime(), times.back()); // the stamp: now - start time
+            EXPECT_EQ(rig.app.Carry(), c.tick);
+        }
+        rig.RunUntil(3000);
+        const uint32_t made = rig.app.BlocksTriggered() * c.period;
+        EXPECT_LE(made, 3000u);
+        EXPECT_GT(made + c.period + c.tick, 3000u);
+        EXPECT_LE(rig.app.Carry(), c.tick);
         EXPECT_EQ(rig.app.BlocksRefused(), 0u);
+        for (int frames : rig.capture.BlockFrames())
+            ASSERT_EQ(frames, c.frames);
         for (float sample : rig.capture.Left()) // no effect loaded: the cleared buffers
             ASSERT_EQ(sample, 0.0f);
-    }
-}
-
-TEST(EngineTimer, OverAnyPeriodTheBlocksKeepPaceWithTheClock) {
-    for (const uint32_t period : {7u, 23u, 33u, 100u}) {
-        Rig rig;
-        ASSERT_TRUE(rig.Start(period)) << period;
-        rig.RunUntil(3000);
-        const uint32_t made = rig.app.BlocksTriggered() * period;
-        const uint32_t tick = std::max(period / 10, 1u);
-        // Never ahead of the clock, and behind by less than a period and a tick.
-        EXPECT_LE(made, 3000u) << period;
-        EXPECT_GT(made + period + tick, 3000u) << period;
-        EXPECT_LT(rig.app.Carry(), tick + 1) << period;
     }
 }
 

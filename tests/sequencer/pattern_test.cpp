@@ -1,6 +1,5 @@
 // CPattern: note edits, what each tick sends, and the step clock's timer on the manual clock.
 #include "platform/clock_manual.h"
-#include "sequencer/host_event_queue.h"
 #include "sequencer/pattern.h"
 #include "support/scripted_user_interface.h"
 
@@ -10,11 +9,9 @@
 #include <tuple>
 #include <vector>
 
-using zorvil::CHostEventQueue;
 using zorvil::CMidiMessage;
 using zorvil::CNoteCell;
 using zorvil::CPattern;
-using zorvil::CSeqHost;
 using zorvil::RenderState;
 
 namespace {
@@ -353,23 +350,4 @@ TEST_F(PatternClock, NoTimerOutlivesItsPlaying) {
     }
     EXPECT_TRUE(NoTimer());
     clock.Advance(1000); // no tick reaches the destroyed pattern
-}
-
-// The host's next block finds the marker among its events and moves the state to "marker seen".
-TEST_F(PatternClock, TheRenderMarkerIsSeenByTheHostsNextBlock) {
-    CSeqHost host;
-    CHostEventQueue hostEvents(host);
-    host.SetRenderState(&renderState);
-    pattern.SetEventQueue(&hostEvents);
-    renderState = RenderState::Armed;
-    ASSERT_TRUE(pattern.AddNote(0, 60, 100, 2));
-    pattern.Start();
-    ASSERT_TRUE(clock.AdvanceToNextTick());
-    EXPECT_EQ(host.MidiQueue().Snapshot().shortCount, 2u); // the marker and the note
-    std::vector<float> left(882), right(882);
-    float* buffers[] = {left.data(), right.data()};
-    host.ProcessBlock(buffers, 882, 2, 0);
-    EXPECT_EQ(renderState.load(), RenderState::MarkerSeen);
-    EXPECT_EQ(host.MidiQueue().Snapshot().shortCount, 0u);
-    pattern.Stop();
 }
