@@ -80,6 +80,12 @@ private:
     bool m_hold = false;
 };
 
+// The busy flag drops just after the block, and its output step, returns.
+inline void WaitUntilIdle(CEngineThread& engine) {
+    while (engine.IsBusy())
+        std::this_thread::yield();
+}
+
 struct Rig {
     // The app reads the timer's capabilities when it is made: the clock has its minimum by then.
     explicit Rig(uint32_t start = 1000, size_t frames = 882 * 200, uint32_t minPeriod = 1)
@@ -95,14 +101,9 @@ struct Rig {
         app.SetStartTime(clock.Now());
         return app.StartTimer(period);
     }
-    // The busy flag drops just after the output step returns.
-    void WaitIdle() {
-        while (app.EngineThread().IsBusy())
-            std::this_thread::yield();
-    }
     void Tick() {
         clock.AdvanceToNextTick();
-        WaitIdle();
+        WaitUntilIdle(app.EngineThread());
     }
     void RunBlocks(size_t count) {
         const size_t target = capture.BlockCount() + count;
@@ -111,14 +112,10 @@ struct Rig {
     }
     // Ticks up to relative time `ms` (ms since the clock's start).
     void RunUntil(uint32_t ms) {
-        while (Now() < ms) {
-            const auto until = clock.UntilNextTick();
-            if (!until || Now() + *until > ms) {
-                clock.Advance(ms - Now());
-                return;
-            }
+        for (auto until = clock.UntilNextTick(); until && Now() + *until <= ms;
+             until = clock.UntilNextTick())
             Tick();
-        }
+        if (Now() < ms) clock.Advance(ms - Now());
     }
     uint32_t Now() const { return clock.Now() - m_start; }
 

@@ -11,12 +11,7 @@ namespace zorvil {
 namespace {
 
 using test::BlockCapture;
-
-// The busy flag drops just after ProcessBlock returns.
-void WaitUntilIdle(CEngineThread& engine) {
-    while (engine.IsBusy())
-        std::this_thread::yield();
-}
+using test::WaitUntilIdle;
 
 float g_buffer[8] = {};
 float* g_buffers[1] = {g_buffer};

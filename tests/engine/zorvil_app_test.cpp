@@ -84,7 +84,7 @@ TEST(EngineTimer, ATriggerWhileABlockRunsIsSkippedNotMadeUpFor) {
     EXPECT_EQ(rig.app.BlocksTriggered(), 2u);
     EXPECT_EQ(rig.app.LastBlockTime(), 42u);
     rig.capture.Hold(false);
-    rig.WaitIdle();
+    test::WaitUntilIdle(rig.app.EngineThread());
     EXPECT_EQ(NextBlockTime(rig), 82u); // the skipped block is lost
     EXPECT_EQ(rig.capture.BlockCount(), 3u);
 }
@@ -93,22 +93,20 @@ TEST(EngineTimer, ATriggerWhileABlockRunsIsSkippedNotMadeUpFor) {
 // the timer's range, or whose blocks would not fit the mix buffers, are refused.
 TEST(EngineTimer, StartReplacesStopEndsAndBadPeriodsAreRefused) {
     Rig rig(1000, 882 * 200, 10);
+    auto timers = [&] { return std::pair{rig.clock.ActiveTimers(), rig.clock.OpenResolutions()}; };
     EXPECT_FALSE(rig.Start(9));
-    EXPECT_EQ(rig.clock.ActiveTimers(), 0);
-    EXPECT_EQ(rig.clock.OpenResolutions(), 0);
+    EXPECT_EQ(timers(), std::pair(0, 0));
     ASSERT_TRUE(rig.Start(10));
     EXPECT_EQ(rig.clock.Info(rig.app.GetTimerId())->period, 10u); // never below the minimum
     EXPECT_EQ(rig.clock.Info(rig.app.GetTimerId())->resolution, 5u);
     ASSERT_TRUE(rig.app.StartTimer(50));
-    EXPECT_EQ(rig.clock.ActiveTimers(), 1);
-    EXPECT_EQ(rig.clock.OpenResolutions(), 1);
+    EXPECT_EQ(timers(), std::pair(1, 1)); // the second start replaced the first
     EXPECT_EQ(rig.app.Period(), 50u);
     EXPECT_FALSE(rig.app.StartTimer(CZorvilApp::kMaxTimerPeriod + 1));
     EXPECT_TRUE(rig.app.StartTimer(CZorvilApp::kMaxTimerPeriod));
 
     EXPECT_TRUE(rig.app.StartTimer(0));
-    EXPECT_EQ(rig.clock.ActiveTimers(), 0);
-    EXPECT_EQ(rig.clock.OpenResolutions(), 0);
+    EXPECT_EQ(timers(), std::pair(0, 0));
     EXPECT_EQ(rig.app.GetTimerId(), platform::kNoTimer);
     EXPECT_EQ(rig.app.Period(), 0u);
     rig.clock.Advance(1000);

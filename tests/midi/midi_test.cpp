@@ -75,8 +75,7 @@ TEST(MidiMessage, SetBytesCopiesEvenFromItsOwnDataAndRefusesWhatAHeaderCannotDes
 
     const uint8_t byte = 0xF0;
     EXPECT_EQ(m.SetBytes(&byte, size_t{1} << 33), 0u); // no 32-bit length holds it
-    EXPECT_EQ(m.Header(), nullptr);
-    EXPECT_EQ(m.Length(), 0u);
+    EXPECT_TRUE(m.Header() == nullptr && m.Length() == 0);
     EXPECT_EQ(m.SetBytes(nullptr, 10), 0u);
     EXPECT_EQ(m.Length(), 0u);
 }
@@ -92,9 +91,7 @@ TEST(MidiMessage, CopyFromDuplicatesBytesIntoAnOwnedBlock) {
 
     CMidiMessage copy(0x90, 1, 2);
     ASSERT_TRUE(copy.CopyFrom(source));
-    ASSERT_NE(copy.Header(), nullptr);
-    EXPECT_NE(copy.Header(), &h);
-    EXPECT_TRUE(copy.Owns());
+    ASSERT_TRUE(copy.Owns() && copy.Header() != &h);
     EXPECT_EQ(copy.Length(), 6u);
     EXPECT_EQ(copy.Time(), 1234u);
     data[1] = 0; // the copy does not point into the source
@@ -103,8 +100,7 @@ TEST(MidiMessage, CopyFromDuplicatesBytesIntoAnOwnedBlock) {
     // A three-byte system-exclusive message keeps its bytes rather than becoming a short message.
     h.dwBytesRecorded = 3;
     ASSERT_TRUE(copy.CopyFrom(source));
-    ASSERT_NE(copy.Header(), nullptr);
-    EXPECT_EQ(copy.Length(), 3u);
+    ASSERT_EQ(copy.Length(), 3u);
     EXPECT_EQ(copy.FirstWord() & 0xFF, 0xF0u);
 
     // A header claiming more than its buffer is copied only as far as the buffer goes.
@@ -128,10 +124,8 @@ TEST(WaveBuffer, OwnedBufferIsZeroFilledAndImpossibleSizesAreRefused) {
     for (size_t i = 0; i < buffer.Length(); ++i)
         ASSERT_EQ(buffer.Data()[i], 0) << i;
 
-    CWaveBuffer huge(size_t{1} << 33);
-    EXPECT_EQ(huge.Header(), nullptr);
-    EXPECT_EQ(huge.Data(), nullptr);
-    EXPECT_EQ(huge.Length(), 0u);
+    const CWaveBuffer huge(size_t{1} << 33);
+    EXPECT_TRUE(huge.Header() == nullptr && huge.Data() == nullptr && huge.Length() == 0);
 }
 
 // Short messages keep arrival order, word and time; system common and real-time messages never
@@ -177,11 +171,6 @@ TEST(MidiInputQueue, FullQueuesDropNewArrivalsAndKeepTheirOrder) {
         ASSERT_TRUE(r.Owns() && r.Length() == 4 + i && SysexTag(r) == i && r.Time() == i) << i;
     }
     EXPECT_EQ(queue.Sysex(100).Header(), nullptr); // out of range: an empty record
-    queue.RemoveFront({1, 0});                     // room made by the consumer is used again
-    queue.Queue(Note(1, 5000));
-    ASSERT_EQ(queue.Snapshot().shortCount, 2000u);
-    EXPECT_EQ(queue.ShortTime(0), 1u);
-    EXPECT_EQ(queue.ShortTime(1999), 5000u);
 }
 
 TEST(MidiInputQueue, RemoveFrontKeepsLaterArrivalsInOrderWithoutRecopying) {
@@ -205,16 +194,9 @@ TEST(MidiInputQueue, RemoveFrontKeepsLaterArrivalsInOrderWithoutRecopying) {
     EXPECT_EQ(SysexTag(queue.Sysex(0)), 3);
     EXPECT_EQ(queue.Sysex(0).Header(), lateBlock); // moved, not copied again
 
-    // More than is there removes what is there.
-    queue.RemoveFront({50, 50});
+    queue.RemoveFront({50, 50}); // more than is there removes what is there
     EXPECT_EQ(queue.Snapshot().shortCount, 0u);
     EXPECT_EQ(queue.Snapshot().sysexCount, 0u);
-
-    // Recycled records take new messages cleanly.
-    queue.Queue(Sysex(7, 5));
-    ASSERT_EQ(queue.Snapshot().sysexCount, 1u);
-    EXPECT_EQ(SysexTag(queue.Sysex(0)), 7);
-    EXPECT_EQ(queue.Sysex(0).Length(), 5u);
 }
 
 // Two producers (a MIDI input and the step clock) against the engine consumer. Producers hold back
