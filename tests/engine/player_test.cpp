@@ -1,10 +1,8 @@
 // The headless player: pattern, engine and real plug-ins on the manual clock; the assertions are
-// on the audio that comes out.
-//
-// Time line (relative ms): 20 ms blocks are made at 22, 42, 62, ... (the carry rule), block k at
-// sample 882 k of the capture. The pattern starts at kPlay with 120 ms steps (tempo 125, 16 steps
-// a measure), so step n ticks at kPlay + 120 (n + 1), never on an engine tick. A step's events
-// carry time 0: they land on the last frame of the first block made after the tick.
+// on the audio that comes out. Time line (relative ms): 20 ms blocks are made at 22, 42, 62, ...
+// (the carry rule), block k at sample 882 k. The pattern starts at kPlay with 120 ms steps (tempo
+// 125), so step n ticks at kPlay + 120 (n + 1), never on an engine tick. A step's events carry
+// time 0: they land on the last frame of the first block made after the tick.
 #include "../host/probe_access.h"
 #include "engine_rig.h"
 #include "support/test_support.h"

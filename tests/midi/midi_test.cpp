@@ -140,10 +140,8 @@ TEST(MidiInputQueue, ShortMessagesKeepArrivalOrderWordAndTime) {
     const auto counts = queue.Snapshot();
     ASSERT_EQ(counts.shortCount, 3u);
     EXPECT_EQ(counts.sysexCount, 0u);
-    EXPECT_EQ(queue.ShortWord(0), 0x00643C90u);
-    EXPECT_EQ(queue.ShortTime(0), 5u);
-    EXPECT_EQ(queue.ShortWord(1), 0x00003C80u);
-    EXPECT_EQ(queue.ShortTime(1), 0u);
+    EXPECT_EQ(std::pair(queue.ShortWord(0), queue.ShortTime(0)), std::pair(0x00643C90u, 5u));
+    EXPECT_EQ(std::pair(queue.ShortWord(1), queue.ShortTime(1)), std::pair(0x00003C80u, 0u));
     EXPECT_EQ(queue.ShortWord(2), 0x0000403Cu);
 }
 
@@ -223,8 +221,7 @@ TEST(MidiInputQueue, ProducersOnRealThreadsAgainstAConsumer) {
     };
 
     std::vector<uint32_t> next(2, 0);
-    uint32_t nextSysex = 0;
-    uint32_t received = 0;
+    uint32_t nextSysex = 0, received = 0;
     bool ordered = true;
     std::thread p0(produce, 0), p1(produce, 1);
     while (received < 2 * kPerProducer) {

@@ -16,11 +16,11 @@ using zorvil::RenderState;
 
 namespace {
 
-constexpr uint32_t On(int key, int velocity) {
-    return 0x90u | static_cast<uint32_t>(key) << 8 | static_cast<uint32_t>(velocity) << 16;
-}
 constexpr uint32_t Off(int key, int velocity = 0) {
     return 0x80u | static_cast<uint32_t>(key) << 8 | static_cast<uint32_t>(velocity) << 16;
+}
+constexpr uint32_t On(int key, int velocity) {
+    return Off(key, velocity) | 0x10u;
 }
 using Words = std::vector<uint32_t>;
 
@@ -272,8 +272,7 @@ TEST_F(PatternClock, StopCancelsTheTimerThenSendsNoteOffs) {
     pattern.SetPosition(5);
     pattern.Start();
     pattern.Stop();
-    EXPECT_TRUE(NoTimer());
-    EXPECT_EQ(pattern.GetTimerId(), zorvil::platform::kNoTimer);
+    EXPECT_TRUE(NoTimer() && pattern.GetTimerId() == zorvil::platform::kNoTimer);
     EXPECT_EQ(events.Take(), (Words{Off(40), Off(55)}));
     clock.Advance(10000);
     pattern.Stop(); // not playing: nothing more
@@ -333,8 +332,7 @@ TEST_F(PatternClock, NoTimerOutlivesItsPlaying) {
     pattern.Start();
     EXPECT_TRUE(clock.ActiveTimers() == 1 && clock.OpenResolutions() == 1);
     pattern.Reset();
-    EXPECT_FALSE(pattern.IsPlaying());
-    EXPECT_TRUE(NoTimer());
+    EXPECT_TRUE(!pattern.IsPlaying() && NoTimer());
     EXPECT_TRUE(pattern.GetTempo() == 120 && pattern.GetTotalSteps() == 32 &&
                 pattern.GetPosition() == 0 && pattern.GetNoteCount() == 0);
     {
