@@ -1,5 +1,4 @@
-// The application's engine timer, worker and output step on the manual clock, with the real host
-// behind them.
+// The application's engine timer and worker on the manual clock, with the real host behind them.
 #include "../host/allocation_counter.h"
 #include "engine_rig.h"
 #include "midi/midi_message.h"
@@ -41,7 +40,7 @@ TEST(EngineTimer, BlocksFollowTheCarryRuleAlsoAcrossTheWrap) {
         {1000, 100, 10, 5, 4410, {}},
     };
     for (const auto& c : cases) {
-        SCOPED_TRACE(c.start + c.period);
+        SCOPED_TRACE(testing::Message() << "start " << c.start << ", period " << c.period);
         Rig rig(c.start);
         ASSERT_TRUE(rig.Start(c.period));
         const auto info = rig.clock.Info(rig.app.GetTimerId());
