@@ -1,151 +1,148 @@
-// The headless player: pattern, engine and real plug-ins on the manual clock; the assertions
-// are on the audio that comes out (see player_harness.h for the time line).
-#include "player_harness.h"
+// The headless player: pattern, engine and real plug-ins on the manual clock; the assertions are
+// on the audio that comes out. Time line (relative ms): 20 ms blocks are made at 22, 42, 62, ...
+// (the carry rule), block k at sample 882 k. The pattern starts at kPlay with 120 ms steps (tempo
+// 125), so step n ticks at kPlay + 120 (n + 1), never on an engine tick. A step's events carry
+// time 0: they land on the last frame of the first block made after the tick.
+#include "../host/probe_access.h"
+#include "engine_rig.h"
+#include "support/test_support.h"
 
 #include <gtest/gtest.h>
 
-#include <algorithm>
+#include <cmath>
+#include <sstream>
 #include <string>
-#include <thread>
 
 namespace zorvil {
 namespace {
 
-using test::FirstSound;
-using test::Peak;
-using test::Player;
+using Lines = std::vector<std::string>;
+constexpr uint32_t kPlay = 1;
+constexpr size_t kSettle = 300; // samples: more than the 5 ms release
+constexpr size_t npos = std::string::npos;
 
-constexpr uint32_t kPlay = 1;           // relative ms at which the pattern starts
-constexpr size_t kEnvelopeSettle = 300; // samples: more than the 5 ms release
+// The capture sample where events queued at `ms` are first heard.
+size_t EventSample(uint32_t ms) {
+    const uint32_t block = ms < 22 ? 0 : (ms - 22) / 20 + 1;
+    return size_t{block} * 882 + 881;
+}
+uint32_t StepTick(int n, uint32_t play = kPlay) {
+    return play + static_cast<uint32_t>(n + 1) * 120;
+}
+size_t FirstSound(const std::vector<float>& samples, size_t from) {
+    for (size_t i = from; i < samples.size(); ++i) {
+        if (samples[i] != 0.0f) return i;
+    }
+    return npos;
+}
+float Peak(const std::vector<float>& samples, size_t from, size_t to) {
+    float peak = 0.0f;
+    for (size_t i = from; i < std::min(to, samples.size()); ++i)
+        peak = std::max(peak, std::abs(samples[i]));
+    return peak;
+}
 
-TEST(Player, ANoteIsHeardFromTheBlockAfterItsTickUntilItsNoteOff) {
-    Player player;
-    ASSERT_GE(player.LoadSynth(), 0);
-    ASSERT_TRUE(player.Pattern().AddNote(0, 69, 127, 4));
-    player.StartEngine();
-    player.RunUntil(kPlay);
-    player.Play();
-    player.RunUntil(900);
+class Player : public ::testing::Test {
+protected:
+    // The synth with the shortest attack (1 ms) and release (5 ms), so notes start and end
+    // crisply, and a zorvil-probe at level 0 that only listens.
+    void SetUp() override {
+        ASSERT_EQ(rig.app.Host().LoadPlugin(test::PluginPath("zorvil-synth")), 0);
+        rig.app.Host().GetEffect(0)->SetParameter(1, 0.0f);
+        rig.app.Host().GetEffect(0)->SetParameter(2, 0.0f);
+        ASSERT_EQ(rig.app.Host().LoadPlugin(test::PluginPath("zorvil-probe")), 1);
+        rig.app.Host().GetEffect(1)->SetParameter(0, 0.0f);
+    }
+    // The "midi <delta> <b0> <b1> <b2> <b3>" lines of the probe's log.
+    Lines ProbeMidi() {
+        Lines lines;
+        std::istringstream log(test::ProbeAccess("zorvil-probe").Log(*rig.app.Host().GetEffect(1)));
+        for (std::string line; std::getline(log, line);) {
+            if (line.rfind("midi ", 0) == 0) lines.push_back(line);
+        }
+        return lines;
+    }
+    void StartEngineThenPlay() {
+        ASSERT_TRUE(rig.Start(20));
+        rig.RunUntil(kPlay);
+        Play();
+    }
+    void Play() {
+        rig.app.Pattern().SetTempo(125);
+        rig.app.Pattern().Start();
+        ASSERT_EQ(rig.app.Pattern().GetStepPeriod(), 120u);
+    }
 
-    const auto left = player.Capture().Left();
-    const auto right = player.Capture().Right();
-    // Step 0 ticks at 121 ms; the block made at 122 ms (block 5) carries the note-on on its
-    // last frame, so everything before is silence.
-    const size_t onset = Player::EventSample(Player::StepTick(kPlay, 0));
+    test::Rig rig{5000};
+};
+
+TEST_F(Player, ANoteIsHeardFromTheBlockAfterItsTickUntilItsNoteOff) {
+    ASSERT_TRUE(rig.app.Pattern().AddNote(0, 69, 127, 4));
+    StartEngineThenPlay();
+    rig.RunUntil(900);
+
+    const auto left = rig.capture.Left();
+    // Step 0 ticks at 121 ms; the block made at 122 ms (block 5) carries the note-on on its last
+    // frame, so everything before is silence; the oscillator starts at phase 0.
+    const size_t onset = EventSample(StepTick(0));
     ASSERT_EQ(onset, 5u * 882 + 881);
     const size_t first = FirstSound(left, 0);
-    ASSERT_NE(first, std::string::npos);
     EXPECT_GE(first, onset);
-    EXPECT_LE(first, onset + 2); // the oscillator starts at phase 0
-    EXPECT_EQ(FirstSound(right, 0), first);
-    // From then on it sounds at the level of a note at full velocity.
+    EXPECT_LE(first, onset + 2);
+    EXPECT_EQ(FirstSound(rig.capture.Right(), 0), first);
+    // It sounds at the level of a note at full velocity.
     EXPECT_GT(Peak(left, onset + 882, onset + 2 * 882), 0.1f);
     EXPECT_LT(Peak(left, onset + 882, onset + 2 * 882), 0.5f);
 
-    const size_t release = Player::EventSample(Player::StepTick(kPlay, 4)); // step 4: note-off
+    const size_t release = EventSample(StepTick(4)); // step 4: note-off
     ASSERT_GT(left.size(), release + 4 * 882);
-    // Every block between the two is loud: the ticks of steps 1 to 3 send nothing for it.
+    // Every block between is loud (steps 1 to 3 send nothing for it), up to the note-off's
+    // frame; then silence once the release has run out.
     for (size_t block = onset / 882 + 1; block < release / 882; ++block)
         EXPECT_GT(Peak(left, block * 882, (block + 1) * 882), 0.05f) << "block " << block;
-    // Still sounding up to the note-off's frame, then silent once the release has run out.
     EXPECT_GT(Peak(left, release - 100, release), 0.05f);
-    EXPECT_EQ(FirstSound(left, release + kEnvelopeSettle), std::string::npos);
+    EXPECT_EQ(FirstSound(left, release + kSettle), npos);
 }
 
-TEST(Player, TwoAdjacentNotesOnOneKeyGetNoNoteOffBetweenThem) {
-    Player player;
-    ASSERT_GE(player.LoadSynth(), 0);
-    const int probe = player.LoadListeningProbe();
-    ASSERT_GE(probe, 0);
-    ASSERT_TRUE(player.Pattern().AddNote(4, 60, 100, 2));
-    ASSERT_TRUE(player.Pattern().AddNote(6, 60, 90, 2));
-    player.StartEngine();
-    player.RunUntil(kPlay);
-    player.Play();
-    player.RunUntil(1300);
+TEST_F(Player, TwoAdjacentNotesOnOneKeyGetNoNoteOffBetweenThem) {
+    ASSERT_TRUE(rig.app.Pattern().AddNote(4, 60, 100, 2));
+    ASSERT_TRUE(rig.app.Pattern().AddNote(6, 60, 90, 2));
+    StartEngineThenPlay();
+    rig.RunUntil(1300);
 
-    // What the plug-ins received: note-on 60/100 at step 4, note-on 60/90 at step 6, one
-    // note-off at step 8, each on the last frame of its block.
-    const std::vector<std::string> expected{"midi 881 90 3c 64 00", "midi 881 90 3c 5a 00",
-                                            "midi 881 80 3c 00 00"};
-    EXPECT_EQ(player.ProbeMidi(probe), expected);
-
-    // And the sound does not break between them.
-    const auto left = player.Capture().Left();
-    const size_t first = Player::EventSample(Player::StepTick(kPlay, 4));
-    const size_t off = Player::EventSample(Player::StepTick(kPlay, 8));
-    for (size_t block = first / 882 + 1; block < off / 882; ++block)
+    // Note-on 60/100 at step 4, note-on 60/90 at step 6, one note-off at step 8, each on the
+    // last frame of its block; and the sound does not break between them.
+    EXPECT_EQ(ProbeMidi(),
+              (Lines{"midi 881 90 3c 64 00", "midi 881 90 3c 5a 00", "midi 881 80 3c 00 00"}));
+    const auto left = rig.capture.Left();
+    const size_t off = EventSample(StepTick(8));
+    for (size_t block = EventSample(StepTick(4)) / 882 + 1; block < off / 882; ++block)
         EXPECT_GT(Peak(left, block * 882, (block + 1) * 882), 0.03f) << "block " << block;
-    EXPECT_EQ(FirstSound(left, off + kEnvelopeSettle), std::string::npos);
+    EXPECT_EQ(FirstSound(left, off + kSettle), npos);
 }
 
-TEST(Player, PauseAndPlayResumeAtTheNextStep) {
-    Player player;
-    ASSERT_GE(player.LoadSynth(), 0);
-    const int probe = player.LoadListeningProbe();
-    ASSERT_GE(probe, 0);
+TEST_F(Player, PauseAndPlayResumeAtTheNextStep) {
     for (int step = 0; step < 16; ++step)
-        ASSERT_TRUE(player.Pattern().AddNote(step, 40 + step, 100, 1));
-    player.StartEngine();
-    player.RunUntil(kPlay);
-    player.Play();
-    // Steps 0, 1 and 2 tick at 121, 241 and 361 ms; pause at 400.
-    player.RunUntil(400);
-    player.Pause();
-    EXPECT_EQ(player.Pattern().GetPosition(), 3);
-    player.RunUntil(1001);
-    const size_t pausedUntil = player.Capture().Left().size();
-    player.Play();
-    player.RunUntil(1300); // step 3 ticks at 1121 ms
+        ASSERT_TRUE(rig.app.Pattern().AddNote(step, 40 + step, 100, 1));
+    StartEngineThenPlay();
+    rig.RunUntil(400); // steps 0, 1 and 2 tick at 121, 241 and 361 ms
+    rig.app.Pattern().Stop();
+    EXPECT_EQ(rig.app.Pattern().GetPosition(), 3);
+    rig.RunUntil(1001);
+    const size_t pausedUntil = rig.capture.Left().size();
+    Play();
+    rig.RunUntil(1300); // step 3 ticks at 1121 ms
 
-    // Note-ons: keys 40, 41, 42, then 43 after the pause; the note-offs of Stop in between.
-    std::vector<std::string> noteOns;
-    for (const std::string& line : player.ProbeMidi(probe)) {
+    // Note-ons: keys 40, 41, 42, then 43 after the pause; Stop's note-offs in between.
+    Lines noteOns;
+    for (const std::string& line : ProbeMidi()) {
         if (line.compare(9, 2, "90") == 0) noteOns.push_back(line.substr(12, 2));
     }
-    EXPECT_EQ(noteOns, (std::vector<std::string>{"28", "29", "2a", "2b", "2c"}));
-
+    EXPECT_EQ(noteOns, (Lines{"28", "29", "2a", "2b", "2c"}));
     // Silence through the pause; the sound resumes with the block after step 3's tick.
-    const auto left = player.Capture().Left();
-    const size_t resumed = Player::EventSample(1001 + Player::kStepPeriod);
-    EXPECT_EQ(FirstSound(left, Player::EventSample(400) + kEnvelopeSettle), resumed + 1);
-    EXPECT_LT(Player::EventSample(400) + kEnvelopeSettle, pausedUntil);
-}
-
-TEST(Player, TheUserEditsThePatternWhileItPlays) {
-    Player player;
-    ASSERT_GE(player.LoadSynth(), 0);
-    CPattern& pattern = player.Pattern();
-    pattern.SetStepsPerMeasure(32); // 32 steps a measure: ticks every 60 ms
-    player.StartEngine();
-    player.RunUntil(kPlay);
-    pattern.SetTempo(Player::kTempo);
-    pattern.Start();
-
-    // The clock (timer ticks, engine triggers) runs on its own thread while this thread,
-    // the user interface, edits the grid.
-    std::atomic<bool> done{false};
-    std::thread clockThread([&] {
-        player.RunUntil(3000);
-        done = true;
-    });
-    int edits = 0;
-    while (!done.load()) {
-        const int step = edits % 32;
-        const int key = 50 + edits % 20;
-        pattern.AddNote(step, key, 100, 1 + edits % 3);
-        pattern.ResizeNote(step, step + 2, key);
-        pattern.MoveNote(step, key, (step + 5) % 32, key + 1);
-        pattern.SetNoteVelocity((step + 5) % 32, key + 1, 64);
-        pattern.RemoveNote((step + 5) % 32, key + 1);
-        ++edits;
-    }
-    clockThread.join();
-    pattern.Stop();
-    player.RunUntil(3100);
-    EXPECT_GT(edits, 0);
-    EXPECT_GT(player.Capture().BlockCount(), 140u);
-    EXPECT_EQ(player.App().BlocksRefused(), 0u);
+    EXPECT_EQ(FirstSound(rig.capture.Left(), EventSample(400) + kSettle),
+              EventSample(StepTick(0, 1001)) + 1);
+    EXPECT_LT(EventSample(400) + kSettle, pausedUntil);
 }
 
 } // namespace

@@ -1,192 +1,153 @@
-// The application's engine timer and output step against the manual clock, with the real host
-// and worker behind them.
-#include "app/zorvil_app.h"
-#include "block_capture.h"
-#include "platform/clock_manual.h"
-#include "support/scripted_user_interface.h"
+// The application's engine timer and worker on the manual clock, with the real host behind them.
+#include "../host/allocation_counter.h"
+#include "engine_rig.h"
+#include "midi/midi_message.h"
+#include "support/test_support.h"
 
 #include <gtest/gtest.h>
 
-#include <vector>
+#include <cmath>
+#include <memory>
+#include <string>
 
 namespace zorvil {
 namespace {
 
-using platform::ManualClock;
-using test::BlockCapture;
-using test::EngineStepper;
+using test::Rig;
 
-class EngineTimerTest : public ::testing::Test {
-protected:
-    explicit EngineTimerTest(uint32_t start = 1000) : m_clock(start) {}
+// Ticks until the next block is out; returns the clock's time then, relative to the start time.
+uint32_t NextBlockTime(Rig& rig) {
+    rig.RunBlocks(1);
+    return rig.clock.Now() - rig.app.StartTime();
+}
 
-    // Starts the timer the way StartEngine does: the start time is "now".
-    bool Start(uint32_t period) {
-        app().SetOutputDevice(&m_capture);
-        app().SetStartTime(m_clock.Now());
-        return app().StartTimer(period);
-    }
-    CZorvilApp& app() {
-        if (!m_app) m_app = std::make_unique<CZorvilApp>(m_clock, m_ui);
-        return *m_app;
-    }
-    // Ticks until the next block has been output; returns the clock's time at that tick
-    // relative to the start time.
-    uint32_t NextBlockTime() {
-        EngineStepper(m_clock, app()).RunBlocks(m_capture, 1);
-        return m_clock.Now() - app().StartTime();
-    }
-
-    ManualClock m_clock;
-    test::ScriptedUserInterface m_ui;
-    BlockCapture m_capture{44100 * 4};
-    std::unique_ptr<CZorvilApp> m_app;
-};
-
-TEST_F(EngineTimerTest, BlocksFollowTheCarryRule) {
-    // Ticks every tenth of the period at a resolution of half a tick; the block starts once
-    // more than a period gathered: at 22 ms with 2 ms carried, so every 20 ms after that.
+// Ticks come every tenth of the period at half a tick's resolution; a block starts once more than
+// a period has gathered (the carry rule): at 22 ms with 2 ms carried, then every 20 ms. One case
+// starts 100 ms before the 32-bit clock wraps, which it does after the fourth block. Over a longer
+// run the blocks never get ahead of the clock and lag it by less than a period and a tick.
+TEST(EngineTimer, BlocksFollowTheCarryRuleAlsoAcrossTheWrap) {
     const struct {
-        uint32_t period;
-        uint32_t tick;
-        uint32_t resolution;
+        uint32_t start, period, tick, resolution;
         int frames;
         std::vector<uint32_t> times;
     } cases[] = {
-        {20, 2, 1, 882, {22, 42, 62, 82}},
-        {50, 5, 2, 2205, {55, 105, 155}},
+        {1000, 20, 2, 1, 882, {22, 42, 62, 82}},
+        {1000, 50, 5, 2, 2205, {55, 105, 155}},
+        {0xFFFFFFFFu - 100, 20, 2, 1, 882, {22, 42, 62, 82, 102, 122, 142, 162}},
+        {1000, 7, 1, 1, 308, {}},
+        {1000, 23, 2, 1, 1014, {}},
+        {1000, 33, 3, 1, 1455, {}},
+        {1000, 100, 10, 5, 4410, {}},
     };
     for (const auto& c : cases) {
-        m_app.reset();
-        m_capture.Clear();
-        ASSERT_TRUE(Start(c.period));
-        const auto info = m_clock.Info(app().GetTimerId());
+        SCOPED_TRACE(testing::Message() << "start " << c.start << ", period " << c.period);
+        Rig rig(c.start);
+        ASSERT_TRUE(rig.Start(c.period));
+        const auto info = rig.clock.Info(rig.app.GetTimerId());
         ASSERT_TRUE(info);
         EXPECT_EQ(info->period, c.tick);
         EXPECT_EQ(info->resolution, c.resolution);
-        EXPECT_EQ(m_clock.LastResolution(), c.tick);
-        EXPECT_EQ(m_clock.OpenResolutions(), 1);
+        EXPECT_EQ(std::pair(rig.clock.LastResolution(), rig.clock.OpenResolutions()),
+                  std::pair(c.tick, 1));
 
         std::vector<uint32_t> times;
         for (std::size_t i = 0; i < c.times.size(); ++i)
-            times.push_back(NextBlockTime());
+            times.push_back(NextBlockTime(rig));
         EXPECT_EQ(times, c.times);
-        EXPECT_EQ(app().LastBlockTime(), c.times.back()); // the block's stamp: now - start time
-        EXPECT_EQ(app().Carry(), c.tick);
-        EXPECT_EQ(m_capture.BlockFrames(), std::vector<int>(c.times.size(), c.frames));
-        EXPECT_EQ(app().BlocksRefused(), 0u);
-        // With no effect loaded the cleared block buffers come out: silence.
-        for (float sample : m_capture.Left())
+        if (!times.empty()) {
+            EXPECT_EQ(rig.app.LastBlockTime(), times.back()); // the stamp: now - start time
+            EXPECT_EQ(rig.app.Carry(), c.tick);
+        }
+        rig.RunUntil(3000);
+        const uint32_t made = rig.app.BlocksTriggered() * c.period;
+        EXPECT_LE(made, 3000u);
+        EXPECT_GT(made + c.period + c.tick, 3000u);
+        EXPECT_LE(rig.app.Carry(), c.tick);
+        EXPECT_EQ(rig.app.BlocksRefused(), 0u);
+        for (int frames : rig.capture.BlockFrames())
+            ASSERT_EQ(frames, c.frames);
+        for (float sample : rig.capture.Left()) // no effect loaded: the cleared buffers
             ASSERT_EQ(sample, 0.0f);
     }
 }
 
-TEST_F(EngineTimerTest, OverAnyPeriodTheBlocksKeepPaceWithTheClock) {
-    for (const uint32_t period : {7u, 23u, 33u, 100u}) {
-        m_app.reset();
-        m_capture.Clear();
-        ASSERT_TRUE(Start(period)) << period;
-        const uint32_t start = m_clock.Now();
-        EngineStepper stepper(m_clock, app());
-        while (m_clock.Now() - start < 3000)
-            stepper.Tick();
-        const uint32_t made = app().BlocksTriggered() * period;
-        const uint32_t tick = std::max(period / 10, 1u);
-        // Never ahead of the clock, and behind by less than a period and a tick.
-        EXPECT_LE(made, 3000u) << period;
-        EXPECT_GT(made + period + tick, 3000u) << period;
-        EXPECT_LT(app().Carry(), tick + 1) << period;
+TEST(EngineTimer, ATriggerWhileABlockRunsIsSkippedNotMadeUpFor) {
+    Rig rig;
+    ASSERT_TRUE(rig.Start(20));
+    EXPECT_EQ(NextBlockTime(rig), 22u);
+    rig.capture.Hold(true);
+    rig.clock.Advance(20); // the block due at 42 is triggered and held in the output step
+    rig.capture.WaitForBlocks(2);
+    rig.clock.Advance(20); // the one due at 62 is refused
+    EXPECT_EQ(std::pair(rig.app.BlocksRefused(), rig.app.BlocksTriggered()), std::pair(1u, 2u));
+    EXPECT_EQ(rig.app.LastBlockTime(), 42u);
+    rig.capture.Hold(false);
+    test::WaitUntilIdle(rig.app.EngineThread());
+    EXPECT_EQ(NextBlockTime(rig), 82u); // the skipped block is lost
+    EXPECT_EQ(rig.capture.BlockCount(), 3u);
+}
+
+// A second start replaces the running timer; a stop ends it and its resolution; periods outside
+// the timer's range, or whose blocks would not fit the mix buffers, are refused.
+TEST(EngineTimer, StartReplacesStopEndsAndBadPeriodsAreRefused) {
+    Rig rig(1000, 882 * 200, 10);
+    auto timers = [&] { return std::pair{rig.clock.ActiveTimers(), rig.clock.OpenResolutions()}; };
+    EXPECT_FALSE(rig.Start(9));
+    EXPECT_EQ(timers(), std::pair(0, 0));
+    ASSERT_TRUE(rig.Start(10));
+    EXPECT_EQ(rig.clock.Info(rig.app.GetTimerId())->period, 10u); // never below the minimum
+    EXPECT_EQ(rig.clock.Info(rig.app.GetTimerId())->resolution, 5u);
+    ASSERT_TRUE(rig.app.StartTimer(50));
+    EXPECT_EQ(timers(), std::pair(1, 1)); // the second start replaced the first
+    EXPECT_EQ(rig.app.Period(), 50u);
+    EXPECT_FALSE(rig.app.StartTimer(CZorvilApp::kMaxTimerPeriod + 1));
+    EXPECT_TRUE(rig.app.StartTimer(CZorvilApp::kMaxTimerPeriod));
+
+    EXPECT_TRUE(rig.app.StartTimer(0));
+    EXPECT_EQ(timers(), std::pair(0, 0));
+    EXPECT_EQ(rig.app.GetTimerId(), platform::kNoTimer);
+    EXPECT_EQ(rig.app.Period(), 0u);
+    rig.clock.Advance(1000);
+    EXPECT_EQ(rig.capture.BlockCount(), 0u);
+    EXPECT_TRUE(rig.app.StartTimer(0)); // stopping a stopped timer is harmless
+}
+
+// The engine worker allocates nothing once running: the allocation hooks count on threads that
+// marked themselves, and the worker marks itself in the output step.
+TEST(WorkerAllocation, SteadyProcessingWithEventsAllocatesNothingOnTheWorker) {
+    { // The hooks are in place: an allocation on a marked thread is counted.
+        test::CountAllocations count;
+        std::thread([] {
+            test::MarkThisThread();
+            auto value = std::make_unique<int>(1);
+            std::string text(100, 'x'); // a heap buffer of the standard library
+            EXPECT_EQ(*value + static_cast<int>(text.size()), 101);
+        }).join();
+        ASSERT_GE(count.Count(), 1u);
     }
-}
+    test::Rig rig(0, 882 * 64);
+    ASSERT_GE(rig.app.Host().LoadPlugin(test::PluginPath("zorvil-synth")), 0);
+    ASSERT_GE(rig.app.Host().LoadPlugin(test::PluginPath("zorvil-synth")), 0);
+    rig.capture.onBlock = test::MarkThisThread;
+    ASSERT_TRUE(rig.Start(20));
+    rig.RunBlocks(4); // warm up: the worker is marked from here on
 
-TEST_F(EngineTimerTest, ATriggerWhileABlockRunsIsSkippedNotMadeUpFor) {
-    ASSERT_TRUE(Start(20));
-    EXPECT_EQ(NextBlockTime(), 22u);
-
-    m_capture.Hold(true);
-    m_clock.Advance(20); // the block due at 42 is triggered and held in the output step
-    m_capture.WaitForBlocks(2);
-    m_clock.Advance(20); // the one due at 62 is refused
-    EXPECT_EQ(app().BlocksRefused(), 1u);
-    EXPECT_EQ(app().BlocksTriggered(), 2u);
-    EXPECT_EQ(app().LastBlockTime(), 42u);
-    m_capture.Hold(false);
-    EngineStepper(m_clock, app()).WaitIdle();
-
-    // The skipped block is lost; the next one comes at the usual time.
-    EXPECT_EQ(NextBlockTime(), 82u);
-    EXPECT_EQ(m_capture.BlockCount(), 3u);
-}
-
-TEST_F(EngineTimerTest, StopEndsTheTimerAndItsResolution) {
-    ASSERT_TRUE(Start(20));
-    EXPECT_EQ(m_clock.ActiveTimers(), 1);
-    // A second start replaces the running timer rather than adding one.
-    ASSERT_TRUE(app().StartTimer(50));
-    EXPECT_EQ(m_clock.ActiveTimers(), 1);
-    EXPECT_EQ(m_clock.OpenResolutions(), 1);
-    EXPECT_EQ(app().Period(), 50u);
-
-    EXPECT_TRUE(app().StartTimer(0));
-    EXPECT_EQ(m_clock.ActiveTimers(), 0);
-    EXPECT_EQ(m_clock.OpenResolutions(), 0);
-    EXPECT_EQ(app().GetTimerId(), platform::kNoTimer);
-    EXPECT_EQ(app().Period(), 0u);
-    m_clock.Advance(1000);
-    EXPECT_EQ(m_capture.BlockCount(), 0u);
-    EXPECT_TRUE(app().StartTimer(0)); // stopping a stopped timer is harmless
-}
-
-TEST_F(EngineTimerTest, PeriodsOutsideTheTimerRangeAreRefused) {
-    m_clock.SetCaps({10, 1000000});
-    EXPECT_FALSE(Start(9));
-    EXPECT_EQ(m_clock.ActiveTimers(), 0);
-    EXPECT_EQ(m_clock.OpenResolutions(), 0);
-    // A tick is never shorter than the minimum period: 10 ms, resolution 5.
-    ASSERT_TRUE(Start(10));
-    EXPECT_EQ(m_clock.Info(app().GetTimerId())->period, 10u);
-    EXPECT_EQ(m_clock.Info(app().GetTimerId())->resolution, 5u);
-    // A block longer than the mix buffers could not be processed.
-    EXPECT_FALSE(app().StartTimer(CZorvilApp::kMaxTimerPeriod + 1));
-    EXPECT_TRUE(app().StartTimer(CZorvilApp::kMaxTimerPeriod));
-}
-
-class EngineTimerAtTheWrapTest : public EngineTimerTest {
-protected:
-    EngineTimerAtTheWrapTest() : EngineTimerTest(0xFFFFFFFFu - 100) {}
-};
-
-TEST_F(EngineTimerAtTheWrapTest, BlocksKeepTheirPaceAndStampsAcrossTheWrap) {
-    ASSERT_TRUE(Start(20));
-    std::vector<uint32_t> times;
-    for (int i = 0; i < 8; ++i)
-        times.push_back(NextBlockTime());
-    // The clock wraps between the fourth and the fifth block; nothing is lost there.
-    EXPECT_EQ(times, (std::vector<uint32_t>{22, 42, 62, 82, 102, 122, 142, 162}));
-    EXPECT_LT(m_clock.Now(), 100u);
-    EXPECT_EQ(app().LastBlockTime(), 162u);
-    EXPECT_EQ(app().Carry(), 2u);
-}
-
-TEST_F(EngineTimerTest, TheOutputStepMovesMarkerSeenToWriting) {
-    app().SetOutputDevice(&m_capture);
-    float left[4] = {0.5f, 0.25f, 0, 0};
-    float right[4] = {-0.5f, 0, 0, 0};
-    float* block[2] = {left, right};
-    RenderStateWord& state = app().GetRenderState();
-    for (const auto& [before, after] : {std::pair{RenderState::Idle, RenderState::Idle},
-                                        std::pair{RenderState::Armed, RenderState::Armed},
-                                        std::pair{RenderState::MarkerSent, RenderState::MarkerSent},
-                                        std::pair{RenderState::MarkerSeen, RenderState::Writing},
-                                        std::pair{RenderState::Writing, RenderState::Writing}}) {
-        state = before;
-        app().OutputBlock(block, 4);
-        EXPECT_EQ(state.load(), after);
+    test::CountAllocations count;
+    for (int block = 0; block < 40; ++block) {
+        // Several events per block, on several channels, notes starting and ending.
+        const auto key = static_cast<uint8_t>(48 + block % 24);
+        rig.app.Host().QueueMidiEvent(CMidiMessage(0x90, key, 100));
+        rig.app.Host().QueueMidiEvent(CMidiMessage(0x91, static_cast<uint8_t>(key + 7), 80));
+        rig.app.Host().QueueMidiEvent(CMidiMessage(0x80, static_cast<uint8_t>(key - 1), 0));
+        rig.app.Host().QueueMidiEvent(CMidiMessage(0xB0, 7, 100));
+        rig.RunBlocks(1);
     }
-    EXPECT_EQ(m_capture.BlockCount(), 5u);
-    EXPECT_EQ(m_capture.Right()[0], -0.5f);
-    // The host uses the application's render state word.
-    EXPECT_EQ(&app().Host().GetRenderState(), &state);
+    EXPECT_EQ(count.Count(), 0u);
+    EXPECT_EQ(rig.capture.BlockCount(), 44u);
+    float peak = 0.0f; // the notes were heard: the engine did real work meanwhile
+    for (float sample : rig.capture.Left())
+        peak = std::max(peak, std::abs(sample));
+    EXPECT_GT(peak, 0.01f);
 }
 
 } // namespace

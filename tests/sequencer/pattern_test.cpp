@@ -1,19 +1,45 @@
+// CPattern: note edits, what each tick sends, and the step clock's timer on the manual clock.
+#include "platform/clock_manual.h"
 #include "sequencer/pattern.h"
+#include "support/scripted_user_interface.h"
 
 #include <atomic>
 #include <gtest/gtest.h>
 #include <thread>
+#include <tuple>
 #include <vector>
 
 using zorvil::CMidiMessage;
 using zorvil::CNoteCell;
 using zorvil::CPattern;
-using Note = CPattern::Note;
+using zorvil::RenderState;
 
 namespace {
 
-// The concurrency test runs long enough natively to catch a torn read almost every run; under
-// the sanitizers, which slow each atomic access many times over, it looks for races instead.
+constexpr uint32_t Off(int key, int velocity = 0) {
+    return 0x80u | static_cast<uint32_t>(key) << 8 | static_cast<uint32_t>(velocity) << 16;
+}
+constexpr uint32_t On(int key, int velocity) {
+    return Off(key, velocity) | 0x10u;
+}
+using Words = std::vector<uint32_t>;
+
+// Records what the clock queues, and the render state each render marker found on arrival.
+struct EventRecorder : zorvil::IMidiEventQueue {
+    explicit EventRecorder(const zorvil::RenderStateWord& watched) : state(watched) {}
+    void QueueMidiEvent(const CMidiMessage& message) override {
+        words.push_back(message.ShortMessage());
+        if (words.back() == On(0, 1)) markerStates.push_back(state.load());
+        allAtTimeZero &= message.Time() == 0 && message.Header() == nullptr;
+    }
+    Words Take() { return std::exchange(words, {}); }
+    const zorvil::RenderStateWord& state;
+    Words words;
+    std::vector<RenderState> markerStates;
+    bool allAtTimeZero = true;
+};
+
+// Natively long enough to catch a torn read almost every run; the sanitizers look for races.
 #if defined(__SANITIZE_THREAD__) || defined(__SANITIZE_ADDRESS__)
 constexpr int kConcurrentRounds = 3000;
 #else
@@ -27,27 +53,35 @@ void ExpectNoteCells(const CPattern& p, int start, int key, int velocity, int le
         ASSERT_TRUE(cell.has_value()) << "step " << start + i;
         EXPECT_EQ(*cell, (CNoteCell{velocity, length, i + 1})) << "step " << start + i;
     }
-    const auto before = p.GetCell(start - 1, key);
+    const auto before = p.GetCell(start - 1, key), after = p.GetCell(start + length, key);
     EXPECT_TRUE(!before || before->part == before->length) << "a note runs into the start";
-    const auto after = p.GetCell(start + length, key);
     EXPECT_TRUE(!after || after->part == 1) << "the note runs on";
 }
 
-} // namespace
+class PatternClock : public ::testing::Test {
+protected:
+    PatternClock() {
+        pattern.SetClockService(&clock);
+        pattern.SetEventQueue(&events);
+        pattern.SetUserInterface(&ui);
+        pattern.SetRenderState(&renderState);
+    }
+    ~PatternClock() override { EXPECT_TRUE(events.allAtTimeZero); }
+    bool NoTimer() const { return clock.ActiveTimers() == 0 && clock.OpenResolutions() == 0; }
+    // Runs the next tick and returns what it sent.
+    Words Tick() {
+        EXPECT_TRUE(clock.AdvanceToNextTick());
+        return events.Take();
+    }
 
-TEST(Pattern, ResetClearsNotesAndSettings) {
-    CPattern p;
-    p.SetTempo(200);
-    p.SetMeasures(5);
-    p.AddNote(3, 60, 100, 2);
-    p.SetPosition(7);
-    p.Reset();
-    EXPECT_EQ(p.GetTempo(), 120);
-    EXPECT_EQ(p.GetTotalSteps(), 32);
-    EXPECT_EQ(p.GetPosition(), 0);
-    EXPECT_EQ(p.GetNoteCount(), 0);
-    EXPECT_FALSE(p.GetCell(3, 60).has_value());
-}
+    zorvil::platform::ManualClock clock{1000};
+    zorvil::RenderStateWord renderState{RenderState::Idle};
+    EventRecorder events{renderState};
+    zorvil::test::ScriptedUserInterface ui;
+    CPattern pattern;
+};
+
+} // namespace
 
 // Each edit names its note by any of its cells and keeps what it does not change.
 TEST(Pattern, EditsWorkFromAnyCellOfTheNote) {
@@ -100,34 +134,26 @@ TEST(Pattern, RefusedEditsLeaveTheGridAlone) {
     ASSERT_TRUE(p.AddNote(250, 5, 90, 6)); // ends exactly on row 255
     const auto before = p.GetNotes();
 
-    struct Case {
-        const char* what;
-        bool done;
-    };
-    for (const Case& c : {
-             Case{"add one row past the grid", p.AddNote(251, 6, 90, 6)},
-             Case{"add before step 0", p.AddNote(-1, 60, 100, 2)},
-             Case{"add on no such key", p.AddNote(0, 128, 100, 2)},
-             Case{"add on a negative key", p.AddNote(0, -1, 100, 2)},
-             Case{"add after the last row", p.AddNote(256, 0, 100, 1)},
-             Case{"add over a note's start", p.AddNote(8, 60, 100, 3)},
-             Case{"add on a note's last cell", p.AddNote(12, 60, 100, 1)},
-             Case{"add exactly on a note", p.AddNote(10, 60, 50, 3)},
-             Case{"resize into the next note", p.ResizeNote(10, 15, 60)},
-             Case{"resize past row 255", p.ResizeNote(16, 256, 60)},
-             Case{"resize an empty cell", p.ResizeNote(13, 20, 60)},
-             Case{"resize on another key", p.ResizeNote(10, 14, 61)},
-             Case{"move a tail over another note", p.MoveNote(10, 60, 28, 62)},
-             Case{"move past row 255", p.MoveNote(10, 60, 254, 60)},
-             Case{"move before step 0", p.MoveNote(10, 60, -1, 60)},
-             Case{"move to no such key", p.MoveNote(10, 60, 10, 128)},
-             Case{"move an empty cell", p.MoveNote(9, 60, 20, 60)},
-             Case{"velocity of an empty cell", p.SetNoteVelocity(13, 60, 40)},
-             Case{"velocity before step 0", p.SetNoteVelocity(-1, 60, 40)},
-             Case{"remove outside the grid", p.RemoveNote(256, 0)},
-         }) {
-        EXPECT_FALSE(c.done) << c.what;
-    }
+    EXPECT_FALSE(p.AddNote(251, 6, 90, 6)) << "add one row past the grid";
+    EXPECT_FALSE(p.AddNote(-1, 60, 100, 2)) << "add before step 0";
+    EXPECT_FALSE(p.AddNote(0, 128, 100, 2)) << "add on no such key";
+    EXPECT_FALSE(p.AddNote(0, -1, 100, 2)) << "add on a negative key";
+    EXPECT_FALSE(p.AddNote(256, 0, 100, 1)) << "add after the last row";
+    EXPECT_FALSE(p.AddNote(8, 60, 100, 3)) << "add over a note's start";
+    EXPECT_FALSE(p.AddNote(12, 60, 100, 1)) << "add on a note's last cell";
+    EXPECT_FALSE(p.AddNote(10, 60, 50, 3)) << "add exactly on a note";
+    EXPECT_FALSE(p.ResizeNote(10, 15, 60)) << "resize into the next note";
+    EXPECT_FALSE(p.ResizeNote(16, 256, 60)) << "resize past row 255";
+    EXPECT_FALSE(p.ResizeNote(13, 20, 60)) << "resize an empty cell";
+    EXPECT_FALSE(p.ResizeNote(10, 14, 61)) << "resize on another key";
+    EXPECT_FALSE(p.MoveNote(10, 60, 28, 62)) << "move a tail over another note";
+    EXPECT_FALSE(p.MoveNote(10, 60, 254, 60)) << "move past row 255";
+    EXPECT_FALSE(p.MoveNote(10, 60, -1, 60)) << "move before step 0";
+    EXPECT_FALSE(p.MoveNote(10, 60, 10, 128)) << "move to no such key";
+    EXPECT_FALSE(p.MoveNote(9, 60, 20, 60)) << "move an empty cell";
+    EXPECT_FALSE(p.SetNoteVelocity(13, 60, 40)) << "velocity of an empty cell";
+    EXPECT_FALSE(p.SetNoteVelocity(-1, 60, 40)) << "velocity before step 0";
+    EXPECT_FALSE(p.RemoveNote(256, 0)) << "remove outside the grid";
     EXPECT_EQ(p.GetNotes(), before);
     EXPECT_FALSE(p.GetCell(-1, 0).has_value());
     EXPECT_FALSE(p.GetCell(256, 0).has_value());
@@ -138,29 +164,12 @@ TEST(Pattern, RefusedEditsLeaveTheGridAlone) {
     ExpectNoteCells(p, 15, 60, 70, 2);
 }
 
-TEST(Pattern, NotesBeyondAShortenedPatternStayAndEnumerateInStepThenKeyOrder) {
-    CPattern p;
-    ASSERT_TRUE(p.AddNote(40, 60, 100, 2));
-    ASSERT_TRUE(p.AddNote(3, 72, 90, 1));
-    ASSERT_TRUE(p.AddNote(3, 10, 80, 5));
-    ASSERT_TRUE(p.AddNote(255, 127, 1, 1));
-    p.SetMeasures(1);
-    p.SetStepsPerMeasure(16); // 16 steps: most notes now lie beyond the total, and stay
-    EXPECT_EQ(p.GetNoteCount(), 4);
-    const std::vector<Note> expected{
-        {3, 10, 80, 5}, {3, 72, 90, 1}, {40, 60, 100, 2}, {255, 127, 1, 1}};
-    EXPECT_EQ(p.GetNotes(), expected);
-}
-
-// The step handler on one thread while the user interface moves a note back and forth between
-// two keys on another. A long note (200 steps, so that each move rewrites many cells) in a
-// two-step pattern: every tick of step 0 must send exactly one note-on, and every tick of step 1
-// nothing. A tick that read a half-moved note would send a note-off as well, or nothing.
+// Ticks on this thread while another moves a long note (many cells a move) between two keys of a
+// two-step pattern: step 0 must send exactly one note-on, step 1 nothing. A tick that read a
+// half-moved note would send a note-off as well, or nothing.
 TEST(Pattern, TicksNeverSeeAHalfEditedNote) {
-    struct Recorder : zorvil::IMidiEventQueue {
-        std::vector<uint32_t> words;
-        void QueueMidiEvent(const CMidiMessage& m) override { words.push_back(m.ShortMessage()); }
-    } recorder;
+    const zorvil::RenderStateWord idle{RenderState::Idle};
+    EventRecorder recorder{idle};
     CPattern p;
     p.SetMeasures(1);
     p.SetStepsPerMeasure(2);
@@ -181,25 +190,157 @@ TEST(Pattern, TicksNeverSeeAHalfEditedNote) {
         }
     });
 
-    // Both sides run side by side for a good while: the reader keeps ticking until the editor
-    // has made many edits, and the editor keeps editing until the reader stops.
+    // Both keep going until each has done many rounds.
     int ticks = 0;
     bool consistent = true;
     while (consistent && (ticks < kConcurrentRounds ||
                           edits.load(std::memory_order_relaxed) < kConcurrentRounds)) {
         const int position = p.GetPosition();
-        recorder.words.clear();
         p.OnStep();
         ++ticks;
-        if (position == 0) {
-            consistent = recorder.words.size() == 1 && (recorder.words[0] & 0xFF) == 0x90 &&
-                         (recorder.words[0] >> 16) == 100;
-        } else {
-            consistent = recorder.words.empty();
-        }
+        const Words w = recorder.Take();
+        consistent =
+            position == 0 ? w.size() == 1 && (w[0] & 0xFF) == 0x90 && w[0] >> 16 == 100 : w.empty();
     }
     done = true;
     editor.join();
     EXPECT_TRUE(consistent) << "after " << ticks << " ticks";
     EXPECT_EQ(p.GetNoteCount(), 1);
+}
+
+// The step period follows tempo and steps per measure. Capabilities that cannot be read are
+// reported, and the clock still runs.
+TEST_F(PatternClock, StepPeriodsFollowTempoAndStepsPerMeasure) {
+    const std::tuple<int, int, uint32_t> cases[] = {
+        {120, 16, 125}, {120, 32, 62}, {303, 32, 24}, {30, 2, 4000}, {120, 6, 333}};
+    for (const auto& [tempo, steps, period] : cases) {
+        pattern.SetTempo(tempo);
+        pattern.SetStepsPerMeasure(steps);
+        pattern.Start();
+        const auto info = clock.Info(pattern.GetTimerId());
+        EXPECT_EQ(pattern.GetStepPeriod(), period) << tempo << "/" << steps;
+        EXPECT_TRUE(info && info->period == period && info->resolution == 1u);
+        EXPECT_EQ(clock.UntilNextTick(), period);
+        pattern.Stop();
+    }
+    EXPECT_TRUE(ui.MessageBoxes().empty());
+
+    clock.SetCapsReadable(false);
+    pattern.AddNote(0, 60, 100, 1);
+    pattern.Start();
+    ASSERT_EQ(ui.MessageBoxes().size(), 1u);
+    EXPECT_EQ(ui.MessageBoxes()[0].text, "Computer does not support 1ms timer resolution");
+    EXPECT_EQ(ui.MessageBoxes()[0].buttons, zorvil::MessageButtons::Ok);
+    EXPECT_EQ(Tick(), (Words{On(60, 100)}));
+}
+
+// What each tick sends, for note layouts that have gone wrong before.
+TEST_F(PatternClock, TicksSendNoteOnsAndOffsInKeyOrder) {
+    auto expect = [&](const char* what, std::vector<CPattern::Note> notes, int position,
+                      std::vector<Words> ticks) {
+        SCOPED_TRACE(what);
+        pattern.Reset();
+        for (const CPattern::Note& note : notes)
+            ASSERT_TRUE(pattern.AddNote(note.step, note.key, note.velocity, note.length));
+        pattern.SetPosition(position);
+        pattern.Start();
+        for (std::size_t i = 0; i < ticks.size(); ++i)
+            EXPECT_EQ(Tick(), ticks[i]) << "tick " << i;
+        pattern.Stop();
+        events.Take();
+    };
+    expect("one note", {{0, 60, 100, 4}}, 0, {{On(60, 100)}, {}, {}, {}, {Off(60)}});
+    expect("a note on the last steps ends at step 0", {{30, 60, 100, 2}}, 30,
+           {{On(60, 100)}, {}, {Off(60)}});
+    expect("adjacent notes on one key: no note-off between", {{4, 60, 100, 2}, {6, 60, 80, 2}}, 4,
+           {{On(60, 100)}, {}, {On(60, 80)}, {}, {Off(60)}});
+    expect("key order", {{0, 72, 90, 1}, {0, 40, 80, 3}, {1, 64, 70, 1}, {1, 12, 60, 1}}, 0,
+           {{On(40, 80), On(72, 90)},
+            {On(12, 60), On(64, 70), Off(72)},
+            {Off(12), Off(64)},
+            {Off(40)}});
+    expect("velocity 0 starts as a note-off of velocity 64", {{0, 60, 0, 1}}, 0,
+           {{Off(60, 64)}, {Off(60, 0)}});
+}
+
+// Stop cancels the timer, then silences every key that may still sound: any note up to the
+// position, one on the last step, one held across Stop.
+TEST_F(PatternClock, StopCancelsTheTimerThenSendsNoteOffs) {
+    ASSERT_TRUE(pattern.AddNote(2, 40, 100, 1));
+    ASSERT_TRUE(pattern.AddNote(20, 50, 100, 1));
+    ASSERT_TRUE(pattern.AddNote(31, 55, 100, 1));
+    pattern.SetPosition(5);
+    pattern.Start();
+    pattern.Stop();
+    EXPECT_TRUE(NoTimer() && pattern.GetTimerId() == zorvil::platform::kNoTimer);
+    EXPECT_EQ(events.Take(), (Words{Off(40), Off(55)}));
+    clock.Advance(10000);
+    pattern.Stop(); // not playing: nothing more
+    EXPECT_EQ(events.Take(), Words{});
+    EXPECT_EQ(pattern.GetPosition(), 5);
+
+    pattern.Reset();
+    ASSERT_TRUE(pattern.AddNote(0, 60, 100, 8));
+    pattern.Start();
+    Tick();
+    Tick();
+    pattern.Stop();
+    EXPECT_EQ(events.Take(), (Words{Off(60)}));
+}
+
+// The marker goes out once, at step 0, before that step's notes; the state says "sent" before the
+// marker is queued, so an engine cannot use up the marker while the render is still armed.
+TEST_F(PatternClock, AnArmedRenderGetsOneMarkerAtStepZero) {
+    ASSERT_TRUE(pattern.AddNote(0, 60, 100, 1));
+    renderState = RenderState::Armed;
+    pattern.SetPosition(31);
+    pattern.Start();
+    EXPECT_EQ(Tick(), Words{}); // step 31: the marker waits for step 0
+    EXPECT_EQ(renderState.load(), RenderState::Armed);
+    EXPECT_EQ(Tick(), (Words{On(0, 1), On(60, 100)}));
+    EXPECT_EQ(events.markerStates, std::vector{RenderState::MarkerSent});
+    for (int step = 1; step < 32; ++step)
+        Tick();
+    EXPECT_EQ(Tick(), (Words{On(60, 100)})); // once only
+    pattern.Stop();
+}
+
+// Notes beyond a shortened pattern stay, and so does the position until the next tick.
+TEST_F(PatternClock, APatternShortenedBelowThePositionPlaysOnFromItsStart) {
+    ASSERT_TRUE(pattern.AddNote(0, 60, 100, 1));
+    ASSERT_TRUE(pattern.AddNote(40, 62, 100, 1));
+    pattern.SetPosition(30);
+    pattern.SetMeasures(1); // 16 steps
+    EXPECT_EQ(pattern.GetPosition(), 30);
+    EXPECT_EQ(pattern.GetNoteCount(), 2);
+    pattern.Start();
+    EXPECT_EQ(Tick(), (Words{On(60, 100)}));
+    EXPECT_EQ(pattern.GetPosition(), 1);
+    pattern.Stop();
+    pattern.SetPosition(40); // outside the pattern
+    EXPECT_EQ(pattern.GetPosition(), 0);
+}
+
+// Starting twice, resetting while playing (which also clears notes and settings) and destroying
+// a playing pattern leave no timer and no resolution behind.
+TEST_F(PatternClock, NoTimerOutlivesItsPlaying) {
+    pattern.SetTempo(200);
+    pattern.SetMeasures(5);
+    ASSERT_TRUE(pattern.AddNote(3, 60, 100, 2));
+    pattern.SetPosition(7);
+    pattern.Start();
+    pattern.Start();
+    EXPECT_TRUE(clock.ActiveTimers() == 1 && clock.OpenResolutions() == 1);
+    pattern.Reset();
+    EXPECT_TRUE(!pattern.IsPlaying() && NoTimer());
+    EXPECT_TRUE(pattern.GetTempo() == 120 && pattern.GetTotalSteps() == 32 &&
+                pattern.GetPosition() == 0 && pattern.GetNoteCount() == 0);
+    {
+        CPattern playing;
+        playing.SetClockService(&clock);
+        playing.Start();
+        EXPECT_EQ(clock.ActiveTimers(), 1);
+    }
+    EXPECT_TRUE(NoTimer());
+    clock.Advance(1000); // no tick reaches the destroyed pattern
 }
