@@ -3,72 +3,53 @@
 #include "devices/device_test_support.h"
 #include "engine/wave_in_engine.h"
 
-#include <bit>
+#include <cstdio>
+#include <unistd.h>
 
 namespace zorvil::test {
 namespace {
 
-using platform::settings::kSection;
-using platform::settings::kWaveIn;
-
 constexpr const char* kVirtualIn = platform::kVirtualWaveInName;
-
-TEST(WaveInConversion, TheScaleIsTheFloatWithBits3800007F) {
-    EXPECT_EQ(std::bit_cast<uint32_t>(CEngineWaveIn::ConversionScale()), 0x3800007Fu);
-    EXPECT_FLOAT_EQ(CEngineWaveIn::ConvertSample(-32768), -0.99999988f);
-    EXPECT_FLOAT_EQ(CEngineWaveIn::ConvertSample(32767), 0.99999988f);
-    EXPECT_NEAR(CEngineWaveIn::ConvertSample(0), 1.5259e-5f, 1e-9f);
-}
 
 class WaveInTest : public testing::Test {
 protected:
     VirtualDevicesOn m_virtual;
-    TempProfile m_profile;
+    platform::CProfile m_profile{testing::TempDir() + "zorvil-wave-in-" + std::to_string(getpid()) +
+                                 ".conf"};
     RecordingProcessor m_processor;
     CEngineThread m_engine{m_processor};
     CEngineWaveIn m_in;
 
-    void SetUp() override { m_in.SetProfile(&m_profile.Get()); }
-    void TearDown() override { m_processor.Hold(false); }
-
-    platform::VirtualWaveIn& Port() {
-        platform::VirtualWaveIn* port = platform::VirtualDevices::WaveIn();
-        EXPECT_NE(port, nullptr);
-        return *port;
+    void SetUp() override { m_in.SetProfile(&m_profile); }
+    void TearDown() override {
+        m_processor.Hold(false);
+        std::remove(m_profile.Path().c_str());
     }
 
-    // `frames` stereo frames of one value per channel.
-    static std::vector<int16_t> Frames(int frames, int16_t left, int16_t right) {
+    // `frames` stereo frames of one value per channel, into the virtual input.
+    static void Feed(int frames, int16_t left, int16_t right) {
         std::vector<int16_t> data;
-        for (int f = 0; f < frames; ++f) {
-            data.push_back(left);
-            data.push_back(right);
-        }
-        return data;
+        for (int f = 0; f < frames; ++f)
+            data.insert(data.end(), {left, right});
+        platform::VirtualDevices::WaveIn()->Feed(data);
     }
 };
 
-TEST_F(WaveInTest, Size2205GivesTwentyBuffersOf8820BytesAllQueued) {
+TEST_F(WaveInTest, EachRecordedBufferBecomesOneBlockStampedWhenItsFirstFrameWasRecorded) {
     ASSERT_TRUE(m_in.OpenWaveInByName(kVirtualIn, 2205, &m_engine));
     EXPECT_EQ(m_in.BufferCount(), 20);
     EXPECT_EQ(m_in.BufferFrames(), 2205);
-    EXPECT_EQ(m_in.AllocatedBuffers(), 20);
-    EXPECT_EQ(m_in.PreparedBuffers(), 20);
-    EXPECT_EQ(m_in.Engine(), &m_engine);
-    // The bare name is stored back with the prefix.
-    EXPECT_EQ(m_profile->GetString(kSection, kWaveIn, ""), std::string("MME: ") + kVirtualIn);
-}
-
-TEST_F(WaveInTest, EachRecordedBufferBecomesOneBlockStampedWhenItsFirstFrameWasRecorded) {
-    ASSERT_TRUE(m_in.OpenWaveInByName(std::string("MME: ") + kVirtualIn, 2205, &m_engine));
+    EXPECT_EQ(m_profile.GetString(platform::settings::kSection, platform::settings::kWaveIn, ""),
+              std::string("MME: ") + kVirtualIn); // the bare name is stored with the prefix
     ASSERT_TRUE(m_in.Start());
+    EXPECT_EQ(m_in.PreparedBuffers(), 20);
     const uint32_t start = m_in.StartTime();
-    Port().Feed(Frames(2205, -32768, 32767));
+    Feed(2205, -32768, 32767);
     ASSERT_TRUE(m_processor.WaitForBlocks(1, 5s));
     const uint32_t now = platform::DeviceTimeMs();
     const auto block = m_processor.Blocks()[0];
     EXPECT_EQ(block.frames, 2205);
-    EXPECT_FLOAT_EQ(block.left, -0.99999988f);
+    EXPECT_FLOAT_EQ(block.left, -0.99999988f); // scaled by the float with bits 0x3800007F
     EXPECT_FLOAT_EQ(block.right, 0.99999988f);
     // 8820 bytes at 176400 bytes per second: stamped 50 ms before it arrived.
     const auto stamp = static_cast<int32_t>(block.time);
@@ -82,10 +63,10 @@ TEST_F(WaveInTest, ABlockThatArrivesWhileTheEngineIsBusyIsDropped) {
     ASSERT_TRUE(m_in.OpenWaveInByName(kVirtualIn, 2205, &m_engine));
     ASSERT_TRUE(m_in.Start());
     m_processor.Hold(true);
-    Port().Feed(Frames(2205, 1, 1)); // the engine takes it and stays busy
+    Feed(2205, 1, 1); // the engine takes it and stays busy
     ASSERT_TRUE(Eventually([&] { return m_in.Triggered() == 1; }));
     ASSERT_TRUE(m_engine.IsBusy());
-    Port().Feed(Frames(2205, 2, 2)); // busy: dropped
+    Feed(2205, 2, 2); // busy: dropped
     ASSERT_TRUE(Eventually([&] { return m_in.Dropped() == 1; }));
     m_processor.Hold(false);
     ASSERT_TRUE(m_processor.WaitForBlocks(1, 5s));
@@ -95,47 +76,29 @@ TEST_F(WaveInTest, ABlockThatArrivesWhileTheEngineIsBusyIsDropped) {
 TEST_F(WaveInTest, WhileStoppedNothingIsDeliveredAndResetLeavesEveryBufferUnprepared) {
     ASSERT_TRUE(m_in.OpenWaveInByName(kVirtualIn, 2205, &m_engine));
     ASSERT_TRUE(m_in.Start());
-    Port().Feed(Frames(1000, 5, 5)); // part of a buffer
+    Feed(1000, 5, 5); // part of a buffer
     ASSERT_TRUE(m_in.Stop());
-    Port().Feed(Frames(4410, 5, 5)); // stopped: not recorded
+    Feed(4410, 5, 5); // stopped: not recorded
     ASSERT_TRUE(m_in.Reset());
     EXPECT_EQ(m_in.PreparedBuffers(), 0);
     EXPECT_TRUE(m_processor.Blocks().empty());
     // Started again, the ring is queued afresh and delivers.
     ASSERT_TRUE(m_in.Start());
     EXPECT_EQ(m_in.PreparedBuffers(), 20);
-    Port().Feed(Frames(2205, 7, 7));
+    Feed(2205, 7, 7);
     ASSERT_TRUE(m_processor.WaitForBlocks(1, 5s));
     EXPECT_EQ(m_processor.Blocks()[0].frames, 2205);
-    m_in.Close();
-    EXPECT_FALSE(m_in.IsOpen());
 }
 
-TEST_F(WaveInTest, AnAsioNameLeavesThePreviousInputOpen) {
-    ASSERT_TRUE(m_in.OpenWaveInByName(kVirtualIn, 2205, &m_engine));
+TEST_F(WaveInTest, AnAsioNameLeavesTheInputOpenAndANameNotInstalledClosesIt) {
+    ASSERT_TRUE(m_in.OpenWaveInByName(kVirtualIn, 2205, nullptr));
     EXPECT_FALSE(m_in.OpenWaveInByName("ASIO: Some Card", 441, &m_engine));
     EXPECT_TRUE(m_in.IsOpen());
     EXPECT_EQ(m_in.BufferCount(), 20);
-}
-
-TEST_F(WaveInTest, ANameNotInstalledLeavesTheInputClosedButTheEngineLinkSet) {
-    ASSERT_TRUE(m_in.OpenWaveInByName(kVirtualIn, 2205, nullptr));
     EXPECT_FALSE(m_in.OpenWaveInByName("MME: No Such Input", 2205, &m_engine));
     EXPECT_FALSE(m_in.IsOpen());
-    EXPECT_EQ(m_in.Engine(), &m_engine);
+    EXPECT_EQ(m_in.Engine(), &m_engine); // the engine link is set all the same
     EXPECT_FALSE(m_in.Start());
-}
-
-TEST_F(WaveInTest, ADeviceThatVanishesReturnsItsBuffersAndCloses) {
-    ASSERT_TRUE(m_in.OpenWaveInByName(kVirtualIn, 2205, &m_engine));
-    ASSERT_TRUE(m_in.Start());
-    Port().Vanish();
-    EXPECT_FALSE(m_in.Alive());
-    ASSERT_TRUE(m_in.Stop());
-    ASSERT_TRUE(m_in.Reset());
-    EXPECT_EQ(m_in.PreparedBuffers(), 0);
-    EXPECT_FALSE(m_in.Start()); // the buffers cannot be queued at a vanished device
-    EXPECT_TRUE(m_in.Close());
 }
 
 } // namespace

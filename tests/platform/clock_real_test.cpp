@@ -5,82 +5,54 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
-#include <condition_variable>
-#include <mutex>
 
 namespace zorvil::platform {
 namespace {
 
-// Counts ticks and lets a test wait, without sleeping, until a number of them happened.
-class TickCounter {
-public:
+// Counts ticks; a test waits, without sleeping, until a number of them happened.
+struct TickCounter {
+    std::atomic<int> count{0};
     void Tick() {
-        const std::lock_guard lock(m_mutex);
-        ++m_count;
-        m_changed.notify_all();
+        ++count;
+        count.notify_all();
     }
-    void WaitFor(int count) {
-        std::unique_lock lock(m_mutex);
-        m_changed.wait(lock, [&] { return m_count >= count; });
+    void WaitFor(int n) {
+        for (int seen = count.load(); seen < n; seen = count.load())
+            count.wait(seen);
     }
-    int Count() {
-        const std::lock_guard lock(m_mutex);
-        return m_count;
-    }
-
-private:
-    std::mutex m_mutex;
-    std::condition_variable m_changed;
-    int m_count = 0;
 };
 
-TEST(RealClock, NoTickRunsAfterCancelReturns) {
+// Lets a few periods pass, measured by a timer of its own.
+void LetTicksPass(RealClock& clock) {
+    TickCounter witness;
+    const TimerId id = clock.StartPeriodic(1, 1, [&] { witness.Tick(); });
+    witness.WaitFor(5);
+    clock.Cancel(id);
+}
+
+TEST(RealClock, CancelWaitsForATickThatIsRunningAndNoTickRunsAfterIt) {
     RealClock clock;
-    TickCounter ticks;
+    std::atomic<int> phase{0}; // 1: the first tick is running, 2: the test is cancelling
+    std::atomic<bool> tickEnded{false};
     std::atomic<bool> cancelled{false};
     std::atomic<int> lateTicks{0};
     const TimerId id = clock.StartPeriodic(1, 1, [&] {
         if (cancelled.load()) ++lateTicks;
-        ticks.Tick();
-    });
-    ASSERT_NE(id, kNoTimer);
-    ticks.WaitFor(3);
-    EXPECT_TRUE(clock.Cancel(id));
-    cancelled = true;
-    EXPECT_FALSE(clock.Cancel(id));
-
-    // Let time pass, measured by a second timer, and check that the first stayed silent.
-    TickCounter witness;
-    const TimerId other = clock.StartPeriodic(1, 1, [&] { witness.Tick(); });
-    witness.WaitFor(5);
-    clock.Cancel(other);
-    EXPECT_EQ(lateTicks.load(), 0);
-}
-
-TEST(RealClock, CancelWaitsForATickThatIsRunning) {
-    RealClock clock;
-    std::mutex gate;
-    std::condition_variable cv;
-    bool inTick = false;
-    bool cancelling = false;
-    std::atomic<bool> tickEnded{false};
-    const TimerId id = clock.StartPeriodic(1, 1, [&] {
-        std::unique_lock lock(gate);
-        if (inTick) return; // only the first tick takes part
-        inTick = true;
-        cv.notify_all();
-        cv.wait(lock, [&] { return cancelling; });
-        lock.unlock();
+        int idle = 0;
+        if (!phase.compare_exchange_strong(idle, 1)) return; // only the first tick takes part
+        phase.notify_all();
+        phase.wait(1);
         tickEnded = true;
     });
-    {
-        std::unique_lock lock(gate);
-        cv.wait(lock, [&] { return inTick; });
-        cancelling = true;
-        cv.notify_all();
-    }
+    phase.wait(0);
+    phase = 2;
+    phase.notify_all();
     EXPECT_TRUE(clock.Cancel(id));
+    cancelled = true;
     EXPECT_TRUE(tickEnded.load());
+    EXPECT_FALSE(clock.Cancel(id));
+    LetTicksPass(clock);
+    EXPECT_EQ(lateTicks.load(), 0);
 }
 
 TEST(RealClock, ATickMayCancelItsOwnTimerWithoutDeadlock) {
@@ -88,28 +60,21 @@ TEST(RealClock, ATickMayCancelItsOwnTimerWithoutDeadlock) {
     std::atomic<int> afterCancel{0};
     {
         RealClock clock;
-        std::atomic<bool> cancelled{false};
         std::atomic<TimerId> id{kNoTimer};
         id = clock.StartPeriodic(1, 1, [&] {
-            if (cancelled.load()) {
+            if (ticks.count.load() > 0) {
                 ++afterCancel;
                 return;
             }
-            // The start may still be storing the id: wait for it to be visible.
-            while (id.load() == kNoTimer) {
+            while (id.load() == kNoTimer) { // the start may still be storing the id
             }
             EXPECT_TRUE(clock.Cancel(id.load()));
-            cancelled = true;
             ticks.Tick();
         });
         ticks.WaitFor(1);
-        // A timer started afterwards reaps the finished thread.
-        TickCounter witness;
-        const TimerId other = clock.StartPeriodic(1, 1, [&] { witness.Tick(); });
-        witness.WaitFor(5);
-        clock.Cancel(other);
+        LetTicksPass(clock); // a timer started afterwards reaps the finished thread
     }
-    EXPECT_EQ(ticks.Count(), 1);
+    EXPECT_EQ(ticks.count.load(), 1);
     EXPECT_EQ(afterCancel.load(), 0);
 }
 
