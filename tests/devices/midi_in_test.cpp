@@ -1,4 +1,4 @@
-// The MIDI input's buffer rules, system-exclusive handling and decoding, against the virtual
+// The MIDI input's buffer rules and system-exclusive handling, against the virtual
 // MIDI ports, the real host queue and the scripted user interface.
 #include "devices/device_test_support.h"
 #include "midi/midi_in_engine.h"
@@ -29,7 +29,7 @@ protected:
     std::vector<Bytes> Sent() { return platform::VirtualDevices::MidiOut()->Messages(); }
 };
 
-TEST_F(MidiInTest, OnlyAStartedPortDeliversAndOnlyWholeSystemExclusiveIsQueued) {
+TEST_F(MidiInTest, OnlyAStartedPortDeliversOnlyWholeSystemExclusiveAndResetTakesAllSeven) {
     EXPECT_FALSE(m_in.OpenByName("No Such Port")); // the open port stays open
     Send({0x90, 60, 100});                         // not started: nothing
     ASSERT_TRUE(m_in.Start());
@@ -37,12 +37,22 @@ TEST_F(MidiInTest, OnlyAStartedPortDeliversAndOnlyWholeSystemExclusiveIsQueued) 
     const Bytes sysex = {0xF0, 0x7E, 0x7F, 0x06, 0x01, 0xF7};
     Send(sysex);
     Send({0xF0, 0x43, 0x10}); // cut short: no 0xF7
-    Send({0xF0, 0x01, 0x02, 0x03, 0xF7});
     EXPECT_EQ(QueuedWords(m_host), std::vector<uint32_t>{0x05C1});
     EXPECT_LT(m_host.MidiQueue().ShortTime(0), 1000u); // counted from the port's start
-    EXPECT_EQ(QueuedSysex(m_host), (std::vector<Bytes>{sysex, {0xF0, 0x01, 0x02, 0x03, 0xF7}}));
+    EXPECT_EQ(QueuedSysex(m_host), std::vector<Bytes>{sysex});
     EXPECT_EQ(m_in.PreparedBuffers(), CMidiIn::kBufferCount); // every buffer queued again
     EXPECT_TRUE(Sent().empty());                              // no thru: nothing goes out
+
+    ASSERT_TRUE(m_in.Stop());
+    Send(sysex); // stopped: dropped
+    EXPECT_EQ(QueuedSysex(m_host).size(), 1u);
+    EXPECT_EQ(m_in.PreparedBuffers(), CMidiIn::kBufferCount);
+    ASSERT_TRUE(m_in.Reset());
+    EXPECT_EQ(m_in.PreparedBuffers(), 0); // all 7 came back and stay unprepared
+    ASSERT_TRUE(m_in.Start());            // Start queues them again
+    EXPECT_EQ(m_in.PreparedBuffers(), CMidiIn::kBufferCount);
+    Send(sysex);
+    EXPECT_EQ(QueuedSysex(m_host).size(), 2u);
 }
 
 TEST_F(MidiInTest, ALongMessagePassesThroughInPiecesAndIsQueuedWhole) {
@@ -69,44 +79,6 @@ TEST_F(MidiInTest, ALongMessagePassesThroughInPiecesAndIsQueuedWhole) {
     EXPECT_EQ(QueuedSysex(m_host), (std::vector<Bytes>{sysex, next}));
     EXPECT_TRUE(QueuedWords(m_host).empty());
     EXPECT_EQ(m_ui.MidiActivityCount(), 5);
-}
-
-TEST_F(MidiInTest, SystemExclusiveWhileStoppedIsDroppedAndResetWaitsForAllSevenBuffers) {
-    ASSERT_TRUE(m_in.Start());
-    ASSERT_TRUE(m_in.Stop());
-    Send({0xF0, 0x01, 0x02, 0xF7});
-    EXPECT_TRUE(QueuedSysex(m_host).empty());
-    EXPECT_EQ(m_in.PreparedBuffers(), CMidiIn::kBufferCount);
-    ASSERT_TRUE(m_in.Reset());
-    EXPECT_EQ(m_in.PreparedBuffers(), 0); // all 7 came back and stay unprepared
-    ASSERT_TRUE(m_in.Start());            // Start queues them again
-    EXPECT_EQ(m_in.PreparedBuffers(), CMidiIn::kBufferCount);
-    Send({0xF0, 0x05, 0x06, 0xF7});
-    EXPECT_EQ(QueuedSysex(m_host).size(), 1u);
-}
-
-// Decoding into the per-type hooks: a note-off's velocity is always 64, pitch bend is 14 bits
-// (low byte first), and system messages reach no hook.
-class HookRecorder : public CMidiIn {
-public:
-    std::vector<std::vector<int>> calls;
-    void OnNoteOff(int c, int k, int v) noexcept override { calls.push_back({0x80, c, k, v}); }
-    void OnControlChange(int c, int n, int v) noexcept override {
-        calls.push_back({0xB0, c, n, v});
-    }
-    void OnPitchBend(int c, int v) noexcept override { calls.push_back({0xE0, c, v}); }
-};
-
-TEST(MidiInDecoding, EachTypeReachesItsHook) {
-    VirtualDevicesOn on;
-    HookRecorder in;
-    ASSERT_TRUE(in.OpenByName(platform::kVirtualMidiInName));
-    ASSERT_TRUE(in.Start());
-    for (Bytes m : std::vector<Bytes>{{0x82, 60, 10}, {0xB4, 7, 30}, {0xE7, 0x01, 0x40}, {0xF8}})
-        platform::VirtualDevices::MidiIn()->Send(m);
-    EXPECT_EQ(in.calls, (std::vector<std::vector<int>>{
-                            {0x80, 2, 60, 64}, {0xB0, 4, 7, 30}, {0xE0, 7, 8193}}));
-    in.Close();
 }
 
 } // namespace
