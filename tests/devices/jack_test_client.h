@@ -1,14 +1,11 @@
-// A small JACK client of the tests' own ("ZorvilTest"): it listens to Zorvil's audio and MIDI
-// outputs, and plays audio and MIDI into Zorvil's inputs, as any other JACK program would.
+// A small JACK client of the tests' own ("ZorvilTest"), as any other JACK program would be: it
+// records what reaches in_1, in_2 and midi_in, plays 0.5 on out_1 and -0.5 on out_2, and sends
+// queued MIDI from midi_out in the next period. The process callback writes into storage
+// reserved up front; the test thread reads under the same lock.
 //
 //     JackTestClient client;
-//     ASSERT_TRUE(client.Open());
-//     client.Connect("Zorvil:out_1", "ZorvilTest:in_1");
+//     ASSERT_TRUE(client.Open() && client.Connect("Zorvil:out_1", "ZorvilTest:in_1"));
 //     client.WaitFor([&] { return client.Audio(0).size() > 44100; }, 5s);
-//     client.SendMidi({0x90, 60, 100});                // next period, into ZorvilTest:midi_out
-//
-// The process callback records what arrives (into storage reserved up front) and sends what
-// was queued; the test thread reads under the same lock.
 #pragma once
 
 #include "platform/jack_cancellation.h"
@@ -35,23 +32,24 @@ class JackTestClient {
     }
 
 public:
+    static constexpr float kLevel[2] = {0.5f, -0.5f}; // on out_1 and out_2
+
     JackTestClient() = default;
     ~JackTestClient() { Close(); }
     JackTestClient(const JackTestClient&) = delete;
     JackTestClient& operator=(const JackTestClient&) = delete;
 
     bool Open() {
-        jack_status_t status{};
-        m_client = jack_client_open("ZorvilTest", JackNoStartServer, &status);
+        m_client = jack_client_open("ZorvilTest", JackNoStartServer, nullptr);
         if (m_client == nullptr) return false;
-        for (int c = 0; c < 2; ++c) {
-            m_audio[c].reserve(1 << 20);
-            const std::string n = std::to_string(c + 1);
-            m_in[c] = Register(("in_" + n).c_str(), JACK_DEFAULT_AUDIO_TYPE, JackPortIsInput);
-            m_out[c] = Register(("out_" + n).c_str(), JACK_DEFAULT_AUDIO_TYPE, JackPortIsOutput);
-        }
-        m_midiIn = Register("midi_in", JACK_DEFAULT_MIDI_TYPE, JackPortIsInput);
-        m_midiOut = Register("midi_out", JACK_DEFAULT_MIDI_TYPE, JackPortIsOutput);
+        // Inputs at even indexes, outputs at odd ones.
+        const char* names[] = {"in_1", "out_1", "in_2", "out_2", "midi_in", "midi_out"};
+        for (int p = 0; p < 6; ++p)
+            m_ports[p] = jack_port_register(
+                m_client, names[p], p < 4 ? JACK_DEFAULT_AUDIO_TYPE : JACK_DEFAULT_MIDI_TYPE,
+                p % 2 == 0 ? JackPortIsInput : JackPortIsOutput, 0);
+        m_audio[0].reserve(1 << 20);
+        m_audio[1].reserve(1 << 20);
         jack_set_process_callback(m_client, &JackTestClient::Process, this);
         jack_on_shutdown(m_client, &JackTestClient::Shutdown, this);
         return jack_activate(m_client) == 0;
@@ -76,7 +74,6 @@ public:
     bool PortExists(const std::string& name) const {
         return m_client != nullptr && jack_port_by_name(m_client, name.c_str()) != nullptr;
     }
-
     // Audio that reached in_1 (channel 0) or in_2 (channel 1); MIDI that reached midi_in.
     std::vector<float> Audio(int channel) const {
         return Locked([&] { return m_audio[channel]; });
@@ -84,17 +81,8 @@ public:
     std::vector<std::vector<uint8_t>> MidiReceived() const {
         return Locked([&] { return m_midiReceived; });
     }
-
-    // Queue a MIDI message for midi_out (sent in the next period).
     void SendMidi(std::vector<uint8_t> bytes) {
         Locked([&] { m_midiToSend.push_back(std::move(bytes)); });
-    }
-    // Play these constant values on out_1 / out_2 from now on.
-    void SetOutputLevel(float left, float right) {
-        Locked([&] {
-            m_level[0] = left;
-            m_level[1] = right;
-        });
     }
 
     // Waits until `done` holds, checking after each period; false after `limit`. `done` may
@@ -109,10 +97,6 @@ public:
     }
 
 private:
-    jack_port_t* Register(const char* name, const char* type, unsigned long flags) {
-        return jack_port_register(m_client, name, type, flags, 0);
-    }
-
     // libjack's callbacks; their work runs without cancellation (see jack_cancellation.h).
     static int Process(jack_nframes_t frames, void* arg) {
         auto* self = static_cast<JackTestClient*>(arg);
@@ -128,43 +112,40 @@ private:
     }
 
     void RunCycle(jack_nframes_t frames) {
-        void* midiIn = jack_port_get_buffer(m_midiIn, frames);
-        void* midiOut = jack_port_get_buffer(m_midiOut, frames);
+        void* buffers[6];
+        for (int p = 0; p < 6; ++p)
+            buffers[p] = jack_port_get_buffer(m_ports[p], frames);
         {
             std::lock_guard lock(m_mutex);
             ++m_cycles;
             for (int c = 0; c < 2; ++c) {
-                auto* in = static_cast<const float*>(jack_port_get_buffer(m_in[c], frames));
-                auto* out = static_cast<float*>(jack_port_get_buffer(m_out[c], frames));
+                auto* in = static_cast<const float*>(buffers[2 * c]);
+                auto* out = static_cast<float*>(buffers[2 * c + 1]);
                 m_audio[c].insert(m_audio[c].end(), in, in + frames);
-                std::fill(out, out + frames, m_level[c]);
+                std::fill(out, out + frames, kLevel[c]);
             }
-            for (jack_nframes_t i = 0; i < jack_midi_get_event_count(midiIn); ++i) {
+            for (jack_nframes_t i = 0; i < jack_midi_get_event_count(buffers[4]); ++i) {
                 jack_midi_event_t event{};
-                if (jack_midi_event_get(&event, midiIn, i) == 0)
+                if (jack_midi_event_get(&event, buffers[4], i) == 0)
                     m_midiReceived.emplace_back(event.buffer, event.buffer + event.size);
             }
-            jack_midi_clear_buffer(midiOut);
+            jack_midi_clear_buffer(buffers[5]);
             jack_nframes_t time = 0;
             for (auto& message : m_midiToSend)
-                jack_midi_event_write(midiOut, time++ % frames, message.data(), message.size());
+                jack_midi_event_write(buffers[5], time++ % frames, message.data(), message.size());
             m_midiToSend.clear();
         }
         m_changed.notify_all();
     }
 
     jack_client_t* m_client = nullptr;
-    jack_port_t* m_in[2] = {nullptr, nullptr};
-    jack_port_t* m_out[2] = {nullptr, nullptr};
-    jack_port_t* m_midiIn = nullptr;
-    jack_port_t* m_midiOut = nullptr;
+    jack_port_t* m_ports[6] = {};
 
     mutable std::mutex m_mutex; // guards everything below
     mutable std::condition_variable m_changed;
     std::vector<float> m_audio[2];
     std::vector<std::vector<uint8_t>> m_midiReceived;
     std::vector<std::vector<uint8_t>> m_midiToSend;
-    float m_level[2] = {0.0f, 0.0f};
     bool m_gone = false; // the server shut this client down
     uint64_t m_cycles = 0;
 };

@@ -34,12 +34,6 @@ TEST(WaveOutConversion, ScalesByTheFloatWithBits46FFFF03ClampsAndTruncates) {
         EXPECT_EQ(CEngineWaveOut::ConvertSample(in), out) << in;
 }
 
-TEST(WaveOutVirtualDevices, AreNotListedUnlessEnabled) {
-    platform::EnableVirtualDevices(false);
-    for (const auto& name : WaveOutDeviceList())
-        EXPECT_EQ(name.find("Virtual"), std::string::npos) << name;
-}
-
 class WaveOutTest : public testing::Test {
 protected:
     VirtualDevicesOn m_virtual;

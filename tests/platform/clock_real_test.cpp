@@ -22,14 +22,6 @@ struct TickCounter {
     }
 };
 
-// Lets a few periods pass, measured by a timer of its own.
-void LetTicksPass(RealClock& clock) {
-    TickCounter witness;
-    const TimerId id = clock.StartPeriodic(1, 1, [&] { witness.Tick(); });
-    witness.WaitFor(5);
-    clock.Cancel(id);
-}
-
 TEST(RealClock, CancelWaitsForATickThatIsRunningAndNoTickRunsAfterIt) {
     RealClock clock;
     std::atomic<int> phase{0}; // 1: the first tick is running, 2: the test is cancelling
@@ -51,13 +43,19 @@ TEST(RealClock, CancelWaitsForATickThatIsRunningAndNoTickRunsAfterIt) {
     cancelled = true;
     EXPECT_TRUE(tickEnded.load());
     EXPECT_FALSE(clock.Cancel(id));
-    LetTicksPass(clock);
+    TickCounter witness; // a few periods pass, measured by a timer of its own
+    const TimerId other = clock.StartPeriodic(1, 1, [&] { witness.Tick(); });
+    witness.WaitFor(5);
+    clock.Cancel(other);
     EXPECT_EQ(lateTicks.load(), 0);
 }
 
-TEST(RealClock, ATickMayCancelItsOwnTimerWithoutDeadlock) {
+TEST(RealClock, ATickMayCancelItsOwnTimerAndDestroyingTheClockStopsTheOthers) {
     TickCounter ticks;
+    TickCounter others;
     std::atomic<int> afterCancel{0};
+    std::atomic<bool> destroyed{false};
+    std::atomic<int> lateTicks{0};
     {
         RealClock clock;
         std::atomic<TimerId> id{kNoTimer};
@@ -68,30 +66,21 @@ TEST(RealClock, ATickMayCancelItsOwnTimerWithoutDeadlock) {
             }
             while (id.load() == kNoTimer) { // the start may still be storing the id
             }
-            EXPECT_TRUE(clock.Cancel(id.load()));
+            EXPECT_TRUE(clock.Cancel(id.load())); // without deadlock
             ticks.Tick();
         });
         ticks.WaitFor(1);
-        LetTicksPass(clock); // a timer started afterwards reaps the finished thread
-    }
-    EXPECT_EQ(ticks.count.load(), 1);
-    EXPECT_EQ(afterCancel.load(), 0);
-}
-
-TEST(RealClock, DestroyingTheClockStopsItsTimers) {
-    TickCounter ticks;
-    std::atomic<bool> destroyed{false};
-    std::atomic<int> lateTicks{0};
-    {
-        RealClock clock;
+        // Timers started afterwards reap the finished thread, and still run when the clock goes.
         clock.StartPeriodic(1, 1, [&] {
             if (destroyed.load()) ++lateTicks;
-            ticks.Tick();
+            others.Tick();
         });
         clock.StartPeriodic(3, 1, [] {});
-        ticks.WaitFor(2);
+        others.WaitFor(5);
     }
     destroyed = true;
+    EXPECT_EQ(ticks.count.load(), 1);
+    EXPECT_EQ(afterCancel.load(), 0);
     EXPECT_EQ(lateTicks.load(), 0);
 }
 
