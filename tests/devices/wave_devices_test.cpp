@@ -1,11 +1,14 @@
-// The wave output's pool, conversion, busy set and open rules, against the virtual devices.
+// The wave output's pool, conversion, busy set and open rules, and the wave input's ring, time
+// stamps and busy rule, against the virtual devices and a real engine worker.
 #include "devices/device_test_support.h"
+#include "engine/wave_in_engine.h"
 #include "engine/wave_out_engine.h"
 
 #include <algorithm>
 #include <bit>
-#include <cstring>
+#include <cstdio>
 #include <limits>
+#include <unistd.h>
 
 namespace zorvil::test {
 namespace {
@@ -14,12 +17,6 @@ constexpr const char* kManual = platform::kVirtualWaveOutManualName;
 
 std::vector<float> Constant(int frames, float value) {
     return std::vector<float>(static_cast<size_t>(frames), value);
-}
-
-int16_t SampleAt(const CWaveBuffer& buffer, int frame, int channel) {
-    int16_t v = 0;
-    std::memcpy(&v, buffer.Data() + 4 * frame + 2 * channel, 2);
-    return v;
 }
 
 TEST(WaveOutConversion, ScalesByTheFloatWithBits46FFFF03ClampsAndTruncates) {
@@ -34,15 +31,33 @@ TEST(WaveOutConversion, ScalesByTheFloatWithBits46FFFF03ClampsAndTruncates) {
         EXPECT_EQ(CEngineWaveOut::ConvertSample(in), out) << in;
 }
 
-class WaveOutTest : public testing::Test {
+class WaveDevicesTest : public testing::Test {
 protected:
     VirtualDevicesOn m_virtual;
+    platform::CProfile m_profile{testing::TempDir() + "zorvil-wave-in-" + std::to_string(getpid()) +
+                                 ".conf"};
+    RecordingProcessor m_processor;
+    CEngineThread m_engine{m_processor};
+    CEngineWaveIn m_in;
     CEngineWaveOut m_out;
 
+    void SetUp() override { m_in.SetProfile(&m_profile); }
+    void TearDown() override {
+        m_processor.Hold(false);
+        std::remove(m_profile.Path().c_str());
+    }
+
     platform::VirtualWaveOut& Port() { return *platform::VirtualDevices::WaveOut(); }
+    // `frames` stereo frames of one value per channel, into the virtual input.
+    static void Feed(int frames, int16_t left, int16_t right) {
+        std::vector<int16_t> data;
+        for (int f = 0; f < frames; ++f)
+            data.insert(data.end(), {left, right});
+        platform::VirtualDevices::WaveIn()->Feed(data);
+    }
 };
 
-TEST_F(WaveOutTest, ThePoolHolds44100FramesOnlyItsFirst32AreWrittenAndCloseTakesAllBack) {
+TEST_F(WaveDevicesTest, WaveOutPoolHolds44100FramesFirst32AreWrittenCloseTakesAllBack) {
     for (const auto& [frames, count] : {std::pair{2205, 20}, std::pair{147, 300}}) {
         SCOPED_TRACE(frames);
         ASSERT_TRUE(m_out.OpenWaveOutByName(kManual, frames));
@@ -63,14 +78,13 @@ TEST_F(WaveOutTest, ThePoolHolds44100FramesOnlyItsFirst32AreWrittenAndCloseTakes
     }
 }
 
-TEST_F(WaveOutTest, ABlockIsSplitWhatAFullPoolCannotTakeIsDroppedAndBuffersComeBackInOrder) {
+TEST_F(WaveDevicesTest, WaveOutSplitsBlocksDropsWhatAFullPoolCannotTakeReusesInOrder) {
     ASSERT_TRUE(m_out.OpenWaveOutByName(kManual, 11025)); // 4 buffers of 11025 frames
     Port().SetCapture(true);
     const auto block = Constant(3 * 11025 + 100, 1.0f);
     m_out.WriteBlock(block.data(), block.data(), static_cast<int>(block.size()));
     EXPECT_EQ(m_out.InFlight(), 4);
     EXPECT_EQ(m_out.PoolBuffer(3)->Header()->dwBufferLength, 400u); // the last 100 frames
-    EXPECT_EQ(SampleAt(*m_out.PoolBuffer(3), 99, 1), 32767);
 
     // The pool is full: this block is lost entirely, nothing waits.
     m_out.WriteBlock(block.data(), block.data(), 11025);
@@ -94,7 +108,7 @@ TEST_F(WaveOutTest, ABlockIsSplitWhatAFullPoolCannotTakeIsDroppedAndBuffersComeB
     EXPECT_EQ(played[kFirst], -32768);
 }
 
-TEST_F(WaveOutTest, NameRules) {
+TEST_F(WaveDevicesTest, WaveOutNameRules) {
     // "MME: " and a device name opens it, whatever the case of the prefix.
     ASSERT_TRUE(m_out.OpenWaveOutByName(std::string("mMe: ") + kManual, 2205));
     EXPECT_EQ(m_out.Name(), kManual);
@@ -112,7 +126,7 @@ TEST_F(WaveOutTest, NameRules) {
     EXPECT_FALSE(m_out.OpenWaveOutByName("", 2205));
 }
 
-TEST_F(WaveOutTest, ImmediateDeviceReturnsEveryBufferAsItIsWritten) {
+TEST_F(WaveDevicesTest, WaveOutImmediateDeviceReturnsEveryBufferAsItIsWritten) {
     // Buffers come back at once, so the device event is often signalled while the device thread
     // still handles the last one; a lost signal would leave a buffer out for good.
     ASSERT_TRUE(m_out.OpenWaveOutByName(platform::kVirtualWaveOutImmediateName, 2205));
@@ -122,6 +136,71 @@ TEST_F(WaveOutTest, ImmediateDeviceReturnsEveryBufferAsItIsWritten) {
         ASSERT_TRUE(m_out.WaitForInFlight(0, 5s));
     }
     EXPECT_EQ(Port().Written(), 100u);
+}
+
+constexpr const char* kVirtualIn = platform::kVirtualWaveInName;
+
+TEST_F(WaveDevicesTest, WaveInBuffersBecomeBlocksStampedAtTheirFirstFrameUntilStopped) {
+    ASSERT_TRUE(m_in.OpenWaveInByName(kVirtualIn, 2205, &m_engine));
+    EXPECT_EQ(m_in.BufferCount(), 20);
+    EXPECT_EQ(m_in.BufferFrames(), 2205);
+    EXPECT_EQ(m_profile.GetString(platform::settings::kSection, platform::settings::kWaveIn, ""),
+              std::string("MME: ") + kVirtualIn); // the bare name is stored with the prefix
+    ASSERT_TRUE(m_in.Start());
+    EXPECT_EQ(m_in.PreparedBuffers(), 20);
+    const uint32_t start = m_in.StartTime();
+    Feed(2205, -32768, 32767);
+    ASSERT_TRUE(m_processor.WaitForBlocks(1, 5s));
+    const uint32_t now = platform::DeviceTimeMs();
+    const auto block = m_processor.Blocks()[0];
+    EXPECT_EQ(block.frames, 2205);
+    EXPECT_FLOAT_EQ(block.left, -0.99999988f); // scaled by the float with bits 0x3800007F
+    EXPECT_FLOAT_EQ(block.right, 0.99999988f);
+    // 8820 bytes at 176400 bytes per second: stamped 50 ms before it arrived.
+    const auto stamp = static_cast<int32_t>(block.time);
+    EXPECT_GE(stamp, -50);
+    EXPECT_LE(stamp, static_cast<int32_t>(now - start) - 50);
+    // The device thread finishes its pass: one block handed on, the buffer queued again.
+    EXPECT_TRUE(Eventually([&] { return m_in.Triggered() == 1 && m_in.PreparedBuffers() == 20; }));
+
+    // Stopped, nothing is delivered, and Reset leaves every buffer unprepared.
+    Feed(1000, 5, 5); // part of a buffer
+    ASSERT_TRUE(m_in.Stop());
+    Feed(4410, 5, 5); // stopped: not recorded
+    ASSERT_TRUE(m_in.Reset());
+    EXPECT_EQ(m_in.PreparedBuffers(), 0);
+    EXPECT_EQ(m_processor.Blocks().size(), 1u);
+    // Started again, the ring is queued afresh and delivers.
+    ASSERT_TRUE(m_in.Start());
+    EXPECT_EQ(m_in.PreparedBuffers(), 20);
+    Feed(2205, 7, 7);
+    ASSERT_TRUE(m_processor.WaitForBlocks(2, 5s));
+    EXPECT_FLOAT_EQ(m_processor.Blocks()[1].left, CEngineWaveIn::ConvertSample(7)); // not the 5s
+}
+
+TEST_F(WaveDevicesTest, WaveInABlockThatArrivesWhileTheEngineIsBusyIsDropped) {
+    ASSERT_TRUE(m_in.OpenWaveInByName(kVirtualIn, 2205, &m_engine));
+    ASSERT_TRUE(m_in.Start());
+    m_processor.Hold(true);
+    Feed(2205, 1, 1); // the engine takes it and stays busy
+    ASSERT_TRUE(Eventually([&] { return m_in.Triggered() == 1; }));
+    ASSERT_TRUE(m_engine.IsBusy());
+    Feed(2205, 2, 2); // busy: dropped
+    ASSERT_TRUE(Eventually([&] { return m_in.Dropped() == 1; }));
+    m_processor.Hold(false);
+    ASSERT_TRUE(m_processor.WaitForBlocks(1, 5s));
+    EXPECT_EQ(m_processor.Blocks().size(), 1u);
+}
+
+TEST_F(WaveDevicesTest, WaveInAnAsioNameLeavesTheInputOpenAndANameNotInstalledClosesIt) {
+    ASSERT_TRUE(m_in.OpenWaveInByName(kVirtualIn, 2205, nullptr));
+    EXPECT_FALSE(m_in.OpenWaveInByName("ASIO: Some Card", 441, &m_engine));
+    EXPECT_TRUE(m_in.IsOpen());
+    EXPECT_EQ(m_in.BufferCount(), 20);
+    EXPECT_FALSE(m_in.OpenWaveInByName("MME: No Such Input", 2205, &m_engine));
+    EXPECT_FALSE(m_in.IsOpen());
+    EXPECT_EQ(m_in.Engine(), &m_engine); // the engine link is set all the same
+    EXPECT_FALSE(m_in.Start());
 }
 
 } // namespace
