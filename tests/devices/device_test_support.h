@@ -23,11 +23,9 @@ using Bytes = std::vector<uint8_t>;
 // Checks `done` until it holds (another thread makes it true); false after `limit`.
 template <typename Predicate>
 bool Eventually(Predicate done, std::chrono::milliseconds limit = 5000ms) {
-    const auto deadline = std::chrono::steady_clock::now() + limit;
-    while (!done()) {
-        if (std::chrono::steady_clock::now() >= deadline) return false;
-        std::this_thread::yield();
-    }
+    for (const auto end = std::chrono::steady_clock::now() + limit; !done();
+         std::this_thread::yield())
+        if (std::chrono::steady_clock::now() >= end) return false;
     return true;
 }
 

@@ -1,9 +1,6 @@
 // A small JACK client of the tests' own ("ZorvilTest"), as any other JACK program would be: it
-// records what reaches in_1, in_2 and midi_in, plays 0.5 on out_1 and -0.5 on out_2, and sends
-// queued MIDI from midi_out in the next period. The process callback writes into storage
-// reserved up front; the test thread reads under the same lock.
-//
-//     JackTestClient client;
+// records what reaches in_1, in_2 and midi_in (into storage reserved up front), plays 0.5 on
+// out_1 and -0.5 on out_2, and sends queued MIDI from midi_out in the next period.
 //     ASSERT_TRUE(client.Open() && client.Connect("Zorvil:out_1", "ZorvilTest:in_1"));
 //     client.WaitFor([&] { return client.Audio(0).size() > 44100; }, 5s);
 #pragma once
@@ -34,10 +31,7 @@ class JackTestClient {
 public:
     static constexpr float kLevel[2] = {0.5f, -0.5f}; // on out_1 and out_2
 
-    JackTestClient() = default;
-    ~JackTestClient() { Close(); }
-    JackTestClient(const JackTestClient&) = delete;
-    JackTestClient& operator=(const JackTestClient&) = delete;
+    ~JackTestClient() { Close(); } // not copied: the mutex forbids it
 
     bool Open() {
         m_client = jack_client_open("ZorvilTest", JackNoStartServer, nullptr);

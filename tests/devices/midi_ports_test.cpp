@@ -1,6 +1,5 @@
-// The MIDI input's buffer rules and system-exclusive handling, and the MIDI output's note-off
-// rule and long messages, against the virtual MIDI ports, the real host queue and the scripted
-// user interface.
+// The MIDI input's buffer rules and system-exclusive handling, the MIDI output's note-off rule
+// and long messages, against the virtual MIDI ports and the real host queue.
 #include "devices/device_test_support.h"
 #include "midi/midi_in_engine.h"
 #include "midi/midi_out_engine.h"
@@ -26,7 +25,6 @@ protected:
         ASSERT_TRUE(m_in.OpenByName(platform::kVirtualMidiInName));
         ASSERT_TRUE(m_out.OpenByName(platform::kVirtualMidiOutName));
     }
-    void TearDown() override { m_in.Close(); }
 
     void Send(Bytes bytes) { platform::VirtualDevices::MidiIn()->Send(bytes); }
     std::vector<Bytes> Sent() { return platform::VirtualDevices::MidiOut()->Messages(); }
@@ -116,8 +114,8 @@ TEST_F(MidiPortsTest, OutALongMessageReturnsDoneAnEmptyOneNothingAndAClosedPortD
     CMidiMessage sysex;
     ASSERT_EQ(sysex.SetBytes(bytes, sizeof bytes), sizeof bytes);
     ASSERT_TRUE(m_out.Send(sysex));
-    EXPECT_TRUE(sysex.Header()->dwFlags.load() & platform::MHDR_DONE);
-    EXPECT_FALSE(sysex.Header()->dwFlags.load() & platform::MHDR_PREPARED);
+    EXPECT_EQ(sysex.Header()->dwFlags.load() & (platform::MHDR_DONE | platform::MHDR_PREPARED),
+              platform::MHDR_DONE);
     static_cast<IMidiOutputSink&>(m_out).SendMidiMessage(sysex); // as a plug-in sends it
     CMidiMessage empty;
     EXPECT_FALSE(m_out.Send(empty));
@@ -130,8 +128,7 @@ TEST_F(MidiPortsTest, OutALongMessageReturnsDoneAnEmptyOneNothingAndAClosedPortD
 }
 
 TEST_F(MidiPortsTest, OutTwoSendersAtOnceKeepEveryNoteOffPaired) {
-    // The input's pass-through and the engine send at the same time; every rewrite decision is
-    // made against the status that actually went out last.
+    // Pass-through and engine send at once: each rewrite follows the status that went out last.
     auto sender = [this](int channel) {
         for (int i = 0; i < 500; ++i) {
             m_out.NoteOn(channel, 60, 100);

@@ -33,11 +33,7 @@ TEST_F(ProfileTest, WrittenValuesComeBackAndGroupsStayApart) {
     text << std::ifstream(m_path).rdbuf();
     EXPECT_EQ(text.str(), "[Settings]\nWaveOut=MME: JACK\nWaveOutBufSize=147\n\n"
                           "[FxbFiles]\nPath=/home/me/banks\n");
-    // A second object on the same file sees the same values.
-    CProfile other(m_path);
-    EXPECT_EQ(other.GetString("Settings", "WaveOut", ""), "MME: JACK");
-    EXPECT_EQ(other.GetInt("Settings", "WaveOutBufSize", 0), 147);
-    EXPECT_EQ(other.GetString("FxbFiles", "Path", ""), "/home/me/banks");
+    EXPECT_EQ(CProfile(m_path).GetInt("Settings", "WaveOutBufSize", 0), 147); // a second reader
 
     const std::string tricky = " a;b,c=d \"q\" \\ "; // needs quoting
     ASSERT_TRUE(profile.WriteString("Settings", "MidiIn", tricky));
