@@ -29,9 +29,7 @@ class JackTestClient {
     }
 
 public:
-    static constexpr float kLevel[2] = {0.5f, -0.5f}; // on out_1 and out_2
-
-    ~JackTestClient() { Close(); } // not copied: the mutex forbids it
+    ~JackTestClient() { Close(); } // (the mutex makes it non-copyable)
 
     bool Open() {
         m_client = jack_client_open("ZorvilTest", JackNoStartServer, nullptr);
@@ -42,8 +40,8 @@ public:
             m_ports[p] = jack_port_register(
                 m_client, names[p], p < 4 ? JACK_DEFAULT_AUDIO_TYPE : JACK_DEFAULT_MIDI_TYPE,
                 p % 2 == 0 ? JackPortIsInput : JackPortIsOutput, 0);
-        m_audio[0].reserve(1 << 20);
-        m_audio[1].reserve(1 << 20);
+        for (auto& samples : m_audio)
+            samples.reserve(1 << 20);
         jack_set_process_callback(m_client, &JackTestClient::Process, this);
         jack_on_shutdown(m_client, &JackTestClient::Shutdown, this);
         return jack_activate(m_client) == 0;
@@ -116,7 +114,7 @@ private:
                 auto* in = static_cast<const float*>(buffers[2 * c]);
                 auto* out = static_cast<float*>(buffers[2 * c + 1]);
                 m_audio[c].insert(m_audio[c].end(), in, in + frames);
-                std::fill(out, out + frames, kLevel[c]);
+                std::fill(out, out + frames, c == 0 ? 0.5f : -0.5f);
             }
             for (jack_nframes_t i = 0; i < jack_midi_get_event_count(buffers[4]); ++i) {
                 jack_midi_event_t event{};

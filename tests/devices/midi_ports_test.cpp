@@ -143,7 +143,7 @@ TEST_F(MidiPortsTest, OutTwoSendersAtOnceKeepEveryNoteOffPaired) {
     ASSERT_EQ(sent.size(), 2000u);
     uint8_t last = 0;
     for (const auto& m : sent) {
-        EXPECT_FALSE((m[0] & 0xF0) == 0x80 && last == (0x90 | (m[0] & 0x0F))); // not rewritten
+        EXPECT_FALSE((m[0] & 0xF0) == 0x80 && last == (0x90 | (m[0] & 0x0F))); // a missed rewrite
         if (m[0] < 0xF0) last = m[0];
     }
 }
