@@ -88,7 +88,6 @@ TEST_F(JackDevicesTest, AudioReachesZorvilsPortsAtTheConvertedLevelAndTheInputCl
     ASSERT_TRUE(m_client.Connect("Zorvil:out_2", "ZorvilTest:in_2"));
     ASSERT_TRUE(m_client.Connect("ZorvilTest:out_1", "Zorvil:in_1"));
     ASSERT_TRUE(m_client.Connect("ZorvilTest:out_2", "Zorvil:in_2"));
-    ASSERT_TRUE(in.Start());
     const std::vector<float> left(2205, 0.5f);
     const std::vector<float> right(2205, -0.25f);
     for (int i = 0; i < 8; ++i)
@@ -99,7 +98,8 @@ TEST_F(JackDevicesTest, AudioReachesZorvilsPortsAtTheConvertedLevelAndTheInputCl
     ExpectSound(m_client, 1, 8 * 2205, CEngineWaveOut::ConvertSample(-0.25f) / 32768.0f);
     EXPECT_TRUE(out.Close());
 
-    // Meanwhile what the client played came in, each buffer a block for the engine.
+    // What the client plays comes in, each buffer a block for the engine.
+    ASSERT_TRUE(in.Start());
     ASSERT_TRUE(processor.WaitForBlocks(4, 10s));
     in.Stop();
     EXPECT_TRUE(in.Reset());
