@@ -17,10 +17,6 @@
 namespace zorvil::test {
 namespace {
 
-bool Has(const std::vector<std::string>& list, const std::string& name) {
-    return std::find(list.begin(), list.end(), name) != list.end();
-}
-
 // Waits for `frames` frames of sound at the client's input `channel`, each at `level`. A period
 // the server skipped under load shows as a gap of silence, so only the sound is compared.
 void ExpectSound(const JackTestClient& client, int channel, size_t frames, float level) {
@@ -45,22 +41,23 @@ protected:
 };
 
 TEST_F(JackDevicesTest, TheListsOfferJackAndTheMappersArePortsOfZorvilsOwn) {
-    EXPECT_FALSE(Has(WaveInDialogList(), "MME: Virtual Wave In")); // virtual ones if enabled only
+    platform::EnableVirtualDevices(false); // virtual devices are listed only when enabled
+    EXPECT_EQ(std::ranges::count(WaveInDialogList(), "MME: Virtual Wave In"), 0);
     VirtualDevicesOn on;
     const auto waveOut = WaveOutDialogList();
     EXPECT_EQ(waveOut.at(0), "* No Wave *");
     EXPECT_EQ(waveOut.at(1), "MME: Wave Mapper");
-    EXPECT_TRUE(Has(waveOut, "MME: JACK"));
+    EXPECT_EQ(std::ranges::count(waveOut, "MME: JACK"), 1);
     const auto waveIn = WaveInDialogList();
     EXPECT_EQ(waveIn.at(0), "* No Wave *");
-    EXPECT_TRUE(Has(waveIn, "MME: Virtual Wave In"));
+    EXPECT_EQ(std::ranges::count(waveIn, "MME: Virtual Wave In"), 1);
     const auto midiOut = MidiOutDialogList();
     EXPECT_EQ(midiOut.at(0), "* No MIDI *");
     EXPECT_EQ(midiOut.at(1), "MIDI Mapper");
     const auto midiIn = MidiInDialogList();
     EXPECT_EQ(midiIn.at(0), "* No MIDI *");
-    EXPECT_TRUE(Has(midiIn, "JACK MIDI"));
-    EXPECT_FALSE(Has(MidiInDeviceList(), "MIDI Mapper")); // not listed, but it opens by name
+    EXPECT_EQ(std::ranges::count(midiIn, "JACK MIDI"), 1);
+    EXPECT_EQ(std::ranges::count(MidiInDeviceList(), "MIDI Mapper"), 0); // opens by name only
 
     CWaveOut out; // while a server runs the wave mapper is JACK
     ASSERT_TRUE(out.OpenByName("Wave Mapper"));
