@@ -1,8 +1,9 @@
-// Shared pieces of the device tests: a temporary profile, a block processor that records the
-// blocks the engine runs, and the virtual devices switched on for the test.
+// Shared pieces of the device tests: a block processor that records the blocks the engine runs,
+// the virtual devices switched on, and what reached the host's queue.
 #pragma once
 
 #include "engine/block_processor.h"
+#include "host/seq_host.h"
 #include "platform/profile.h"
 #include "platform/virtual_devices.h"
 
@@ -10,62 +11,31 @@
 
 #include <chrono>
 #include <condition_variable>
-#include <cstdlib>
-#include <filesystem>
 #include <mutex>
-#include <string>
 #include <thread>
-#include <unistd.h>
 #include <vector>
 
 namespace zorvil::test {
 
 using namespace std::chrono_literals;
+using Bytes = std::vector<uint8_t>;
 
 // Checks `done` until it holds (another thread makes it true); false after `limit`.
 template <typename Predicate>
 bool Eventually(Predicate done, std::chrono::milliseconds limit = 5000ms) {
-    const auto deadline = std::chrono::steady_clock::now() + limit;
-    while (!done()) {
-        if (std::chrono::steady_clock::now() >= deadline) return false;
-        std::this_thread::yield();
-    }
+    for (const auto end = std::chrono::steady_clock::now() + limit; !done();
+         std::this_thread::yield())
+        if (std::chrono::steady_clock::now() >= end) return false;
     return true;
 }
 
-// A profile in a fresh temporary folder, removed with the object.
-class TempProfile {
-public:
-    TempProfile() {
-        m_dir = std::filesystem::temp_directory_path() /
-                ("zorvil-profile-" + std::to_string(getpid()) + "-" + std::to_string(Next()));
-        std::filesystem::create_directories(m_dir);
-        m_profile = std::make_unique<platform::CProfile>((m_dir / "Zorvil.conf").string());
-    }
-    ~TempProfile() {
-        std::error_code ec;
-        std::filesystem::remove_all(m_dir, ec);
-    }
-    platform::CProfile& Get() { return *m_profile; }
-    platform::CProfile* operator->() { return m_profile.get(); }
-
-private:
-    static int Next() {
-        static int n = 0;
-        return n++;
-    }
-    std::filesystem::path m_dir;
-    std::unique_ptr<platform::CProfile> m_profile;
-};
-
-// Records every block the engine worker runs: frames, time and the first frame's samples.
+// Records every block the engine worker runs; while held, the worker stays inside (busy).
 class RecordingProcessor : public IBlockProcessor {
 public:
     struct Block {
         int frames;
         uint32_t time;
-        float left;
-        float right;
+        float left, right; // the first frame
     };
 
     void ProcessBlock(float* const* buffers, int frames, int channels,
@@ -76,21 +46,15 @@ public:
                             channels > 1 && frames > 0 ? buffers[1][0] : 0.0f});
         m_changed.notify_all();
     }
-
-    // While held, the worker stays inside ProcessBlock (the engine is busy).
     void Hold(bool hold) {
-        {
-            std::lock_guard lock(m_mutex);
-            m_hold = hold;
-        }
+        std::lock_guard lock(m_mutex);
+        m_hold = hold;
         m_changed.notify_all();
     }
-
     std::vector<Block> Blocks() const {
         std::lock_guard lock(m_mutex);
         return m_blocks;
     }
-
     bool WaitForBlocks(size_t count, std::chrono::milliseconds limit) {
         std::unique_lock lock(m_mutex);
         return m_changed.wait_for(lock, limit, [&] { return m_blocks.size() >= count; });
@@ -109,5 +73,21 @@ public:
     VirtualDevicesOn() { platform::EnableVirtualDevices(true); }
     ~VirtualDevicesOn() { platform::EnableVirtualDevices(false); }
 };
+
+// The short messages and the system-exclusive messages in the host's MIDI queue.
+inline std::vector<uint32_t> QueuedWords(CSeqHost& host) {
+    std::vector<uint32_t> words;
+    for (uint32_t i = 0; i < host.MidiQueue().Snapshot().shortCount; ++i)
+        words.push_back(host.MidiQueue().ShortWord(i));
+    return words;
+}
+inline std::vector<Bytes> QueuedSysex(CSeqHost& host) {
+    std::vector<Bytes> messages;
+    for (uint32_t i = 0; i < host.MidiQueue().Snapshot().sysexCount; ++i) {
+        const CMidiMessage& m = host.MidiQueue().Sysex(i);
+        messages.emplace_back(m.Data(), m.Data() + m.Length());
+    }
+    return messages;
+}
 
 } // namespace zorvil::test
