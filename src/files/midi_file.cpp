@@ -47,8 +47,8 @@ private:
 } // namespace
 
 std::vector<uint8_t> BuildMidiFile(int tempo, int stepsPerMeasure, const NoteGrid& grid) {
-    tempo = std::clamp(tempo, 30, 303);
-    stepsPerMeasure = std::clamp(stepsPerMeasure, 2, 32);
+    tempo = std::clamp(tempo, CPattern::kMinTempo, CPattern::kMaxTempo);
+    stepsPerMeasure = std::clamp(stepsPerMeasure, CPattern::kMinSteps, CPattern::kMaxSteps);
     const uint32_t ticksPerStep = static_cast<uint32_t>(kMidiTicksPerMeasure / stepsPerMeasure);
     const uint32_t microsecondsPerQuarter = 60000000u / static_cast<uint32_t>(tempo);
 

@@ -12,6 +12,8 @@
 //     grid.At(4, 60).part == 2;
 #pragma once
 
+#include "sequencer/pattern.h"
+
 #include <array>
 #include <cstddef>
 #include <cstdint>
@@ -19,8 +21,8 @@
 
 namespace zorvil {
 
-inline constexpr int kGridSteps = 256; // 8 measures of 32 steps
-inline constexpr int kGridKeys = 128;
+inline constexpr int kGridSteps = CPattern::kStepCapacity; // 8 measures of 32 steps
+inline constexpr int kGridKeys = CPattern::kKeyCount;
 
 struct NoteRecord {
     int32_t step = 0;

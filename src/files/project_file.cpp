@@ -91,9 +91,10 @@ ProjectReadResult ParseProject(std::span<const uint8_t> bytes) {
     image.version = Int32At(bytes, 4);
     const int32_t effectCount = std::clamp(Int32At(bytes, 8), 0, kProjectMaxEffects);
     const int32_t noteCount = std::max(Int32At(bytes, 12), 0);
-    image.tempo = std::clamp(Int32At(bytes, 16), 30, 303);
-    image.measures = std::clamp(Int32At(bytes, 20), 1, 8);
-    image.stepsPerMeasure = std::clamp(Int32At(bytes, 24), 2, 32);
+    image.tempo = std::clamp(Int32At(bytes, 16), CPattern::kMinTempo, CPattern::kMaxTempo);
+    image.measures = std::clamp(Int32At(bytes, 20), CPattern::kMinMeasures, CPattern::kMaxMeasures);
+    image.stepsPerMeasure =
+        std::clamp(Int32At(bytes, 24), CPattern::kMinSteps, CPattern::kMaxSteps);
 
     size_t offset = kProjectHeaderSize;
     auto grid = std::make_unique<NoteGrid>(); // 200 KB: off the stack

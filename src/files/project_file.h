@@ -30,6 +30,7 @@
 
 #include "files/note_grid.h"
 #include "platform/file_error.h"
+#include "sequencer/pattern.h"
 
 #include <cstdint>
 #include <optional>
@@ -60,9 +61,9 @@ struct EffectImage {
 
 struct ProjectImage {
     int32_t version = kProjectVersion;
-    int32_t tempo = 120;
-    int32_t measures = 2;
-    int32_t stepsPerMeasure = 16;
+    int32_t tempo = CPattern::kDefaultTempo;
+    int32_t measures = CPattern::kDefaultMeasures;
+    int32_t stepsPerMeasure = CPattern::kDefaultStepsPerMeasure;
     std::vector<NoteRecord> notes;    // enumeration order
     std::vector<EffectImage> effects; // slot order, occupied slots only
 
