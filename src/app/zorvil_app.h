@@ -43,7 +43,6 @@
 
 #include "app/app_settings.h"
 #include "app/command_line.h"
-#include "app/user_interface.h"
 #include "engine/block_processor.h"
 #include "engine/engine_thread.h"
 #include "engine/render_state.h"
@@ -56,6 +55,7 @@
 #include "midi/midi_out_engine.h"
 #include "platform/clock_service.h"
 #include "platform/profile.h"
+#include "platform/user_interface.h"
 #include "sequencer/host_event_queue.h"
 #include "sequencer/pattern.h"
 

@@ -17,9 +17,9 @@
 // reports: a bank of another version of the plug-in applies the programs and parameters that fit.
 #pragma once
 
-#include "app/user_interface.h"
 #include "files/fx_bank.h"
 #include "host/vst2_interface.h"
+#include "platform/user_interface.h"
 
 #include <cstdint>
 #include <mutex>

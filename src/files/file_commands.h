@@ -19,10 +19,10 @@
 // Threads: the user-interface thread.
 #pragma once
 
-#include "app/user_interface.h"
 #include "files/project_effects.h"
 #include "files/project_file.h"
 #include "platform/profile.h"
+#include "platform/user_interface.h"
 #include "sequencer/pattern.h"
 
 #include <functional>

@@ -7,8 +7,8 @@
 //     if (path) Write(*path);
 #pragma once
 
-#include "app/user_interface.h"
 #include "platform/profile.h"
+#include "platform/user_interface.h"
 
 #include <optional>
 #include <string>

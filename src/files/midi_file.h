@@ -10,8 +10,8 @@
 //     if (!ExportMidiFile(path, 120, 16, notes, ui)) ...;  // message shown already
 #pragma once
 
-#include "app/user_interface.h"
 #include "files/note_grid.h"
+#include "platform/user_interface.h"
 
 #include <cstdint>
 #include <span>

@@ -18,10 +18,10 @@
 // calls hold the effect's lock, so the engine may keep running.
 #pragma once
 
-#include "app/user_interface.h"
 #include "files/effect_bank.h"
 #include "files/project_file.h"
 #include "host/seq_host.h"
+#include "platform/user_interface.h"
 
 #include <array>
 #include <functional>

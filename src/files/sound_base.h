@@ -10,7 +10,7 @@
 //     sound.SetSamplesPerSecond(22050);   // block align 4, 88200 bytes per second
 #pragma once
 
-#include "app/user_interface.h"
+#include "platform/user_interface.h"
 
 #include <cstddef>
 #include <cstdint>

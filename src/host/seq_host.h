@@ -28,13 +28,13 @@
 // they set are atomics, so they may change while the engine runs.
 #pragma once
 
-#include "app/user_interface.h"
 #include "engine/block_processor.h"
 #include "engine/render_state.h"
 #include "host/effect_host.h"
 #include "host/seq_effect.h"
 #include "midi/midi_input_queue.h"
 #include "midi/midi_output_sink.h"
+#include "platform/user_interface.h"
 
 #include <atomic>
 #include <cstdint>

@@ -1,8 +1,8 @@
 #include "midi/midi_in_engine.h"
 
-#include "app/user_interface.h"
 #include "host/seq_host.h"
 #include "midi/midi_out.h"
+#include "platform/user_interface.h"
 
 namespace zorvil {
 

@@ -34,9 +34,9 @@
 // - The render state word is shared with the engine and the user interface without a lock.
 #pragma once
 
-#include "app/user_interface.h"
 #include "engine/render_state.h"
 #include "platform/clock_service.h"
+#include "platform/user_interface.h"
 #include "sequencer/midi_event_queue.h"
 #include "sequencer/sequence_lock.h"
 

@@ -17,7 +17,7 @@
 // activity from its driver thread (SignalMidiActivity only bumps an atomic counter).
 #pragma once
 
-#include "app/user_interface.h"
+#include "platform/user_interface.h"
 
 #include <atomic>
 #include <deque>

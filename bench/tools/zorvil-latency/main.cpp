@@ -11,11 +11,11 @@
 // the first frame of a period and watches Zorvil:out_1; the latency of a note is the number of
 // frames from the frame it was sent at to the first sample whose magnitude exceeds 1/1000,
 // counted on the server's frame clock. It prints min, median, mean and max in milliseconds.
-#include "app/user_interface.h"
 #include "app/zorvil_app.h"
 #include "platform/clock_real.h"
 #include "platform/jack_cancellation.h"
 #include "platform/profile.h"
+#include "platform/user_interface.h"
 
 #include <jack/jack.h>
 #include <jack/midiport.h>

@@ -7,7 +7,7 @@
 //     host.SetUserInterface(&ui);
 #pragma once
 
-#include "app/user_interface.h"
+#include "platform/user_interface.h"
 
 #include <mutex>
 #include <ostream>

@@ -1,10 +1,12 @@
 // IUserInterface: everything the core asks of the user interface, in one small interface.
 //
-// The core (host, engine, devices, files) never touches a window. Where it must show a message
-// box, ask for a file or a folder, refresh an effect's windows or flash the MIDI activity light,
-// it calls the IUserInterface it was given. The Qt shell implements it with real dialogs,
-// zorvil-cli prints message boxes on stderr and answers them as OK, and tests use a scripted
-// double that records what was asked and answers as the test says.
+// It lives with the platform stand-ins because it is the desktop's part of the system (message
+// boxes, file and folder dialogs) that the host, the files and the sequencer may call from
+// below the application object. The core (host, engine, devices, files) never touches a window.
+// Where it must show a message box, ask for a file or a folder, refresh an effect's windows or
+// flash the MIDI activity light, it calls the IUserInterface it was given. The Qt shell implements
+// it with real dialogs, zorvil-cli prints message boxes on stderr and answers them as OK, and tests
+// use a scripted double that records what was asked and answers as the test says.
 //
 //     ui.MessageBox("Bank could not be loaded", "", MessageButtons::Ok, MessageIcon::Error);
 //     if (auto path = ui.OpenFileDialog({.title = "Load Bank", .filter = "Bank Files
