@@ -1,10 +1,14 @@
 // CPattern: note edits, what each tick sends, and the step clock's timer on the manual clock.
 #include "platform/clock_manual.h"
 #include "sequencer/pattern.h"
+#include "sequencer/sequenced_copies.h"
 #include "support/scripted_user_interface.h"
 
 #include <atomic>
+#include <condition_variable>
+#include <future>
 #include <gtest/gtest.h>
+#include <mutex>
 #include <thread>
 #include <tuple>
 #include <vector>
@@ -82,6 +86,57 @@ protected:
 };
 
 } // namespace
+
+// A new pattern and a reset one have the defaults; the setters clamp into the limits and the
+// total steps follows measures and steps per measure.
+TEST(Pattern, DefaultsAndClampingSetters) {
+    CPattern p;
+    const auto expectDefaults = [&] {
+        EXPECT_EQ(p.GetTempo(), 120);
+        EXPECT_EQ(p.GetMeasures(), 2);
+        EXPECT_EQ(p.GetStepsPerMeasure(), 16);
+        EXPECT_EQ(p.GetTotalSteps(), 32);
+        EXPECT_EQ(p.GetPosition(), 0);
+        EXPECT_FALSE(p.IsPlaying());
+        EXPECT_EQ(p.GetNoteCount(), 0);
+    };
+    expectDefaults();
+    EXPECT_EQ(p.GetKeyCount(), 128);
+    EXPECT_EQ(std::tuple(p.GetMinTempo(), p.GetMaxTempo(), p.GetMinMeasures(), p.GetMaxMeasures(),
+                         p.GetMinSteps(), p.GetMaxSteps()),
+              std::tuple(30, 303, 1, 8, 2, 32));
+
+    const struct {
+        void (CPattern::*set)(int) noexcept;
+        int (CPattern::*get)() const noexcept;
+        int asked, stored;
+    } clamps[] = {
+        {&CPattern::SetTempo, &CPattern::GetTempo, 10, 30},
+        {&CPattern::SetTempo, &CPattern::GetTempo, 30, 30},
+        {&CPattern::SetTempo, &CPattern::GetTempo, 303, 303},
+        {&CPattern::SetTempo, &CPattern::GetTempo, 400, 303},
+        {&CPattern::SetMeasures, &CPattern::GetMeasures, 9, 8},
+        {&CPattern::SetMeasures, &CPattern::GetMeasures, 0, 1},
+        {&CPattern::SetStepsPerMeasure, &CPattern::GetStepsPerMeasure, 1, 2},
+        {&CPattern::SetStepsPerMeasure, &CPattern::GetStepsPerMeasure, 33, 32},
+    };
+    for (const auto& c : clamps) {
+        (p.*c.set)(c.asked);
+        EXPECT_EQ((p.*c.get)(), c.stored) << c.asked;
+    }
+    p.SetStepsPerMeasure(16);
+    p.SetMeasures(4);
+    EXPECT_EQ(p.GetTotalSteps(), 64);
+    p.SetStepsPerMeasure(32);
+    EXPECT_EQ(p.GetTotalSteps(), 128);
+    p.SetMeasures(100);
+    EXPECT_EQ(p.GetTotalSteps(), 256);
+
+    ASSERT_TRUE(p.AddNote(3, 60, 100, 2));
+    p.SetPosition(7);
+    p.Reset();
+    expectDefaults();
+}
 
 // Each edit names its note by any of its cells and keeps what it does not change.
 TEST(Pattern, EditsWorkFromAnyCellOfTheNote) {
@@ -208,6 +263,62 @@ TEST(Pattern, TicksNeverSeeAHalfEditedNote) {
     EXPECT_EQ(p.GetNoteCount(), 1);
 }
 
+// The tick's thread runs at real-time priority: on one processor it may preempt the user interface
+// in the middle of an edit, which then cannot go on while the tick waits for it. A read made then
+// must come back at once, with the words as they were before the edit.
+TEST(Pattern, AReadDoesNotWaitForAnEditStoppedHalfway) {
+    using Words = std::array<uint32_t, 4>;
+    zorvil::SequencedCopies<uint32_t, 4> grid;
+    const auto fill = [](uint32_t value) {
+        return [value](auto& words) {
+            for (auto& word : words)
+                word.store(value, std::memory_order_release);
+        };
+    };
+    const auto read = [&grid] {
+        Words copy{};
+        grid.Read([&](const auto& words) {
+            for (size_t i = 0; i < copy.size(); ++i)
+                copy[i] = words[i].load(std::memory_order_acquire);
+        });
+        return copy;
+    };
+    grid.Write(fill(1));
+
+    std::mutex mutex;
+    std::condition_variable changed;
+    bool halfway = false, goOn = false;
+    std::thread editor([&] {
+        bool first = true;
+        grid.Write([&](auto& words) {
+            words[0].store(2, std::memory_order_release);
+            if (std::exchange(first, false)) { // stopped inside the first copy
+                std::unique_lock lock(mutex);
+                halfway = true;
+                changed.notify_all();
+                changed.wait(lock, [&] { return goOn; });
+            }
+            fill(2)(words);
+        });
+    });
+    {
+        std::unique_lock lock(mutex);
+        changed.wait(lock, [&] { return halfway; });
+    }
+    // On a thread of its own, so that a read waiting for the editor fails instead of hanging.
+    std::future<Words> during = std::async(std::launch::async, read);
+    const bool returned = during.wait_for(std::chrono::seconds(10)) == std::future_status::ready;
+    {
+        std::lock_guard lock(mutex);
+        goOn = true;
+    }
+    changed.notify_all();
+    editor.join();
+    ASSERT_TRUE(returned) << "the read waited for the edit";
+    EXPECT_EQ(during.get(), (Words{1, 1, 1, 1}));
+    EXPECT_EQ(read(), (Words{2, 2, 2, 2}));
+}
+
 // The step period follows tempo and steps per measure. Capabilities that cannot be read are
 // reported, and the clock still runs.
 TEST_F(PatternClock, StepPeriodsFollowTempoAndStepsPerMeasure) {
@@ -319,6 +430,25 @@ TEST_F(PatternClock, APatternShortenedBelowThePositionPlaysOnFromItsStart) {
     pattern.Stop();
     pattern.SetPosition(40); // outside the pattern
     EXPECT_EQ(pattern.GetPosition(), 0);
+}
+
+// A step timer that cannot be made leaves id 0: the clock counts as playing, but the position
+// stays where it was and nothing is sent until Stop, which still sends its note-offs.
+TEST_F(PatternClock, AFailedStepTimerPlaysNothingAndStopStillSilences) {
+    clock.SetCaps({1, 100}); // the step period of 125 ms lies beyond the timer's maximum
+    ASSERT_TRUE(pattern.AddNote(0, 60, 100, 4));
+    pattern.SetPosition(2);
+    pattern.Start();
+    EXPECT_EQ(pattern.GetTimerId(), zorvil::platform::kNoTimer);
+    EXPECT_TRUE(pattern.IsPlaying());
+    EXPECT_EQ(pattern.GetStepPeriod(), 125u);
+    clock.Advance(1000);
+    EXPECT_EQ(pattern.GetPosition(), 2);
+    EXPECT_EQ(events.Take(), Words{});
+    pattern.Stop();
+    EXPECT_FALSE(pattern.IsPlaying());
+    EXPECT_TRUE(NoTimer());
+    EXPECT_EQ(events.Take(), (Words{Off(60)}));
 }
 
 // Starting twice, resetting while playing (which also clears notes and settings) and destroying
