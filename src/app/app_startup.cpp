@@ -54,9 +54,11 @@ void CZorvilApp::ApplyCommandLine() {
 int CZorvilApp::ExitInstance() {
     ShutdownDevices();
     m_pattern.Stop();
+    // A block may still run after StopEngine gave up waiting (a slow plug-in): the worker leaves
+    // once it is done, before the effects it runs and the buffers it fills go.
+    if (m_pEngineThread) m_pEngineThread->Stop();
     m_host.RemoveAll();
     m_nLoadedEffects = 0;
-    // The worker is idle (the engine stopped): its buffers go first, then the worker.
     m_pBlock[0] = nullptr;
     m_pBlock[1] = nullptr;
     m_blockStorage.reset();
