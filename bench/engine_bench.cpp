@@ -79,25 +79,18 @@ private:
     bool m_failed = false;
 };
 
-void RunProcessBlock(benchmark::State& state, const char* plugin) {
-    const int effects = static_cast<int>(state.range(0));
-    const int frames = static_cast<int>(state.range(1));
-    const int events = static_cast<int>(state.range(2));
-    BenchHost bench(plugin, effects);
-    if (bench.Failed()) {
-        state.SkipWithError("plug-in not loaded (build the zorvil_plugins target)");
-        return;
-    }
-    CSeqHost& host = bench.Host();
-    std::vector<CMidiMessage> messages;
-    for (int i = 0; i < events; ++i)
-        messages.emplace_back(static_cast<uint8_t>(i % 2 == 0 ? 0x90 : 0x80),
-                              static_cast<uint8_t>(36 + i), static_cast<uint8_t>(100));
+// False, with the benchmark marked skipped, when the plug-ins did not load.
+bool Loaded(benchmark::State& state, const BenchHost& bench) {
+    if (bench.Failed()) state.SkipWithError("plug-in not loaded (build the zorvil_plugins target)");
+    return !bench.Failed();
+}
+
+// Runs one block of `frames` per iteration; the probes' logs are cleared outside the timing.
+template <class Block>
+void TimeBlocks(benchmark::State& state, BenchHost& bench, int frames, Block block) {
     int sinceClear = 0;
     for (auto _ : state) {
-        for (const CMidiMessage& message : messages)
-            host.QueueMidiEvent(message);
-        host.ProcessBlock(bench.Block(), frames, 2, 0);
+        block();
         benchmark::ClobberMemory();
         if (++sinceClear == 256) {
             state.PauseTiming();
@@ -107,6 +100,24 @@ void RunProcessBlock(benchmark::State& state, const char* plugin) {
         }
     }
     state.SetItemsProcessed(state.iterations() * frames);
+}
+
+void RunProcessBlock(benchmark::State& state, const char* plugin) {
+    const int effects = static_cast<int>(state.range(0));
+    const int frames = static_cast<int>(state.range(1));
+    const int events = static_cast<int>(state.range(2));
+    BenchHost bench(plugin, effects);
+    if (!Loaded(state, bench)) return;
+    CSeqHost& host = bench.Host();
+    std::vector<CMidiMessage> messages;
+    for (int i = 0; i < events; ++i)
+        messages.emplace_back(static_cast<uint8_t>(i % 2 == 0 ? 0x90 : 0x80),
+                              static_cast<uint8_t>(36 + i), static_cast<uint8_t>(100));
+    TimeBlocks(state, bench, frames, [&] {
+        for (const CMidiMessage& message : messages)
+            host.QueueMidiEvent(message);
+        host.ProcessBlock(bench.Block(), frames, 2, 0);
+    });
 }
 
 void BM_ProcessBlock(benchmark::State& state) {
@@ -121,10 +132,7 @@ void BM_PluginsOnly(benchmark::State& state) {
     const int effects = static_cast<int>(state.range(0));
     const int frames = static_cast<int>(state.range(1));
     BenchHost bench("zorvil-probe-accumulate", effects);
-    if (bench.Failed()) {
-        state.SkipWithError("plug-in not loaded (build the zorvil_plugins target)");
-        return;
-    }
+    if (!Loaded(state, bench)) return;
     CSeqHost& host = bench.Host();
     struct Call {
         AEffect* effect;
@@ -142,22 +150,13 @@ void BM_PluginsOnly(benchmark::State& state) {
     }
     const int subBlocks = CSeqHost::SubBlockCount(frames);
     const int quotient = frames / subBlocks;
-    int sinceClear = 0;
-    for (auto _ : state) {
+    TimeBlocks(state, bench, frames, [&] {
         for (int i = 0; i < subBlocks; ++i) {
             const int length = i == subBlocks - 1 ? quotient + frames % subBlocks : quotient;
             for (const Call& call : calls)
                 call.process(call.effect, call.inputs, call.outputs, length);
         }
-        benchmark::ClobberMemory();
-        if (++sinceClear == 256) {
-            state.PauseTiming();
-            bench.ClearLogs();
-            sinceClear = 0;
-            state.ResumeTiming();
-        }
-    }
-    state.SetItemsProcessed(state.iterations() * frames);
+    });
 }
 
 // target[i] = gain * sources[0][i] + ... + gain * sources[count - 1][i], summed in slot order as
@@ -218,10 +217,7 @@ void BM_MixBaseline(benchmark::State& state) {
     const int effects = static_cast<int>(state.range(0));
     const int frames = static_cast<int>(state.range(1));
     BenchHost bench("zorvil-probe-accumulate", effects);
-    if (bench.Failed()) {
-        state.SkipWithError("plug-in not loaded (build the zorvil_plugins target)");
-        return;
-    }
+    if (!Loaded(state, bench)) return;
     CSeqHost& host = bench.Host();
     std::vector<float**> outputs;
     for (int s = host.GetNextEffect(-1); s >= 0; s = host.GetNextEffect(s))
