@@ -1,21 +1,13 @@
-// The one QApplication of a window test program, made on first use (offscreen platform, as the
-// test environment sets it) and kept until the program ends.
+// The one QApplication of the window tests: made before the first test (on the offscreen
+// platform, which the test environment selects) and destroyed after the last one, before the
+// program's static objects go, so that Qt's own clean-up runs in order.
 #pragma once
 
 #include <QApplication>
-#include <memory>
 
 namespace zorvil::test {
 
-inline QApplication& GuiApplication() {
-    static std::unique_ptr<QApplication> app;
-    if (auto* existing = qobject_cast<QApplication*>(QCoreApplication::instance()))
-        return *existing;
-    static int argc = 1;
-    static char name[] = "test_gui";
-    static char* argv[] = {name, nullptr};
-    app = std::make_unique<QApplication>(argc, argv);
-    return *app;
-}
+// The application; valid from the first test's start to the last one's end.
+QApplication& GuiApplication();
 
 } // namespace zorvil::test
