@@ -73,6 +73,9 @@ public:
     std::vector<float> Audio(int channel) const {
         return Locked([&] { return m_audio[channel]; });
     }
+    size_t AudioFrames(int channel) const {
+        return Locked([&] { return m_audio[channel].size(); });
+    }
     std::vector<std::vector<uint8_t>> MidiReceived() const {
         return Locked([&] { return m_midiReceived; });
     }

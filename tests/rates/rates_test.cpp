@@ -109,13 +109,21 @@ protected:
         platform::JackSession::CloseIdle();
     }
 
+    // Lets `seconds` of the server's time pass.
+    void SkipNext(double seconds) {
+        const size_t start = m_client.AudioFrames(0);
+        const auto frames = static_cast<size_t>(seconds * Rate());
+        EXPECT_TRUE(
+            m_client.WaitFor([&] { return m_client.AudioFrames(0) >= start + frames; }, 20s));
+    }
+
     // The pitch of what reaches the client's in_1 over the next `seconds`: the strongest partial
     // between 300 and 700 Hz in the longest stretch of sound, which must last 0.2 s.
     double PitchOfTheNext(double seconds) {
-        const size_t start = m_client.Audio(0).size();
+        const size_t start = m_client.AudioFrames(0);
         const auto frames = static_cast<size_t>(seconds * Rate());
         EXPECT_TRUE(
-            m_client.WaitFor([&] { return m_client.Audio(0).size() >= start + frames; }, 20s));
+            m_client.WaitFor([&] { return m_client.AudioFrames(0) >= start + frames; }, 20s));
         const auto audio = m_client.Audio(0);
         const auto recorded = std::span<const float>(audio).subspan(start);
         const auto sound = LongestSound(recorded.first(std::min(frames, recorded.size())));
@@ -131,7 +139,15 @@ protected:
 
 INSTANTIATE_TEST_SUITE_P(ServerRates, RatesTest, testing::Values(44100u, 48000u, 96000u));
 
+// jack_bufsize, as a user (or PipeWire changing its quantum) changes the period while Zorvil
+// plays. Periods of 1024 frames and more keep a loaded test machine (and the sanitizer builds)
+// up with the server.
+bool SetPeriod(int frames) {
+    return std::system(("jack_bufsize " + std::to_string(frames) + " >/dev/null").c_str()) == 0;
+}
+
 TEST_P(RatesTest, ZorvilCliPlaysA4At440HzAndKeepsPlayingWhenTheBufferSizeChanges) {
+    ASSERT_TRUE(SetPeriod(1024));
     TempDir folder;
     const std::string output = folder.File("out");
     setenv("XDG_CONFIG_HOME", folder.File("config").c_str(), 1);
@@ -145,16 +161,15 @@ TEST_P(RatesTest, ZorvilCliPlaysA4At440HzAndKeepsPlayingWhenTheBufferSizeChanges
     ASSERT_TRUE(m_client.Connect("ZorvilTest:midi_out", "Zorvil:midi_in"));
     ASSERT_TRUE(m_client.Connect("Zorvil:out_1", "ZorvilTest:in_1"));
     m_client.SendMidi({0x90, 69, 100}); // A4, held
-    PitchOfTheNext(0.5);                // the attack
+    SkipNext(0.3);                      // the attack
 
     const double tolerance = 440.0 * 0.002;
-    EXPECT_NEAR(PitchOfTheNext(1.0), 440.0, tolerance);
-    // jack_bufsize, as a user (or PipeWire changing its quantum) does while Zorvil plays.
-    for (const char* frames : {"1024", "64", "256"}) {
-        SCOPED_TRACE(std::string("period ") + frames);
-        ASSERT_EQ(std::system((std::string("jack_bufsize ") + frames + " >/dev/null").c_str()), 0);
-        PitchOfTheNext(0.2); // the change itself
-        EXPECT_NEAR(PitchOfTheNext(1.0), 440.0, tolerance);
+    EXPECT_NEAR(PitchOfTheNext(0.6), 440.0, tolerance);
+    for (const int frames : {2048, 512}) {
+        SCOPED_TRACE("period " + std::to_string(frames));
+        ASSERT_TRUE(SetPeriod(frames));
+        SkipNext(0.3); // the change itself
+        EXPECT_NEAR(PitchOfTheNext(0.6), 440.0, tolerance);
         EXPECT_TRUE(m_client.PortExists("Zorvil:out_1"));
     }
 
@@ -227,7 +242,7 @@ TEST_P(RatesTest, TheDeviceCallbackAllocatesNothingWhileItConvertsAndMidiTimeFol
 
     // Two notes a period apart less one frame reach the queue that far apart in milliseconds,
     // counted at the server's rate.
-    ASSERT_EQ(std::system("jack_bufsize 2048 >/dev/null"), 0);
+    ASSERT_TRUE(SetPeriod(2048));
     const size_t before = QueuedWords(host).size();
     m_client.SendMidi({0x90, 64, 1}, 0);
     m_client.SendMidi({0x80, 64, 1}, 2047);
@@ -249,6 +264,7 @@ TEST_P(RatesTest, TheDeviceCallbackAllocatesNothingWhileItConvertsAndMidiTimeFol
 TEST(WaveInputClockTest, At48000HzTheInputClocksTheEngineWith44100FramesASecond) {
     auto server = JackServer::StartOnFreeName(JackServer::Mode::Synchronous, 48000);
     ASSERT_NE(server, nullptr);
+    ASSERT_TRUE(SetPeriod(1024));
     JackTestClient client;
     ASSERT_TRUE(client.Open());
     RecordingProcessor processor;
@@ -304,9 +320,11 @@ TEST(RtAudioRateTest, ADeviceThatRefuses44100HzOpensAtItsOwnRateAndPlaysAtTheRig
         Eventually([&] { return (header.dwFlags.load() & platform::WHDR_DONE) != 0; }, 20s));
     const auto audio = client.Audio(0);
     const auto sound = LongestSound(audio);
-    ASSERT_GE(sound.size(), 9600u);
-    EXPECT_NEAR(StrongestFrequency(sound.subspan(sound.size() / 4, 4800), 48000, 900, 1100), 1000.0,
-                2.0);
+    ASSERT_GE(sound.size(), 9600u) << audio.size() << " frames recorded";
+    const auto middle = sound.subspan(sound.size() / 4, sound.size() / 2);
+    EXPECT_NEAR(StrongestFrequency(middle, 48000, 800, 1200), 1000.0, 2.0)
+        << middle.size() << " frames of " << sound.size() << " of sound, " << audio.size()
+        << " recorded";
     port.reset();
     client.Close();
 }
