@@ -13,7 +13,7 @@
 #include "platform/audio_device_backends.h"
 #include "platform/audio_device_jack.h"
 #include "support/jack_server.h"
-#include "support/jack_tsan_suppressions.h"
+#include "support/jack_sanitizer_suppressions.h"
 #include "support/test_support.h"
 #include "support/tone_analysis.h"
 
