@@ -15,6 +15,11 @@
 //     session->Detach(this);                      // returns when Process no longer runs
 //     session->UnregisterPort(port);
 //
+// The server's sample rate and period may change while it runs (PipeWire changes its quantum,
+// and may change its rate); the session follows both, and tells every processor of a new rate.
+// The callbacks that carry them keep the rules below: they call nothing on the server and hold
+// no lock of ours across a libjack call.
+//
 // Closing. libjack stops a client's threads by cancelling them wherever they are, so a close
 // that lands while its notification thread still handles what a dying server sent last leaves
 // libjack's own locks held, and that close, every later one and every later open then wait for
@@ -46,6 +51,9 @@ public:
         virtual ~IProcessor() = default;
         virtual void Process(jack_nframes_t frames) noexcept = 0; // JACK's real-time thread
         virtual void OnShutdown() noexcept = 0;                   // the server went away
+        // The server runs at a new rate (libjack's notification thread, before the first
+        // period at that rate where libjack allows).
+        virtual void OnSampleRate(uint32_t) noexcept {}
     };
 
     static constexpr const char* kClientName = "Zorvil";
@@ -69,7 +77,9 @@ public:
     JackSession& operator=(const JackSession&) = delete;
 
     bool Alive() const noexcept { return !m_dead.load(std::memory_order_acquire); }
+    // The server's rate and period as last reported (0 once the server went away).
     uint32_t SampleRate() const noexcept;
+    uint32_t Period() const noexcept { return m_period.load(std::memory_order_acquire); }
 
     jack_port_t* RegisterPort(const char* shortName, const char* type, unsigned long flags);
     void UnregisterPort(jack_port_t* port) noexcept;
@@ -102,6 +112,9 @@ private:
     static int ProcessCallback(jack_nframes_t frames, void* arg);
     static void InfoShutdownCallback(jack_status_t code, const char* reason, void* arg);
     static void ShutdownCallback(void* arg);
+    static int SampleRateCallback(jack_nframes_t rate, void* arg);
+    static int BufferSizeCallback(jack_nframes_t frames, void* arg);
+    void OnSampleRate(uint32_t rate) noexcept;
     void RunProcessors(jack_nframes_t frames) noexcept;
     void OnServerGone() noexcept;
 
@@ -114,7 +127,8 @@ private:
     bool m_closing = false;                    // the client is taken for closing: no new calls
     std::atomic<pthread_t> m_realtimeThread{}; // libjack's process thread for this client
     std::atomic<bool> m_dead{false};
-    std::atomic<bool> m_handedToCloser{false};
+    std::atomic<uint32_t> m_rate{0};   // the server's sample rate
+    std::atomic<uint32_t> m_period{0}; // frames per period
     // Set when the notification thread that told of the server's end has left (shared with a
     // thread-local object on that thread, which may outlive the session).
     struct ThreadLeft {
