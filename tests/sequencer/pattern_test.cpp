@@ -1,14 +1,14 @@
 // CPattern: note edits, what each tick sends, and the step clock's timer on the manual clock.
 #include "platform/clock_manual.h"
 #include "sequencer/pattern.h"
-#include "sequencer/sequenced_copies.h"
 #include "support/scripted_user_interface.h"
 
 #include <atomic>
-#include <condition_variable>
+#include <csignal>
+#include <ctime>
 #include <future>
 #include <gtest/gtest.h>
-#include <mutex>
+#include <pthread.h>
 #include <thread>
 #include <tuple>
 #include <vector>
@@ -27,6 +27,7 @@ constexpr uint32_t On(int key, int velocity) {
     return Off(key, velocity) | 0x10u;
 }
 using Words = std::vector<uint32_t>;
+using namespace std::chrono_literals;
 
 // Records what the clock queues, and the render state each render marker found on arrival.
 struct EventRecorder : zorvil::IMidiEventQueue {
@@ -219,28 +220,45 @@ TEST(Pattern, RefusedEditsLeaveTheGridAlone) {
     ExpectNoteCells(p, 15, 60, 70, 2);
 }
 
-// Ticks on this thread while another moves a long note (many cells a move) between two keys of a
-// two-step pattern: step 0 must send exactly one note-on, step 1 nothing. A tick that read a
-// half-moved note would send a note-off as well, or nothing.
+namespace {
+
+// The churn of the concurrency tests below: a two-step pattern with a 200-step note on step 0,
+// and round `i` of the edits another thread makes meanwhile. Each moves the note to the other of
+// keys 60 and 61 (400 cells rewritten); now and then its velocity and length are set again.
+void SetUpLongNote(CPattern& p) {
+    p.SetMeasures(1);
+    p.SetStepsPerMeasure(2);
+    ASSERT_TRUE(p.AddNote(0, 60, 100, 200));
+}
+void EditLongNote(CPattern& p, int i) {
+    const int from = 60 + i % 2;
+    EXPECT_TRUE(p.MoveNote(i % 2 == 0 ? 1 : 0, from, 0, 121 - from));
+    if (i % 64 == 0) {
+        EXPECT_TRUE(p.SetNoteVelocity(0, 121 - from, 100));
+        EXPECT_TRUE(p.ResizeNote(0, 199, 121 - from));
+    }
+}
+// What a tick at `position` sends for the whole note: step 0 exactly its note-on, step 1 nothing.
+// A tick that read a half-moved note would send a note-off as well, or nothing.
+bool SentTheWholeNote(int position, const Words& w) {
+    return position == 0 ? w.size() == 1 && (w[0] & 0xFF) == 0x90 && w[0] >> 16 == 100 : w.empty();
+}
+
+} // namespace
+
+// Ticks on this thread while another edits the note.
 TEST(Pattern, TicksNeverSeeAHalfEditedNote) {
     const zorvil::RenderStateWord idle{RenderState::Idle};
     EventRecorder recorder{idle};
     CPattern p;
-    p.SetMeasures(1);
-    p.SetStepsPerMeasure(2);
-    ASSERT_TRUE(p.AddNote(0, 60, 100, 200));
+    SetUpLongNote(p);
     p.SetEventQueue(&recorder);
 
     std::atomic<bool> done{false};
     std::atomic<int> edits{0};
     std::thread editor([&] {
         for (int i = 0; !done; ++i) {
-            const int from = 60 + i % 2;
-            EXPECT_TRUE(p.MoveNote(i % 2 == 0 ? 1 : 0, from, 0, 121 - from));
-            if (i % 64 == 0) {
-                EXPECT_TRUE(p.SetNoteVelocity(0, 121 - from, 100));
-                EXPECT_TRUE(p.ResizeNote(0, 199, 121 - from));
-            }
+            EditLongNote(p, i);
             edits.store(i + 1, std::memory_order_relaxed);
         }
     });
@@ -253,9 +271,7 @@ TEST(Pattern, TicksNeverSeeAHalfEditedNote) {
         const int position = p.GetPosition();
         p.OnStep();
         ++ticks;
-        const Words w = recorder.Take();
-        consistent =
-            position == 0 ? w.size() == 1 && (w[0] & 0xFF) == 0x90 && w[0] >> 16 == 100 : w.empty();
+        consistent = SentTheWholeNote(position, recorder.Take());
     }
     done = true;
     editor.join();
@@ -263,60 +279,70 @@ TEST(Pattern, TicksNeverSeeAHalfEditedNote) {
     EXPECT_EQ(p.GetNoteCount(), 1);
 }
 
-// The tick's thread runs at real-time priority: on one processor it may preempt the user interface
-// in the middle of an edit, which then cannot go on while the tick waits for it. A read made then
-// must come back at once, with the words as they were before the edit.
-TEST(Pattern, AReadDoesNotWaitForAnEditStoppedHalfway) {
-    using Words = std::array<uint32_t, 4>;
-    zorvil::SequencedCopies<uint32_t, 4> grid;
-    const auto fill = [](uint32_t value) {
-        return [value](auto& words) {
-            for (auto& word : words)
-                word.store(value, std::memory_order_release);
-        };
-    };
-    const auto read = [&grid] {
-        Words copy{};
-        grid.Read([&](const auto& words) {
-            for (size_t i = 0; i < copy.size(); ++i)
-                copy[i] = words[i].load(std::memory_order_acquire);
-        });
-        return copy;
-    };
-    grid.Write(fill(1));
+namespace {
+// A thread that receives SIGUSR1 stops where it is until g_released catches up with g_held.
+std::atomic<int> g_held{0};
+std::atomic<int> g_released{0};
+extern "C" void HoldThisThread(int) {
+    const int round = g_held.fetch_add(1) + 1;
+    const timespec pause{0, 100'000};
+    while (g_released.load() < round)
+        nanosleep(&pause, nullptr);
+}
+} // namespace
 
-    std::mutex mutex;
-    std::condition_variable changed;
-    bool halfway = false, goOn = false;
+// The tick's thread runs at real-time priority: on one processor it preempts the user interface,
+// perhaps in the middle of an edit, which then cannot go on while the tick waits for it. Here the
+// editing thread is stopped wherever a signal finds it, again and again; each time a tick must
+// come back at once (it waits at most 10 s here) and send the note whole.
+TEST(Pattern, ATickDoesNotWaitForAnEditStoppedHalfway) {
+    const zorvil::RenderStateWord idle{RenderState::Idle};
+    EventRecorder recorder{idle};
+    CPattern p;
+    SetUpLongNote(p);
+    p.SetEventQueue(&recorder);
+
+    struct sigaction hold {
+    }, previous{};
+    hold.sa_handler = HoldThisThread;
+    sigemptyset(&hold.sa_mask);
+    ASSERT_EQ(sigaction(SIGUSR1, &hold, &previous), 0);
+    g_held = 0;
+    g_released = 0;
+    std::atomic<bool> done{false};
+    std::atomic<int> edits{0};
     std::thread editor([&] {
-        bool first = true;
-        grid.Write([&](auto& words) {
-            words[0].store(2, std::memory_order_release);
-            if (std::exchange(first, false)) { // stopped inside the first copy
-                std::unique_lock lock(mutex);
-                halfway = true;
-                changed.notify_all();
-                changed.wait(lock, [&] { return goOn; });
-            }
-            fill(2)(words);
-        });
+        for (int i = 0; !done; ++i) {
+            EditLongNote(p, i);
+            edits.store(i + 1, std::memory_order_relaxed);
+        }
     });
-    {
-        std::unique_lock lock(mutex);
-        changed.wait(lock, [&] { return halfway; });
+
+    constexpr int kStops = 200;
+    bool returned = true, consistent = true;
+    for (int round = 1; round <= kStops && returned && consistent; ++round) {
+        const int editsBefore = edits.load();
+        pthread_kill(editor.native_handle(), SIGUSR1);
+        while (g_held.load() < round)
+            std::this_thread::yield();
+        const int position = p.GetPosition();
+        auto tick = std::async(std::launch::async, [&] {
+            p.OnStep();
+            return recorder.Take();
+        });
+        returned = tick.wait_for(10s) == std::future_status::ready;
+        g_released = round; // a tick still waiting for the edit finishes now
+        consistent = SentTheWholeNote(position, tick.get());
+        // The editor gets on with its work before it is stopped again.
+        while (edits.load() == editsBefore)
+            std::this_thread::yield();
     }
-    // On a thread of its own, so that a read waiting for the editor fails instead of hanging.
-    std::future<Words> during = std::async(std::launch::async, read);
-    const bool returned = during.wait_for(std::chrono::seconds(10)) == std::future_status::ready;
-    {
-        std::lock_guard lock(mutex);
-        goOn = true;
-    }
-    changed.notify_all();
+    done = true;
     editor.join();
-    ASSERT_TRUE(returned) << "the read waited for the edit";
-    EXPECT_EQ(during.get(), (Words{1, 1, 1, 1}));
-    EXPECT_EQ(read(), (Words{2, 2, 2, 2}));
+    sigaction(SIGUSR1, &previous, nullptr);
+    EXPECT_TRUE(returned) << "a tick waited for the stopped edit";
+    EXPECT_TRUE(consistent) << "a tick sent a half-edited note";
+    EXPECT_EQ(p.GetNoteCount(), 1);
 }
 
 // The step period follows tempo and steps per measure. Capabilities that cannot be read are
