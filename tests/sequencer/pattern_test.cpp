@@ -244,25 +244,37 @@ bool SentTheWholeNote(int position, const Words& w) {
     return position == 0 ? w.size() == 1 && (w[0] & 0xFF) == 0x90 && w[0] >> 16 == 100 : w.empty();
 }
 
-} // namespace
+// A pattern set up as above whose note another thread edits until the test ends.
+class PatternUnderEdit : public testing::Test {
+protected:
+    void SetUp() override {
+        SetUpLongNote(p);
+        p.SetEventQueue(&recorder);
+        editor = std::thread([this] {
+            for (int i = 0; !done; ++i) {
+                EditLongNote(p, i);
+                edits.store(i + 1, std::memory_order_relaxed);
+            }
+        });
+    }
+    void StopEditing() {
+        done = true;
+        if (editor.joinable()) editor.join();
+    }
+    void TearDown() override { StopEditing(); }
 
-// Ticks on this thread while another edits the note.
-TEST(Pattern, TicksNeverSeeAHalfEditedNote) {
     const zorvil::RenderStateWord idle{RenderState::Idle};
     EventRecorder recorder{idle};
     CPattern p;
-    SetUpLongNote(p);
-    p.SetEventQueue(&recorder);
-
     std::atomic<bool> done{false};
     std::atomic<int> edits{0};
-    std::thread editor([&] {
-        for (int i = 0; !done; ++i) {
-            EditLongNote(p, i);
-            edits.store(i + 1, std::memory_order_relaxed);
-        }
-    });
+    std::thread editor;
+};
 
+} // namespace
+
+// Ticks on this thread while another edits the note.
+TEST_F(PatternUnderEdit, TicksNeverSeeAHalfEditedNote) {
     // Both keep going until each has done many rounds.
     int ticks = 0;
     bool consistent = true;
@@ -273,8 +285,7 @@ TEST(Pattern, TicksNeverSeeAHalfEditedNote) {
         ++ticks;
         consistent = SentTheWholeNote(position, recorder.Take());
     }
-    done = true;
-    editor.join();
+    StopEditing();
     EXPECT_TRUE(consistent) << "after " << ticks << " ticks";
     EXPECT_EQ(p.GetNoteCount(), 1);
 }
@@ -295,13 +306,7 @@ extern "C" void HoldThisThread(int) {
 // perhaps in the middle of an edit, which then cannot go on while the tick waits for it. Here the
 // editing thread is stopped wherever a signal finds it, again and again; each time a tick must
 // come back at once (it waits at most 10 s here) and send the note whole.
-TEST(Pattern, ATickDoesNotWaitForAnEditStoppedHalfway) {
-    const zorvil::RenderStateWord idle{RenderState::Idle};
-    EventRecorder recorder{idle};
-    CPattern p;
-    SetUpLongNote(p);
-    p.SetEventQueue(&recorder);
-
+TEST_F(PatternUnderEdit, ATickDoesNotWaitForAnEditStoppedHalfway) {
     struct sigaction hold {
     }, previous{};
     hold.sa_handler = HoldThisThread;
@@ -309,14 +314,6 @@ TEST(Pattern, ATickDoesNotWaitForAnEditStoppedHalfway) {
     ASSERT_EQ(sigaction(SIGUSR1, &hold, &previous), 0);
     g_held = 0;
     g_released = 0;
-    std::atomic<bool> done{false};
-    std::atomic<int> edits{0};
-    std::thread editor([&] {
-        for (int i = 0; !done; ++i) {
-            EditLongNote(p, i);
-            edits.store(i + 1, std::memory_order_relaxed);
-        }
-    });
 
     constexpr int kStops = 200;
     bool returned = true, consistent = true;
@@ -337,8 +334,7 @@ TEST(Pattern, ATickDoesNotWaitForAnEditStoppedHalfway) {
         while (edits.load() == editsBefore)
             std::this_thread::yield();
     }
-    done = true;
-    editor.join();
+    StopEditing();
     sigaction(SIGUSR1, &previous, nullptr);
     EXPECT_TRUE(returned) << "a tick waited for the stopped edit";
     EXPECT_TRUE(consistent) << "a tick sent a half-edited note";
