@@ -34,7 +34,7 @@ struct VariantTraits {
     std::string_view product;
 };
 constexpr int32_t kReplacing = effFlagsCanReplacing;
-constexpr std::array<VariantTraits, 8> kVariants{{
+constexpr std::array<VariantTraits, 9> kVariants{{
     {"ZPrb", 2, 2, kReplacing, "Zorvil Probe"},
     {"ZPr0", 0, 0, kReplacing, "Zorvil Probe 0 Out"},
     {"ZPr1", 0, 1, kReplacing, "Zorvil Probe 1 Out"},
@@ -43,8 +43,9 @@ constexpr std::array<VariantTraits, 8> kVariants{{
     {"ZPrV", 2, 2, kReplacing, "Zorvil Probe VSTPluginMain"},
     {"ZBrS", 0, 2, kReplacing, "Zorvil Broken Close"},
     {"ZBrE", 0, 2, kReplacing, "Zorvil Broken Events"},
+    {"ZBrT", 0, 2, kReplacing, "Zorvil Broken Close Throw"},
 }};
-static_assert(kVariants.size() == static_cast<std::size_t>(ProbeVariant::EventsThrow) + 1);
+static_assert(kVariants.size() == static_cast<std::size_t>(ProbeVariant::CloseThrow) + 1);
 
 PluginDescription Describe(ProbeVariant variant) {
     const VariantTraits& traits = kVariants.at(static_cast<std::size_t>(variant));
@@ -121,6 +122,10 @@ intptr_t ProbePlugin::Dispatch(int32_t opcode, int32_t index, intptr_t value, vo
                                float opt) {
     m_log.Begin().Line("dispatch %" PRId32 " %" PRId32 " %" PRIdPTR " %g", opcode, index, value,
                        static_cast<double>(opt));
+    if (opcode == effClose && m_variant == ProbeVariant::CloseThrow) {
+        delete this; // nothing of ours leaks, and nothing touches `this` below
+        throw std::runtime_error("zorvil-broken-close-throw: effClose always throws");
+    }
     if ((Description().flags & effFlagsProgramChunks) != 0) {
         if (opcode == effGetChunk) return GetChunk(index, ptr);
         if (opcode == effSetChunk) return SetChunk(index, value, ptr);

@@ -34,6 +34,7 @@ enum class ProbeVariant {
     VstPluginMain, // zorvil-probe-vstpluginmain.so: as Standard, entry "VSTPluginMain" only
     CloseSegv,     // zorvil-broken-close-segv.so: faults inside effClose
     EventsThrow,   // zorvil-broken-events-throw.so: throws out of effProcessEvents
+    CloseThrow,    // zorvil-broken-close-throw.so: throws out of effClose (after freeing itself)
 };
 
 class ProbePlugin final : public PluginBase {
