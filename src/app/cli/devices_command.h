@@ -15,7 +15,9 @@
 //       MME: Wave Mapper
 //       MME: JACK
 //
-// Virtual devices show only with ZORVIL_VIRTUAL_DEVICES=1.
+// Every name listed is one `zorvil-cli play` takes: "MIDI Mapper" and "Wave Mapper", which stand
+// for the machine's defaults, are listed only when they open (with no sound server and no MIDI
+// sequencer they stand for nothing). Virtual devices show only with ZORVIL_VIRTUAL_DEVICES=1.
 #pragma once
 
 #include <iosfwd>
