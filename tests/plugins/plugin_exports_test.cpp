@@ -26,6 +26,8 @@ TEST(PluginExports, OnlyEntriesAndTheProbeInterfaceLeaveALibrary) {
         {"zorvil-probe-out1", probe},
         {"zorvil-probe-accumulate", probe},
         {"zorvil-probe-chunk", probe},
+        {"zorvil-probe-chunk-sound", probe},
+        {"zorvil-probe-vector", probe},
         {"zorvil-probe-vstpluginmain",
          {"VSTPluginMain", "ZorvilProbeCallHost", "ZorvilProbeClear", "ZorvilProbeLog"}},
         {"zorvil-broken-magic", {"main"}},
@@ -33,6 +35,7 @@ TEST(PluginExports, OnlyEntriesAndTheProbeInterfaceLeaveALibrary) {
         {"zorvil-broken-noentry", {}},
         {"zorvil-broken-close-segv", probe},
         {"zorvil-broken-events-throw", probe},
+        {"zorvil-broken-close-throw", probe},
     };
     for (const Expected& library : expected) {
         EXPECT_THAT(ExportedSymbols(PluginPath(library.library)), ElementsAreArray(library.symbols))
