@@ -100,7 +100,8 @@ TEST_F(CliCommandsTest, PlayGoesOnWithoutWhatIsMissingAndStopsAfterItsSeconds) {
              "--wave-out", platform::kVirtualWaveOutName, "--midi-in", "No Such Port", "--midi-out",
              platform::kVirtualMidiOutName, "--thru", "--buffer", "441"});
     EXPECT_EQ(run.status, 0) << run.err;
-    EXPECT_EQ(run.out, "zorvil-cli: playing 1 plug-in\n");
+    EXPECT_EQ(run.out, "zorvil-cli: wave output \"Virtual Wave Out\" runs at 44100 Hz, no "
+                       "conversion\nzorvil-cli: playing 1 plug-in\n");
     std::vector<std::string> lines;
     std::istringstream err(run.err);
     for (std::string line; std::getline(err, line);)
@@ -143,7 +144,9 @@ TEST_F(CliCommandsTest, DevicesListsOnlyNamesThatPlayTakes) {
             option = options.at(line.substr(0, line.size() - 1));
             continue;
         }
-        const std::string name = line.substr(2);
+        // A wave device's rate follows its name: "MME: JACK  [48000 Hz, converted ...]".
+        const std::string entry = line.substr(2);
+        const std::string name = entry.substr(0, entry.find("  ["));
         if (name.starts_with("* No ")) continue;
         const Outcome run =
             Cli({"play", PluginPath("zorvil-probe-out0"), "--seconds", "0", option, name});

@@ -132,6 +132,18 @@ std::string StoredWaveName(const std::string& name) {
     return "MME: " + name;
 }
 
+// "zorvil-cli: wave output "JACK" runs at 48000 Hz, converting from 44100 Hz".
+void ReportRate(const char* kind, const CWaveDevice& device, uint32_t rate, bool output) {
+    if (!device.IsOpen() || rate == 0) return;
+    std::cout << "zorvil-cli: " << kind << " \"" << device.Name() << "\" runs at " << rate
+              << " Hz, ";
+    if (rate == static_cast<uint32_t>(platform::kSampleRate))
+        std::cout << "no conversion\n";
+    else
+        std::cout << (output ? "converting from " : "converting to ") << platform::kSampleRate
+                  << " Hz\n";
+}
+
 // A device the rig goes on without: one that is not there, or one that is listed but does not
 // open (a sound server that refuses the client).
 void ReportMissing(const char* kind, const std::string& name, bool open,
@@ -205,6 +217,8 @@ int RunPlay(int count, char** arguments) {
         app.ExitInstance();
         return 1;
     }
+    ReportRate("wave output", app.WaveOut(), app.WaveOut().DeviceRate(), true);
+    ReportRate("wave input", app.WaveIn(), app.WaveIn().DeviceRate(), false);
     std::cout << "zorvil-cli: playing " << loaded << " plug-in" << (loaded == 1 ? "" : "s")
               << (options->seconds ? "" : " until stopped (Ctrl+C)") << '\n'
               << std::flush;
