@@ -3,6 +3,8 @@
 #include "app/zorvil_app.h"
 #include "engine/wave_device.h"
 #include "midi/midi_device.h"
+#include "platform/audio_device.h"
+#include "platform/midi_port.h"
 
 #include <algorithm>
 
@@ -20,26 +22,34 @@ CDeviceWatch::CDeviceWatch(CZorvilApp& app, Report report)
     : m_app(app), m_report(std::move(report)) {
     m_lastTry = app.Clock().Now();
     CZorvilApp* const a = &app;
-    const int bufferSize = app.Settings().WaveOutBufSize();
-    Watch("wave output", app.WaveOut(), WaveOutDeviceList, [a, bufferSize] {
-        return a->WaveOut().OpenWaveOutByName(a->Settings().WaveOut(), bufferSize);
-    });
-    Watch("wave input", app.WaveIn(), WaveInDeviceList, [a, bufferSize] {
-        return a->WaveIn().OpenWaveInByName(a->Settings().WaveIn(), bufferSize, &a->EngineThread());
-    });
-    Watch("MIDI input", app.MidiIn(), MidiInDeviceList,
+    const CSettings& settings = app.Settings();
+    const int bufferSize = settings.WaveOutBufSize();
+    // Each device is looked for under the name the settings hold: the one it was opened by (a
+    // device keeps only the first 31 characters of its name).
+    Watch("wave output", app.WaveOut(), ParseStoredWaveName(settings.WaveOut()).name,
+          WaveOutDeviceList, [a, bufferSize] {
+              return a->WaveOut().OpenWaveOutByName(a->Settings().WaveOut(), bufferSize);
+          });
+    Watch("wave input", app.WaveIn(), ParseStoredWaveName(settings.WaveIn()).name, WaveInDeviceList,
+          [a, bufferSize] {
+              return a->WaveIn().OpenWaveInByName(a->Settings().WaveIn(), bufferSize,
+                                                  &a->EngineThread());
+          });
+    Watch("MIDI input", app.MidiIn(), settings.MidiIn(), MidiInDeviceList,
           [a] { return a->MidiIn().OpenByName(a->Settings().MidiIn()); });
-    Watch("MIDI output", app.MidiOut(), MidiOutDeviceList,
+    Watch("MIDI output", app.MidiOut(), settings.MidiOut(), MidiOutDeviceList,
           [a] { return a->MidiOut().OpenByName(a->Settings().MidiOut()); });
 }
 
 template <typename DeviceT>
-void CDeviceWatch::Watch(std::string kind, DeviceT& device, std::vector<std::string> (*list)(),
-                         std::function<bool()> open) {
+void CDeviceWatch::Watch(std::string kind, DeviceT& device, std::string name,
+                         std::vector<std::string> (*list)(), std::function<bool()> open) {
     if (!device.IsOpen()) return;
-    std::string name = device.Name();
+    // A mapper stands for whatever works (the MIDI input's is a port of Zorvil's own and is not
+    // listed): only opening it tells whether it is back.
+    const bool mapper = name == platform::kWaveMapperName || name == platform::kMidiMapperName;
     m_devices.push_back({std::move(kind), name, [&device] { return device.Alive(); },
-                         [list, name] { return Contains(list(), name); },
+                         [list, name, mapper] { return mapper || Contains(list(), name); },
                          [&device, open = std::move(open)] {
                              device.Close();
                              return open();

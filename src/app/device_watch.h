@@ -4,8 +4,9 @@
 // The devices that are open when the watch is made are watched: the wave output, the wave input,
 // the MIDI input and the MIDI output. Poll() reports each one that no longer lives, once. While
 // any is gone it looks, once a second by the application's clock, whether the device is listed
-// again; when one is, it stops the engine, closes the device, opens it again under the name the
-// settings hold, starts the engine again (if it ran) and reports the device back.
+// again (a mapper, which stands for whatever works, is simply tried); when one is, it stops the
+// engine, closes the device, opens it again under the name the settings hold, starts the engine
+// again (if it ran) and reports the device back.
 //
 //     CDeviceWatch watch(app, [](const std::string& line) { std::cerr << line << '\n'; });
 //     while (playing) {
@@ -47,11 +48,11 @@ private:
         bool gone = false;
     };
 
-    // Watches `device` when it is open: `list` names the devices there are now, `open` opens it
-    // again under its stored name.
+    // Watches `device` when it is open: `name` is the name it was opened by, `list` names the
+    // devices there are now, `open` opens it again under that name.
     template <typename DeviceT>
-    void Watch(std::string kind, DeviceT& device, std::vector<std::string> (*list)(),
-               std::function<bool()> open);
+    void Watch(std::string kind, DeviceT& device, std::string name,
+               std::vector<std::string> (*list)(), std::function<bool()> open);
     void TryToReopen();
 
     CZorvilApp& m_app;

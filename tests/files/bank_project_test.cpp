@@ -283,6 +283,8 @@ TEST_F(ProjectWithHost, DamagedEffectRecordsAreSkippedAndTheRestLoads) {
     const std::string full(256, 'x'); // a read path that filled its whole field
     const std::vector<EffectImage> records = {
         {"/no/such/plugin.so", 0, {1, 2, 3}},
+        {"", 0, {}},              // a record that names no plug-in
+        {"/no/such\n.so", 0, {}}, // a path that would split the message
         {full, 0, {}},
         {PluginPath("zorvil-probe"), 7, {}}, // no bank, a program it does not have
         {PluginPath("zorvil-probe"), 1, {}},
@@ -292,6 +294,8 @@ TEST_F(ProjectWithHost, DamagedEffectRecordsAreSkippedAndTheRestLoads) {
     EXPECT_EQ(host.GetSeqEffect(1)->Dispatch(effGetProgram), 1);
     // Empty bank images are no stored state: no message, the plug-ins keep their own.
     EXPECT_EQ(Texts(ui), (std::vector<std::string>{"Can't load the plug-in /no/such/plugin.so",
+                                                   std::string(kNoPluginNamedMessage),
+                                                   "Can't load the plug-in /no/such\\n.so",
                                                    LibraryPathTooLongMessage(full)}));
     EXPECT_FLOAT_EQ(host.GetSeqEffect(1)->GetParameter(0), 0.1f); // "Probe B" as it loaded
 }

@@ -83,6 +83,9 @@ std::optional<PlayOptions> ParseOptions(int count, char** arguments) {
                    argument == "--midi-out") {
             auto name = value();
             if (!name) return std::nullopt;
+            // The lists' first entries, "* No Wave *" and "* No MIDI *", name no device.
+            if (*name == (argument.starts_with("--wave") ? kNoWaveDevice : kNoMidiDevice))
+                name->clear();
             (argument == "--wave-out"  ? options.waveOut
              : argument == "--wave-in" ? options.waveIn
              : argument == "--midi-in" ? options.midiIn
