@@ -5,6 +5,7 @@
 #include "files/file_commands.h"
 #include "files/project_effects.h"
 
+#include <exception>
 #include <filesystem>
 
 namespace zorvil {
@@ -57,13 +58,21 @@ int CZorvilApp::ExitInstance() {
     // A block may still run after StopEngine gave up waiting (a slow plug-in): the worker leaves
     // once it is done, before the effects it runs and the buffers it fills go.
     if (m_pEngineThread) m_pEngineThread->Stop();
-    m_host.RemoveAll();
+    // A plug-in that throws while it closes does not stop the shut-down; its failure is passed
+    // on once the rest is done.
+    std::exception_ptr closeFailure;
+    try {
+        m_host.RemoveAll();
+    } catch (...) {
+        closeFailure = std::current_exception();
+    }
     m_nLoadedEffects = 0;
     m_pBlock[0] = nullptr;
     m_pBlock[1] = nullptr;
     m_blockStorage.reset();
     m_waveIn.SetEngine(nullptr);
     m_pEngineThread.reset();
+    if (closeFailure) std::rethrow_exception(closeFailure);
     return 0;
 }
 
