@@ -207,12 +207,13 @@ void CWaveFile::Fail(WaveReadError error) {
 bool CWaveFile::Write(const void* data, size_t bytes) {
     if (m_nMode != Mode::Writing || !m_hFile) return false;
     if (bytes > kMaxDataBytes - m_dataSize) {
-        m_writeFailed = true;
+        NoteWriteFailure(EFBIG);
         return false;
     }
+    errno = 0;
     const size_t written = std::fwrite(data, 1, bytes, m_hFile);
     m_dataSize += written;
-    if (written != bytes) m_writeFailed = true;
+    if (written != bytes) NoteWriteFailure(errno);
     return written == bytes;
 }
 
@@ -226,9 +227,15 @@ size_t CWaveFile::Read(void* data, size_t bytes) {
     return got;
 }
 
+void CWaveFile::NoteWriteFailure(int error) noexcept {
+    m_writeFailed = true;
+    if (m_writeErrno == 0) m_writeErrno = error != 0 ? error : EIO;
+}
+
 bool CWaveFile::Close() {
     if (!m_hFile) return !m_writeFailed;
     bool ok = !m_writeFailed;
+    errno = 0;
     if (m_nMode == Mode::Writing) {
         // RIFF sizes are padded to even lengths.
         const uint32_t pad = static_cast<uint32_t>(m_dataSize & 1u);
@@ -243,9 +250,9 @@ bool CWaveFile::Close() {
              std::fwrite(size.data(), 1, 4, m_hFile) == 4 && ok;
     }
     if (std::fclose(m_hFile) != 0) ok = false;
+    if (!ok) NoteWriteFailure(errno);
     m_hFile = nullptr;
     m_nMode = Mode::Closed;
-    m_writeFailed = !ok;
     return ok;
 }
 

@@ -74,11 +74,14 @@ public:
     // Why the file could not be opened (None when it was).
     platform::FileErrorCause OpenError() const noexcept { return m_openError; }
     uint64_t GetDataSize() const noexcept { return m_dataSize; }
+    // Writing: the errno of the first write, patch or close that failed (0: none failed).
+    int WriteErrno() const noexcept { return m_writeErrno; }
 
 private:
     void OpenForWriting();
     void OpenForReading();
     void Fail(WaveReadError error);
+    void NoteWriteFailure(int error) noexcept;
 
     std::FILE* m_hFile = nullptr;
     std::string m_strFileName;
@@ -88,6 +91,7 @@ private:
     uint64_t m_dataSize = 0;   // sample bytes in the data chunk
     uint64_t m_readPosition = 0;
     bool m_writeFailed = false;
+    int m_writeErrno = 0;
 };
 
 } // namespace zorvil
