@@ -10,8 +10,12 @@
 // prints its lines and unloads it. A file that is not a usable VST 2 plug-in gets one line on
 // stderr naming it and the reason, and the tool goes on; the exit status is 1 when any file
 // failed, else 0. Message boxes raised on the way are printed on stderr and answered OK.
+//
+// Every command can be interrupted (interrupt.h): what it made is removed and the program ends by
+// the signal.
 #include "app/cli/console_user_interface.h"
 #include "app/cli/devices_command.h"
+#include "app/cli/interrupt.h"
 #include "app/cli/play_command.h"
 #include "app/cli/render_command.h"
 #include "host/effect_info.h"
@@ -24,7 +28,8 @@
 namespace {
 
 constexpr const char* kUsage = "usage: zorvil-cli info PLUGIN.so...\n"
-                               "       zorvil-cli render PROJECT.tsn OUT.wav [--realtime]\n"
+                               "       zorvil-cli render PROJECT.tsn OUT.wav [--realtime] "
+                               "[--settle MS]\n"
                                "       zorvil-cli export-midi PROJECT.tsn OUT.mid\n"
                                "       zorvil-cli play PLUGIN.so... [options]\n"
                                "       zorvil-cli devices\n";
@@ -59,9 +64,7 @@ int RunInfo(int count, char** paths) {
     return failed ? 1 : 0;
 }
 
-} // namespace
-
-int main(int argc, char** argv) {
+int RunCommand(int argc, char** argv) {
     if (argc >= 2 && std::string_view(argv[1]) == "info") {
         if (argc < 3) {
             std::cerr << kUsage;
@@ -79,4 +82,13 @@ int main(int argc, char** argv) {
         return zorvil::cli::RunPlay(argc - 2, argv + 2);
     std::cerr << kUsage;
     return 2;
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    zorvil::cli::InstallInterruptHandlers();
+    const int status = RunCommand(argc, argv);
+    zorvil::cli::EndIfInterrupted();
+    return status;
 }
