@@ -38,8 +38,8 @@ bool CZorvilApp::StartRender(const std::string& path) {
     // The file is created (headers written) and the render armed (state 1); a target that
     // cannot be created is reported there and nothing starts.
     if (!m_renderWriter.Start(path, plan, m_renderState, [this] {
-            // Engine thread: the writer closed the file and set the state back to 0; the rest
-            // of the end belongs to the user-interface thread.
+            // Engine thread: the writer closed the file and sets the state back to 0 right
+            // after; the rest of the end belongs to the user-interface thread.
             m_bRenderDone.store(true);
             WakeUi();
         }))
