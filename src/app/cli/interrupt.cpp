@@ -14,6 +14,7 @@ namespace {
 constexpr int kSignals[] = {SIGINT, SIGTERM, SIGHUP};
 
 std::atomic<int> g_signal{0}; // the first signal that came, 0 before any
+std::atomic<bool> g_takenAsStop{false};
 static_assert(std::atomic<int>::is_always_lock_free, "used inside a signal handler");
 
 [[noreturn]] void EndBy(int signal) noexcept {
@@ -43,6 +44,9 @@ void InstallInterruptHandlers() {
     sigemptyset(&action.sa_mask);
     for (const int signal : kSignals)
         sigaddset(&action.sa_mask, signal);
+    // Other threads (libjack's among them) may take the signal: their calls carry on rather
+    // than fail with EINTR.
+    action.sa_flags = SA_RESTART;
     for (const int signal : kSignals)
         sigaction(signal, &action, nullptr);
 }
@@ -51,8 +55,12 @@ bool Interrupted() noexcept {
     return g_signal.load() != 0;
 }
 
+void TakeInterruptAsStop() noexcept {
+    if (g_signal.load() != 0) g_takenAsStop.store(true);
+}
+
 void EndIfInterrupted() {
-    if (const int signal = g_signal.load(); signal != 0) {
+    if (const int signal = g_signal.load(); signal != 0 && !g_takenAsStop.load()) {
         platform::TemporaryPaths::RemoveAllNow();
         EndBy(signal);
     }

@@ -204,6 +204,12 @@ int RunPlay(int count, char** arguments) {
         }
         ++loaded;
     }
+    if (Interrupted()) {
+        // Stopped before it played: the program ends by the signal, as an interrupted command.
+        profile.Remove();
+        app.ExitInstance();
+        return 1;
+    }
     std::cout << "zorvil-cli: playing " << loaded << " plug-in" << (loaded == 1 ? "" : "s")
               << (options->seconds ? "" : " until stopped (Ctrl+C)") << '\n'
               << std::flush;
@@ -215,6 +221,7 @@ int RunPlay(int count, char** arguments) {
         app.ProcessPosted();
         std::this_thread::sleep_for(kPoll);
     }
+    TakeInterruptAsStop(); // Ctrl+C while it plays is its normal end
     // Nothing is written at exit: the copy goes before the plug-ins are unloaded, so that one
     // that crashes while it closes leaves nothing behind.
     profile.Remove();
