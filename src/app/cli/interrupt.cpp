@@ -3,6 +3,7 @@
 #include "platform/temporary_files.h"
 
 #include <atomic>
+#include <cerrno>
 #include <csignal>
 #include <pthread.h>
 #include <unistd.h>
@@ -31,9 +32,11 @@ static_assert(std::atomic<int>::is_always_lock_free, "used inside a signal handl
 }
 
 extern "C" void OnInterrupt(int signal) {
+    const int interruptedErrno = errno; // the removals may change it under the interrupted code
     platform::TemporaryPaths::RemoveAllNow();
     int none = 0;
     if (!g_signal.compare_exchange_strong(none, signal)) EndBy(signal); // the second one
+    errno = interruptedErrno;
 }
 
 } // namespace
