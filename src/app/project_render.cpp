@@ -7,6 +7,7 @@
 #include "files/project_file.h"
 #include "platform/clock_manual.h"
 #include "platform/clock_real.h"
+#include "platform/file_error.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -71,23 +72,24 @@ private:
 };
 
 std::string ReadProblem(const std::string& path, const ProjectFileReadResult& file) {
+    const std::string name = platform::PrintablePath(path);
     if (file.openError != platform::FileErrorCause::None) {
         std::error_code ec;
-        if (!fs::exists(path, ec)) return path + ": no such file";
-        if (fs::is_directory(path, ec)) return path + ": is a folder, not a project file";
-        return path + ": cannot be read (error = " +
-               std::to_string(static_cast<unsigned>(file.openError)) + ")";
+        if (!fs::exists(path, ec)) return name + ": no such file";
+        if (fs::is_directory(path, ec)) return name + ": is a folder, not a project file";
+        return name + ": cannot be read (" +
+               std::string(platform::FileErrorCauseText(file.openError)) + ")";
     }
     switch (file.read.status) {
     case ProjectReadStatus::NotAProject:
-        return path + ": not a Zorvil project file";
+        return name + ": not a Zorvil project file";
     case ProjectReadStatus::Truncated:
-        return path + ": damaged project file (cut short)";
+        return name + ": damaged project file (cut short)";
     case ProjectReadStatus::Ok:
         break;
     }
     if (file.read.skippedNotes > 0)
-        return path + ": damaged project file (" + std::to_string(file.read.skippedNotes) +
+        return name + ": damaged project file (" + std::to_string(file.read.skippedNotes) +
                " notes outside the grid or overlapping)";
     return {};
 }
@@ -95,12 +97,10 @@ std::string ReadProblem(const std::string& path, const ProjectFileReadResult& fi
 // What keeps `target` from being written: "" when nothing does.
 std::string WriteProblem(const std::string& target, const files::WriteError& error) {
     if (!error) return {};
-    if (error.error == EISDIR) return target + ": is a folder";
-    if (error.notRegularFile) return target + ": is not a regular file";
-    if (error.error != 0)
-        return target + ": cannot be written (" + std::strerror(error.error) + ")";
-    return target +
-           ": cannot be written (error = " + std::to_string(static_cast<unsigned>(error.cause)) +
+    const std::string name = platform::PrintablePath(target);
+    if (error.error == EISDIR) return name + ": is a folder";
+    if (error.notRegularFile) return name + ": is not a regular file";
+    return name + ": cannot be written (" + std::string(platform::FileErrorCauseText(error.cause)) +
            ")";
 }
 
@@ -292,7 +292,8 @@ std::string ResolveLibraryPath(const std::string& libraryPath, const std::string
         if (!dir.empty()) candidates.push_back(fs::path(dir) / path);
     for (const fs::path& candidate : candidates)
         if (fs::is_regular_file(candidate, ec)) return candidate.string();
-    return libraryPath;
+    // Never the current folder: the same project renders the same wherever it is run.
+    return {};
 }
 
 std::string LoadProjectStrict(CZorvilApp& app, const std::string& projectPath,
@@ -312,20 +313,30 @@ std::string LoadProjectStrict(CZorvilApp& app, const std::string& projectPath,
     // One record at a time, so that a problem names its plug-in.
     IUserInterface& ui = app.UserInterface();
     auto* log = dynamic_cast<MessageLog*>(&ui);
+    const std::string project = platform::PrintablePath(projectPath);
     for (const EffectImage& record : image.effects) {
+        const std::string name = platform::PrintablePath(record.libraryPath);
+        if (record.libraryPath.empty())
+            return project + ": an effect record names no plug-in (its library path is empty)";
         EffectImage resolved = record;
         resolved.libraryPath = ResolveLibraryPath(record.libraryPath, projectPath, pluginDirs);
+        if (resolved.libraryPath.empty()) {
+            std::string places = "next to the project";
+            for (const std::string& dir : pluginDirs)
+                places += ", in " + platform::PrintablePath(dir);
+            return project + ": plug-in " + name + " not found (looked " + places + ")";
+        }
         const size_t before = log != nullptr ? log->Count() : 0;
         const std::vector<int> loaded =
             app.ProjectEffects().Apply(std::span<const EffectImage>(&resolved, 1));
         if (loaded.empty()) {
             std::string why = app.Host().LastLoadError();
             if (why.empty()) why = "not a usable VST 2 plug-in";
-            return projectPath + ": plug-in " + record.libraryPath + " cannot be loaded (" + why +
-                   ")";
+            return project + ": plug-in " + name + " cannot be loaded (" +
+                   platform::PrintablePath(why) + ")";
         }
         if (log != nullptr && log->Count() > before)
-            return projectPath + ": plug-in " + record.libraryPath +
+            return project + ": plug-in " + name +
                    " refused its stored state: " + log->Since(before);
     }
     return {};

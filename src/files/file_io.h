@@ -48,7 +48,8 @@ struct FileReadResult {
     std::vector<uint8_t> bytes;
 };
 
-// Reads the whole file. Fails (cause InvalidFile) for a file larger than maxBytes.
+// Reads the whole file. Only a regular file is read (anything else: cause InvalidFile, without
+// blocking); a file larger than maxBytes fails with InvalidFile before anything is allocated.
 FileReadResult ReadWholeFile(const std::string& path, size_t maxBytes);
 
 // Why a file could not be written: the cause number the messages show and the errno behind it.
@@ -107,7 +108,8 @@ platform::FileErrorCause WriteFileAtomically(const std::string& path,
 // Whether both paths name the same existing file (links followed; names do not matter).
 bool IsSameFile(const std::string& a, const std::string& b);
 
-// "Can't open file for write %s, error = %u\n" and its reading twin, formatted.
+// "Can't open file for write %s, error = %u\n" and its reading twin, formatted, with the cause in
+// words after its number ("..., error = 2 (no such file or folder)\n") and the path printable.
 std::string CantOpenForWriteMessage(std::string_view path, platform::FileErrorCause cause);
 std::string CantOpenForReadMessage(std::string_view path, platform::FileErrorCause cause);
 

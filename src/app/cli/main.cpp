@@ -59,7 +59,12 @@ int RunInfo(int count, char** paths) {
             failed = true;
         }
         std::cout.flush();
-        host.RemoveEffect(slot);
+        try {
+            host.RemoveEffect(slot);
+        } catch (const std::exception& error) {
+            std::cerr << "zorvil-cli: " << error.what() << '\n';
+            failed = true;
+        }
     }
     return failed ? 1 : 0;
 }
@@ -88,7 +93,14 @@ int RunCommand(int argc, char** argv) {
 
 int main(int argc, char** argv) {
     zorvil::cli::InstallInterruptHandlers();
-    const int status = RunCommand(argc, argv);
+    // What reaches the catch is a plug-in that threw while it was closed, after the devices were
+    // shut down: one line, and the status of a failure.
+    int status = 1;
+    try {
+        status = RunCommand(argc, argv);
+    } catch (const std::exception& error) {
+        std::cerr << "zorvil-cli: " << error.what() << '\n';
+    }
     zorvil::cli::EndIfInterrupted();
     return status;
 }

@@ -6,9 +6,9 @@
 // machine to machine; with --realtime through the real clock and the devices of the profile.
 // --settle MS sets the time the plug-ins get between loading and the first block (default 500,
 // 0 for none). export-midi: the pattern as a Standard MIDI File. A target that is the project
-// file itself is refused. Library paths in a project that have no folder are looked up next to the
-// project, then in the folders of VST_PATH (separated by ':'), then in the plug-in folder of
-// the build zorvil-cli belongs to (../plugins from its own folder).
+// file itself is refused. Relative library paths in a project are looked up next to the project,
+// then in the folders of VST_PATH (separated by ':'), then in the plug-in folder of the build
+// zorvil-cli belongs to (../plugins from its own folder), and never in the current folder.
 //
 // On success one line on stdout says what was written; on any problem one line on stderr names
 // the file and the problem, the exit status is 1 and no output file is left. Either is printed
