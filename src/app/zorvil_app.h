@@ -68,6 +68,7 @@
 #include "platform/user_interface.h"
 #include "sequencer/host_event_queue.h"
 #include "sequencer/pattern.h"
+#include "sequencer/pattern_history.h"
 
 #include <array>
 #include <atomic>
@@ -238,6 +239,8 @@ public:
 
     CSeqHost& Host() noexcept { return m_host; }
     CPattern& Pattern() noexcept { return m_pattern; }
+    // Undo and redo of the pattern's edits (user-interface thread only).
+    CPatternHistory& PatternHistory() noexcept { return m_patternHistory; }
     CEngineThread& EngineThread() noexcept { return *m_pEngineThread; }
     RenderStateWord& GetRenderState() noexcept { return m_renderState; }
     platform::IClockService& Clock() noexcept { return m_clock; }
@@ -303,6 +306,7 @@ private:
     // After the host: the pattern plays into it, so it stops first.
     CHostEventQueue m_hostEvents{m_host};
     CPattern m_pattern;
+    CPatternHistory m_patternHistory{m_pattern};
 
     // The four devices, after the host and the worker they feed: they close first.
     CEngineMidiOut m_midiOut;
