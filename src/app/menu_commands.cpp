@@ -14,6 +14,8 @@ void CZorvilApp::NewProject() {
     else
         SetTitle(std::string(kAppTitle));
     m_pattern.Reset();
+    // Undo steps belong to the pattern that is gone.
+    m_patternHistory.Clear();
     Notify([](IAppListener& listener) { listener.OnPatternValuesChanged(); });
 
     // Every effect goes: first through its windows (closing them unloads it), then any effect
