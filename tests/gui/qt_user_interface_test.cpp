@@ -3,6 +3,7 @@
 // other threads.
 #include "files/temp_dir.h"
 #include "gui/app/qt_user_interface.h"
+#include "gui/app/ui_thread_queue.h"
 #include "gui/gui_application.h"
 #include "modal_answers.h"
 
@@ -10,6 +11,7 @@
 #include <QLineEdit>
 #include <QSignalSpy>
 #include <QTest>
+#include <QThread>
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
@@ -166,6 +168,19 @@ TEST_F(QtUserInterfaceTest, OtherThreadsReachTheWindowsOnlyThroughTheUserInterfa
     EXPECT_EQ(refreshed[0][0].toInt(), 2);
     EXPECT_TRUE(m_ui.TakeMidiActivity());
     EXPECT_FALSE(m_ui.TakeMidiActivity());
+}
+
+TEST_F(QtUserInterfaceTest, AWakeUpFromAnotherThreadRunsPostedCallsOnThisOne) {
+    CUiThreadQueue queue;
+    QSignalSpy woken(&queue, &CUiThreadQueue::woken);
+    std::vector<Qt::HANDLE> ranOn;
+    std::thread engine([&] {
+        queue.Post([&] { ranOn.push_back(QThread::currentThreadId()); });
+        queue.Wake();
+    });
+    engine.join();
+    EXPECT_TRUE(QTest::qWaitFor([&] { return woken.count() > 0; }, 5000));
+    EXPECT_THAT(ranOn, ElementsAre(QThread::currentThreadId()));
 }
 
 } // namespace

@@ -6,9 +6,9 @@
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QMessageBox>
-#include <QMetaObject>
 #include <QThread>
 
+#include <future>
 #include <type_traits>
 #include <unistd.h>
 
@@ -104,10 +104,10 @@ template <class Call>
 auto CQtUserInterface::OnUiThread(Call&& call) {
     using Result = std::invoke_result_t<Call>;
     if (QThread::currentThread() == thread()) return call();
-    Result result{};
-    QMetaObject::invokeMethod(
-        this, [&] { result = call(); }, Qt::BlockingQueuedConnection);
-    return result;
+    // The caller waits, so `call` and the promise outlive the hand-over.
+    std::promise<Result> result;
+    m_uiThread.Post([&] { result.set_value(call()); });
+    return result.get_future().get();
 }
 
 QWidget* CQtUserInterface::DialogParent() const {
@@ -182,9 +182,7 @@ std::optional<std::string> CQtUserInterface::BrowseFolder(std::string_view title
 }
 
 void CQtUserInterface::RefreshEffectWindows(int slot) {
-    // Queued: the windows refresh on the user-interface thread, after the caller returned.
-    QMetaObject::invokeMethod(
-        this, [this, slot] { emit effectWindowsRefreshRequested(slot); }, Qt::QueuedConnection);
+    m_uiThread.Post([this, slot] { emit effectWindowsRefreshRequested(slot); });
 }
 
 void CQtUserInterface::SignalMidiActivity() noexcept {

@@ -11,7 +11,8 @@
 // The MIDI activity light is an atomic flag: the MIDI input's thread raises it, the main
 // frame's timer takes it (TakeMidiActivity) and lights the status bar's icon; no widget is
 // touched from the MIDI thread. Refresh requests for an effect's windows reach the windows on
-// the user-interface thread, as the signal effectWindowsRefreshRequested.
+// the user-interface thread, after the caller returned, as the signal
+// effectWindowsRefreshRequested.
 //
 //     CQtUserInterface ui;
 //     CZorvilApp app(clock, ui, &profile);
@@ -22,6 +23,7 @@
 // closed. SignalMidiActivity and RefreshEffectWindows may be called from any thread.
 #pragma once
 
+#include "gui/app/ui_thread_queue.h"
 #include "platform/user_interface.h"
 
 #include <QObject>
@@ -77,6 +79,7 @@ private:
 
     QPointer<QWidget> m_dialogParent;
     std::atomic<bool> m_bMidiActivity{false};
+    CUiThreadQueue m_uiThread;
 };
 
 } // namespace zorvil

@@ -14,8 +14,6 @@
 // wakes the event loop and runs on the user-interface thread (CMainFrame::OnPosted).
 #pragma once
 
-#include <QObject>
-
 #include <memory>
 #include <string>
 
@@ -23,6 +21,7 @@ namespace zorvil {
 
 class CMainFrame;
 class CQtUserInterface;
+class CUiThreadQueue;
 class CZorvilApp;
 
 namespace platform {
@@ -51,9 +50,10 @@ private:
     std::unique_ptr<platform::CProfile> m_pProfile;
     std::unique_ptr<CQtUserInterface> m_pUi;
     std::unique_ptr<CZorvilApp> m_pApp;
-    // The waker's target: lives until the application is gone, so a late wake-up from the
-    // engine thread never meets a destroyed object.
-    std::unique_ptr<QObject> m_pPostTarget;
+    // Wakes the user-interface thread for what other threads posted; lives until the
+    // application is gone, so a late wake-up from the engine thread never meets a destroyed
+    // object.
+    std::unique_ptr<CUiThreadQueue> m_pWake;
     std::unique_ptr<CMainFrame> m_pFrame;
 };
 
