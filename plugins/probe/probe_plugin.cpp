@@ -34,7 +34,7 @@ struct VariantTraits {
     std::string_view product;
 };
 constexpr int32_t kReplacing = effFlagsCanReplacing;
-constexpr std::array<VariantTraits, 8> kVariants{{
+constexpr std::array<VariantTraits, 10> kVariants{{
     {"ZPrb", 2, 2, kReplacing, "Zorvil Probe"},
     {"ZPr0", 0, 0, kReplacing, "Zorvil Probe 0 Out"},
     {"ZPr1", 0, 1, kReplacing, "Zorvil Probe 1 Out"},
@@ -43,8 +43,13 @@ constexpr std::array<VariantTraits, 8> kVariants{{
     {"ZPrV", 2, 2, kReplacing, "Zorvil Probe VSTPluginMain"},
     {"ZBrS", 0, 2, kReplacing, "Zorvil Broken Close"},
     {"ZBrE", 0, 2, kReplacing, "Zorvil Broken Events"},
+    {"ZPrS", 0, 2, kReplacing | effFlagsProgramChunks, "Zorvil Probe Chunk Sound"},
+    {"ZPrW", 2, 2, kReplacing, "Zorvil Probe Vector"},
 }};
-static_assert(kVariants.size() == static_cast<std::size_t>(ProbeVariant::EventsThrow) + 1);
+static_assert(kVariants.size() == static_cast<std::size_t>(ProbeVariant::Vector) + 1);
+
+// How far a vectorised plug-in may read past a buffer's last frame, and the alignment it wants.
+constexpr std::size_t kVectorBytes = 64;
 
 PluginDescription Describe(ProbeVariant variant) {
     const VariantTraits& traits = kVariants.at(static_cast<std::size_t>(variant));
@@ -125,7 +130,40 @@ intptr_t ProbePlugin::Dispatch(int32_t opcode, int32_t index, intptr_t value, vo
         if (opcode == effGetChunk) return GetChunk(index, ptr);
         if (opcode == effSetChunk) return SetChunk(index, value, ptr);
     }
-    return PluginBase::Dispatch(opcode, index, value, ptr, opt);
+    const intptr_t result = PluginBase::Dispatch(opcode, index, value, ptr, opt);
+    if (opcode == effSetProgram && m_variant == ProbeVariant::ChunkSound) LoadFactorySound();
+    return result;
+}
+
+bool ProbePlugin::BankChunk(int32_t index) const noexcept {
+    return index == 0 && m_variant != ProbeVariant::ChunkSound;
+}
+
+void ProbePlugin::LoadFactorySound() noexcept {
+    const int32_t program = CurrentProgram();
+    if (program < 0 || program >= static_cast<int32_t>(kPrograms.size())) return;
+    const std::span<const float> values = kPrograms[static_cast<std::size_t>(program)].values;
+    for (int32_t i = 0; i < NumParameters() && static_cast<std::size_t>(i) < values.size(); ++i)
+        SetParameter(i, values[static_cast<std::size_t>(i)]);
+}
+
+void ProbePlugin::CheckVectorReach(const float* const* inputs, const float* const* outputs,
+                                   int32_t frames) noexcept {
+    // What a plug-in reads past the last frame goes into a sink the compiler must keep.
+    static volatile float sink = 0.0f;
+    const auto check = [&](const float* buffer, const char* kind, int32_t k) {
+        if (buffer == nullptr) return;
+        if (reinterpret_cast<std::uintptr_t>(buffer) % kVectorBytes != 0)
+            m_log.Begin().Line("misaligned %s %" PRId32, kind, k);
+        float sum = 0.0f;
+        for (std::size_t i = 0; i < kVectorBytes / sizeof(float); ++i)
+            sum += buffer[static_cast<std::size_t>(frames) + i];
+        sink = sink + sum;
+    };
+    for (int32_t k = 0; inputs != nullptr && k < Description().numInputs; ++k)
+        check(inputs[k], "input", k);
+    for (int32_t k = 0; k < Description().numOutputs; ++k)
+        check(outputs[k], "output", k);
 }
 
 void ProbePlugin::Close() noexcept {
@@ -178,6 +216,7 @@ void ProbePlugin::Process(const float* const* inputs, float* const* outputs, int
                           ProcessMode mode) noexcept {
     m_log.Begin().Line("%s %" PRId32, mode == ProcessMode::Replacing ? "replacing" : "process",
                        frames);
+    if (m_variant == ProbeVariant::Vector) CheckVectorReach(inputs, outputs, frames);
     const float level = Parameter(0);
     const int32_t inputCount = inputs != nullptr ? Description().numInputs : 0;
     for (int32_t k = 0; k < Description().numOutputs; ++k) {
@@ -194,7 +233,7 @@ void ProbePlugin::Process(const float* const* inputs, float* const* outputs, int
 
 intptr_t ProbePlugin::GetChunk(int32_t index, void* ptr) {
     if (ptr == nullptr || (index != 0 && index != 1)) return 0;
-    const bool bank = index == 0;
+    const bool bank = BankChunk(index);
     const int32_t first = bank ? 0 : CurrentProgram();
     const int32_t count = bank ? NumPrograms() : 1;
     const int32_t parameters = NumParameters();
@@ -226,7 +265,7 @@ intptr_t ProbePlugin::GetChunk(int32_t index, void* ptr) {
 intptr_t ProbePlugin::SetChunk(int32_t index, intptr_t size, const void* data) {
     if (data == nullptr || size < static_cast<intptr_t>(sizeof(ChunkHeader))) return 0;
     if (index != 0 && index != 1) return 0;
-    const bool bank = index == 0;
+    const bool bank = BankChunk(index);
     ChunkHeader header{};
     std::memcpy(&header, data, sizeof header);
     const int32_t count = bank ? NumPrograms() : 1;

@@ -34,6 +34,14 @@ enum class ProbeVariant {
     VstPluginMain, // zorvil-probe-vstpluginmain.so: as Standard, entry "VSTPluginMain" only
     CloseSegv,     // zorvil-broken-close-segv.so: faults inside effClose
     EventsThrow,   // zorvil-broken-events-throw.so: throws out of effProcessEvents
+    // zorvil-probe-chunk-sound.so: 0 in, 2 out, effFlagsProgramChunks, as synths that keep
+    // their current sound in the chunk: the chunk holds the current program's values and name,
+    // and effSetProgram loads that program's factory sound over whatever it held.
+    ChunkSound,
+    // zorvil-probe-vector.so: 2 in, 2 out, as a vectorised plug-in: every process call reads
+    // 64 bytes past the last frame of each buffer and logs "misaligned input|output <k>" for a
+    // buffer that does not start on a 64-byte boundary.
+    Vector,
 };
 
 class ProbePlugin final : public PluginBase {
@@ -61,6 +69,11 @@ protected:
 private:
     intptr_t GetChunk(int32_t index, void* ptr);
     intptr_t SetChunk(int32_t index, intptr_t size, const void* data);
+    // The bank chunk holds every program; a ChunkSound chunk only the current sound.
+    bool BankChunk(int32_t index) const noexcept;
+    void LoadFactorySound() noexcept;
+    void CheckVectorReach(const float* const* inputs, const float* const* outputs,
+                          int32_t frames) noexcept;
 
     const ProbeVariant m_variant;
     ProbeLog m_log;

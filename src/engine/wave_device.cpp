@@ -47,7 +47,9 @@ void CWaveDevice::SetSample(CWaveBuffer& buffer, int frame, int channel, int val
     const size_t bytes = m_format.wBitsPerSample / 8;
     const size_t position = static_cast<size_t>(m_format.nBlockAlign) * static_cast<size_t>(frame) +
                             m_format.wBitsPerSample * static_cast<size_t>(channel) / 8;
-    if (position + bytes > h->dwBufferLength) return;
+    // Against the allocation, not the header's length: that is the length of the buffer's last
+    // use, shorter or (a header set by hand) longer than what is there.
+    if (position + bytes > buffer.Capacity()) return;
     if (m_format.wBitsPerSample == 16) {
         const auto v = static_cast<int16_t>(value);
         std::memcpy(h->lpData + position, &v, 2);

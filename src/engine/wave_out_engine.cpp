@@ -1,5 +1,6 @@
 #include "engine/wave_out_engine.h"
 
+#include <algorithm>
 #include <bit>
 #include <cmath>
 
@@ -38,6 +39,18 @@ int CEngineWaveOut::ConvertSample(float x) noexcept {
 
 int CEngineWaveOut::BoundBufferSize(int frames) noexcept {
     return frames < kMinBufferSize || frames > kMaxBufferSize ? kDefaultBufferSize : frames;
+}
+
+bool CEngineWaveOut::Open(int id, const platform::WAVEFORMATEX* format) {
+    if (!CWaveOut::Open(id, format)) return false;
+    // A pool built while the device was closed has buffers of 0 bytes: build it again, with as
+    // many buffers, now that the device says how large they must be.
+    const int count = m_nBufferCount.load();
+    const CWaveBuffer* first = PoolBuffer(0);
+    if (count > 0 && first != nullptr &&
+        first->Capacity() < static_cast<size_t>(m_nCapacity.load()) * m_format.nBlockAlign)
+        BuildPool(count);
+    return true;
 }
 
 bool CEngineWaveOut::OpenWaveOutByName(std::string_view stored, int bufferSize) {
@@ -84,7 +97,6 @@ void CEngineWaveOut::WriteBlock(const float* left, const float* right, int frame
     int offset = 0;
     int remaining = frames;
     while (remaining > 0) {
-        const int chunk = std::min(remaining, capacity);
         // The lowest index whose busy bit is clear; only the first 32 can ever be free.
         const uint32_t busy = m_dwBusy.load(std::memory_order_acquire);
         int index = -1;
@@ -95,6 +107,11 @@ void CEngineWaveOut::WriteBlock(const float* left, const float* right, int frame
             }
         if (index < 0) return; // the pool is full: the rest of this block is dropped
         CWaveBuffer& buffer = *m_pool[static_cast<size_t>(index)];
+        // Never more than the buffer holds, whatever length its header kept from its last use.
+        const int room = static_cast<int>(std::min<size_t>(buffer.Capacity() / m_format.nBlockAlign,
+                                                           static_cast<size_t>(capacity)));
+        if (room <= 0) return; // a buffer without room can play nothing
+        const int chunk = std::min(remaining, room);
         for (int f = 0; f < chunk; ++f)
             for (int c = 0; c < 2; ++c)
                 SetSample(buffer, f, c, ConvertSample(channels[c][offset + f]));

@@ -20,7 +20,8 @@
 // Threads: WriteBlock on the engine thread; OnEvent and OnDone on the device thread; the rest on
 // the interface thread. The busy set and the in-flight count are atomics changed by both the
 // engine and the device thread. The pool is rebuilt only by OpenWaveOutByName (the engine is
-// stopped around it); a WriteBlock that meets a rebuild drops its block.
+// stopped around it) and by an Open that finds the pool of a closed device; a WriteBlock that
+// meets a rebuild drops its block.
 #pragma once
 
 #include "engine/wave_out.h"
@@ -69,7 +70,12 @@ public:
     // opens by name and rebuilds the pool with 44100 / S buffers whatever the result.
     bool OpenWaveOutByName(std::string_view stored, int bufferSize);
 
-    // Engine thread: convert and queue F frames of the two channel arrays.
+    // Opens the device; a pool built while it was closed (buffers of 0 bytes) is built again,
+    // with as many buffers, at the size the open device needs.
+    bool Open(int id, const platform::WAVEFORMATEX* format = nullptr) override;
+
+    // Engine thread: convert and queue F frames of the two channel arrays. A chunk never exceeds
+    // the buffer's allocation, and the header's length is set to the chunk written.
     void WriteBlock(const float* left, const float* right, int frames) noexcept;
 
     // Resets, waits (checking every 50 ms) until no buffer is in flight, then closes.

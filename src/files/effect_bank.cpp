@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <array>
+#include <cmath>
 #include <cstring>
 
 namespace zorvil {
@@ -15,6 +16,12 @@ intptr_t Dispatch(AEffect& effect, int32_t opcode, int32_t index = 0, intptr_t v
 
 bool HasChunks(const AEffect& effect) noexcept {
     return (effect.flags & effFlagsProgramChunks) != 0;
+}
+
+// A stored value as a plug-in may receive it: the format's range is 0 to 1, and a damaged or
+// foreign bank may hold anything (a NaN makes some plug-ins crash on the engine thread).
+float BankValue(float value) noexcept {
+    return std::isfinite(value) ? std::clamp(value, 0.0f, 1.0f) : 0.0f;
 }
 
 } // namespace
@@ -70,7 +77,7 @@ BankApplyResult ApplyBankToEffect(CFxBank& bank, AEffect& effect) {
         Dispatch(effect, effSetProgramName, 0, 0, name.data());
         if (effect.setParameter)
             for (int32_t j = 0; j < parameters; ++j)
-                effect.setParameter(&effect, j, record.Param(j));
+                effect.setParameter(&effect, j, BankValue(record.Param(j)));
     }
     Dispatch(effect, effSetProgram, 0, current);
     return BankApplyResult::Applied;

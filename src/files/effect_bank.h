@@ -15,6 +15,7 @@
 //
 // Applying a bank never calls the plug-in with a program or parameter index beyond what it
 // reports: a bank of another version of the plug-in applies the programs and parameters that fit.
+// Nor with a value outside 0 to 1: values that are not finite are applied as 0, others clamped.
 #pragma once
 
 #include "files/fx_bank.h"

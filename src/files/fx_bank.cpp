@@ -190,6 +190,12 @@ void CFxBank::SetMemoryImage(std::span<const uint8_t> image) {
     m_nImageSize = image.size();
 }
 
+bool IsChunkBankImage(std::span<const uint8_t> image) noexcept {
+    return image.size() >= fxb::kHeaderSize &&
+           files::LoadBigEndian32(image.data() + fxb::kChunkMagicOffset) == fxb::kChunkMagic &&
+           files::LoadBigEndian32(image.data() + fxb::kFxMagicOffset) == fxb::kChunkBankMagic;
+}
+
 bool CFxBank::LoadFromFile(std::string_view name) {
     std::unique_ptr<uint8_t[]> data;
     size_t size = 0;

@@ -64,6 +64,10 @@ constexpr uint64_t ProgramRecordSize(uint64_t parameters) noexcept {
 }
 } // namespace fxb
 
+// Whether a bank image in file order (a bank file's bytes, a project's embedded state) is a chunk
+// bank ("FBCh"), judged by its header alone.
+bool IsChunkBankImage(std::span<const uint8_t> image) noexcept;
+
 // A view of one program record inside a bank's data (native byte order). Empty (false) when the
 // bank has no such program.
 class FxProgramRecord {

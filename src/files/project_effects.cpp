@@ -49,13 +49,23 @@ std::vector<int> CProjectEffects::Apply(std::span<const EffectImage> effects) {
                             MessageIcon::Error);
             continue;
         }
+        const auto setProgram = [&] {
+            if (AEffect* plugin = effect->GetAEffect();
+                plugin != nullptr && record.program >= 0 && record.program < plugin->numPrograms) {
+                std::lock_guard lock(effect->GetLock());
+                effect->Dispatch(effSetProgram, 0, record.program);
+            }
+        };
+        // A chunk holds the plug-in's current sound, and many chunk plug-ins load a factory
+        // sound when their program is set: the program goes first, the chunk over it. A
+        // parameter bank restores every program, so the current one is chosen after it.
+        const bool chunk = IsChunkBankImage(record.bank);
+        if (chunk) setProgram();
         Store(slot).SetStoredImage(record.bank);
-        Store(slot).LoadBank(kBankMemoryName, BankTargetOf(m_host, slot));
-        if (AEffect* plugin = effect->GetAEffect();
-            plugin != nullptr && record.program >= 0 && record.program < plugin->numPrograms) {
-            std::lock_guard lock(effect->GetLock());
-            effect->Dispatch(effSetProgram, 0, record.program);
-        }
+        // An empty image is no stored state (a project whose bank could not be built when it
+        // was saved): the plug-in keeps its own.
+        if (!record.bank.empty()) Store(slot).LoadBank(kBankMemoryName, BankTargetOf(m_host, slot));
+        if (!chunk) setProgram();
         m_ui.RefreshEffectWindows(slot);
         loaded.push_back(slot);
     }

@@ -12,6 +12,10 @@
 //     ...
 //     effects.Apply(read.image.effects);        // after New: all slots empty
 //
+// Apply sets a chunk plug-in's program before its chunk (the chunk is the sound the plug-in had
+// on that program) and a parameter bank's program after the bank; an empty bank image is no
+// stored state and leaves the plug-in as it loaded, without a message.
+//
 // Damage in a read project: a record whose plug-in cannot be loaded, or whose library path was
 // cut at its 256 bytes, is skipped with a message and the next record is read; a program outside
 // the plug-in's range is not set. Everything runs on the user-interface thread; the plug-in

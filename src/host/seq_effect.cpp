@@ -72,7 +72,7 @@ void CSeqEffect::FreeBuffers() noexcept {
     m_nOutputs = 0;
     m_nInputs = 0;
     m_outputPointers.reset();
-    m_outputStorage.reset();
+    m_outputStorage.clear();
     m_inputPointers.reset();
 }
 
@@ -90,12 +90,12 @@ bool CSeqEffect::Load(std::string_view path) {
             m_nInputs = inputs;
         }
         if (outputs > 0) {
-            m_outputStorage =
-                std::make_unique<float[]>(static_cast<std::size_t>(outputs) * kOutputBufferFrames);
             m_outputPointers = std::make_unique<float*[]>(static_cast<std::size_t>(outputs));
-            for (int k = 0; k < outputs; ++k)
-                m_outputPointers[k] =
-                    m_outputStorage.get() + static_cast<std::size_t>(k) * kOutputBufferFrames;
+            m_outputStorage.reserve(static_cast<std::size_t>(outputs));
+            for (int k = 0; k < outputs; ++k) {
+                m_outputStorage.emplace_back(kOutputBufferFrames);
+                m_outputPointers[k] = m_outputStorage.back().Data();
+            }
             m_ppOutputs = m_outputPointers.get();
             m_nOutputs = outputs;
         }

@@ -1,7 +1,8 @@
 // CSeqEffect: the effect wrapper the engine works with.
 //
 // On top of CEffect it owns what the engine needs: one 24000-float buffer per plug-in output
-// (zero-filled at load), one input pointer per plug-in input (the engine points them into its
+// (zero-filled at load, 64-byte aligned with slack past its end, see CAudioBuffer), one input
+// pointer per plug-in input (the engine points them into its
 // block buffers before each call), a lock that guards the plug-in while it gets events and
 // processes and its buffers while they are mixed, the MIDI channel mask, the links to the
 // effect's editor and parameter windows, and the bank file last loaded into or saved from it.
@@ -22,6 +23,7 @@
 // (see IEffectWindow for calls that arrive on other threads).
 #pragma once
 
+#include "host/audio_buffer.h"
 #include "host/effect.h"
 #include "host/effect_window.h"
 
@@ -30,6 +32,7 @@
 #include <memory>
 #include <mutex>
 #include <string>
+#include <vector>
 
 namespace zorvil {
 
@@ -70,7 +73,7 @@ public:
 private:
     void FreeBuffers() noexcept;
 
-    std::unique_ptr<float[]> m_outputStorage;
+    std::vector<CAudioBuffer> m_outputStorage;
     std::unique_ptr<float*[]> m_outputPointers;
     std::unique_ptr<float*[]> m_inputPointers;
 };

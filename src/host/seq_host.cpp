@@ -1,8 +1,11 @@
 #include "host/seq_host.h"
 
+#include "host/mix_kernels.h"
+
 #include <algorithm>
 #include <cmath>
 #include <cstring>
+#include <limits>
 
 namespace zorvil {
 
@@ -40,7 +43,9 @@ VstEvent** CSeqHost::EventListStorage::Pointers() noexcept {
 
 CSeqHost::CSeqHost()
     : m_mixStorage(std::make_unique<float[]>(2 * static_cast<std::size_t>(kMixFrames))),
-      m_silence(std::make_unique<float[]>(CSeqEffect::kOutputBufferFrames)),
+      m_inputs{CAudioBuffer(CSeqEffect::kOutputBufferFrames),
+               CAudioBuffer(CSeqEffect::kOutputBufferFrames)},
+      m_silence(CSeqEffect::kOutputBufferFrames),
       m_midiEvents(std::make_unique<VstMidiEvent[]>(CMidiInputQueue::kShortCapacity)),
       m_sysexEvents(std::make_unique<VstMidiSysexEvent[]>(CMidiInputQueue::kSysexCapacity)) {
     m_pMix[0] = m_mixStorage.get();
@@ -115,7 +120,9 @@ VstEvents* CSeqHost::BuildEventList(int frames, uint32_t blockTime, uint32_t sho
         event.type = kVstSysExType;
         event.byteSize = sizeof(VstMidiSysexEvent);
         event.deltaFrames = offset(message.Time());
-        event.dumpBytes = static_cast<int32_t>(message.Length() & 0xFFFF);
+        // The whole length: a joined dump of up to 1 MiB arrives whole, never cut to 16 bits.
+        event.dumpBytes = static_cast<int32_t>(
+            std::min<std::size_t>(message.Length(), std::numeric_limits<int32_t>::max()));
         event.sysexDump = const_cast<char*>(reinterpret_cast<const char*>(message.Data()));
         pointers[n++] = reinterpret_cast<VstEvent*>(&event);
     }
@@ -168,14 +175,17 @@ void CSeqHost::RunEffect(CSeqEffect& effect, const VstEvents* events, float* con
     }
     bool silenceCleared = false;
     for (int k = 0; k < effect.m_nInputs; ++k) {
-        if (k < channels && buffers[k] != nullptr) {
-            effect.m_ppInputs[k] = buffers[k] + offset;
+        if (k < channels && k < kFedInputs && buffers[k] != nullptr) {
+            // A copy made for this effect: what an earlier effect wrote into its inputs stays
+            // with that effect.
+            std::copy_n(buffers[k] + offset, frames, m_inputs[k].Data());
+            effect.m_ppInputs[k] = m_inputs[k].Data();
         } else {
             // Inputs the block does not feed read silence rather than a null pointer. Cleared
             // per effect, in case a plug-in wrote into its input.
-            if (!silenceCleared) std::fill_n(m_silence.get(), frames, 0.0f);
+            if (!silenceCleared) std::fill_n(m_silence.Data(), frames, 0.0f);
             silenceCleared = true;
-            effect.m_ppInputs[k] = m_silence.get();
+            effect.m_ppInputs[k] = m_silence.Data();
         }
     }
     for (int k = 0; k < std::min(effect.m_nOutputs, 2); ++k)
@@ -196,16 +206,16 @@ void CSeqHost::MixSubBlock(int offset, int frames, int counted) noexcept {
     for (int slot = GetNextEffect(-1); slot >= 0; slot = GetNextEffect(slot)) {
         CSeqEffect& effect = *GetSeqEffect(slot);
         std::lock_guard lock(effect.m_csLock);
-        for (int channel = 0; channel < 2 && channel < effect.m_nOutputs; ++channel) {
-            const float* output = effect.m_ppOutputs[channel];
+        if (effect.m_nOutputs <= 0) continue;
+        for (int channel = 0; channel < 2; ++channel) {
+            // A mono effect plays in both channels at the same gain.
+            const float* output = effect.m_ppOutputs[std::min(channel, effect.m_nOutputs - 1)];
             float* mix = m_pMix[channel] + offset;
             if (!assigned[channel]) {
-                for (int i = 0; i < frames; ++i)
-                    mix[i] = gain * output[i];
+                MixAssign(mix, output, gain, frames);
                 assigned[channel] = true;
             } else {
-                for (int i = 0; i < frames; ++i)
-                    mix[i] += gain * output[i];
+                MixAdd(mix, output, gain, frames);
             }
         }
     }

@@ -17,7 +17,13 @@
 // asked for MIDI the events that pass its channel mask (system-exclusive events carry no
 // channel: they reach every effect that asked for MIDI, whatever its mask), runs each effect
 // under its own lock, removes exactly the snapshot from the queue and mixes the effects' first
-// two outputs with gain sqrt(1/N). A mix channel that no effect provides is cleared.
+// two outputs with gain sqrt(1/N); an effect with one output plays in both channels. A mix
+// channel that no effect provides is cleared.
+//
+// Buffers: plug-ins never see the caller's block buffers. Each effect reads its inputs from the
+// host's own copies of the sub-block (made for each effect, in case a plug-in writes into its
+// inputs), and inputs beyond the block's channels read silence; these and the effects' outputs
+// are CAudioBuffers, aligned and with slack past their end for vectorised plug-ins.
 //
 // Real time: ProcessBlock allocates nothing. Event lists and filtered lists live in storage
 // reserved in the constructor, large enough for full queues; only one of each exists at a time.
@@ -30,6 +36,7 @@
 
 #include "engine/block_processor.h"
 #include "engine/render_state.h"
+#include "host/audio_buffer.h"
 #include "host/effect_host.h"
 #include "host/seq_effect.h"
 #include "midi/midi_input_queue.h"
@@ -51,6 +58,7 @@ public:
     static constexpr int kMaxSubBlocks = 100;
     static constexpr int kMinSubBlockFrames = 512;
     static constexpr uint32_t kEventFramesPerMs = 44;
+    static constexpr int kFedInputs = 2; // inputs fed from the block: the engine's are stereo
     static constexpr uint32_t kMaxEvents =
         CMidiInputQueue::kShortCapacity + CMidiInputQueue::kSysexCapacity;
 
@@ -121,7 +129,8 @@ private:
     CMidiInputQueue m_queue;
     std::unique_ptr<float[]> m_mixStorage;
     float* m_pMix[2] = {};
-    std::unique_ptr<float[]> m_silence; // inputs beyond the block's channels read silence
+    CAudioBuffer m_inputs[kFedInputs]; // the sub-block's inputs, copied for each effect
+    CAudioBuffer m_silence;            // inputs beyond the block's channels read silence
 
     EventListStorage m_eventList;
     EventListStorage m_filteredList;

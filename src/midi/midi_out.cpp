@@ -31,11 +31,46 @@ bool CMidiOut::OpenByName(std::string_view name) {
     return CMidiDevice::OpenByName(name);
 }
 
+namespace {
+
+constexpr uint8_t kSustainPedal = 64;
+constexpr uint8_t kAllNotesOff = 123;
+constexpr uint8_t kNoteOffVelocity = 64;
+
+uint32_t Word(int status, int data1, int data2) noexcept {
+    return static_cast<uint32_t>(status & 0xFF) | static_cast<uint32_t>(data1 & 0xFF) << 8 |
+           static_cast<uint32_t>(data2 & 0xFF) << 16;
+}
+
+} // namespace
+
 bool CMidiOut::Reset() {
     std::lock_guard lock(m_mutex);
     if (!IsOpen() || !m_port) return false;
+    for (int channel = 0; channel < 16; ++channel) {
+        for (int key = 0; key < 128; ++key) {
+            if (!m_sounding[static_cast<size_t>(channel)].test(static_cast<size_t>(key))) continue;
+            uint8_t noteOff[3] = {static_cast<uint8_t>(0x80 + channel), static_cast<uint8_t>(key),
+                                  kNoteOffVelocity};
+            SendShortLocked(noteOff);
+        }
+    }
+    for (int channel = 0; channel < 16; ++channel) {
+        for (const uint8_t controller : {kSustainPedal, kAllNotesOff}) {
+            uint8_t control[3] = {static_cast<uint8_t>(0xB0 + channel), controller, 0};
+            SendShortLocked(control);
+        }
+    }
     m_port->Reset();
     return true;
+}
+
+int CMidiOut::SoundingNotes() const noexcept {
+    std::lock_guard lock(m_mutex);
+    int count = 0;
+    for (const auto& keys : m_sounding)
+        count += static_cast<int>(keys.count());
+    return count;
 }
 
 bool CMidiOut::Close() {
@@ -68,21 +103,30 @@ bool CMidiOut::Send(CMidiMessage& message) noexcept {
     }
     const size_t n = message.Length();
     if (n == 0) return false;
-    uint8_t* bytes = message.Data();
-    const uint8_t status = bytes[0];
-    const uint8_t channel = status & 0x0F;
     std::lock_guard lock(m_mutex);
     if (!m_port) return false;
+    return SendShortLocked(message.Data());
+}
+
+bool CMidiOut::SendShortLocked(uint8_t* bytes) noexcept {
+    const auto word = [bytes] { return Word(bytes[0], bytes[1], bytes[2]); };
+    const uint8_t status = bytes[0];
+    const uint8_t channel = status & 0x0F;
+    if (status >= 0xF0) return m_port->SendShort(word());
     if ((status & 0xF0) == 0x80 && m_dwLastStatus == 0x90u + channel) {
         // A note-off after a note-on on its channel goes out as a note-on of velocity 0, and
         // the caller's record says so too.
         bytes[0] = static_cast<uint8_t>(0x90 + channel);
         bytes[2] = 0;
-    } else if (status >= 0xF0) {
-        return m_port->SendShort(message.ShortMessage());
     }
     m_dwLastStatus = bytes[0];
-    return m_port->SendShort(message.ShortMessage());
+    const uint8_t kind = bytes[0] & 0xF0;
+    const size_t key = bytes[1] & 0x7F;
+    if (kind == 0x90 && bytes[2] != 0)
+        m_sounding[channel].set(key);
+    else if (kind == 0x80 || kind == 0x90)
+        m_sounding[channel].reset(key);
+    return m_port->SendShort(word());
 }
 
 bool CMidiOut::SendLongBytes(platform::MIDIHDR& header) noexcept {

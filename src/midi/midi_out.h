@@ -13,6 +13,11 @@
 //     CMidiMessage off(0x80, 60, 64);
 //     out.Send(off);                      // goes out as 0x90 60 00; `off` now says so too
 //
+// Reset silences what this port made sound: a note-off for every note still on (the port keeps
+// a map of the notes its note-ons started and its note-offs ended), then, on all 16 channels,
+// sustain off and all notes off, so that notes held by a pedal or started elsewhere stop too.
+// Close resets first: an instrument never keeps a note that Zorvil started.
+//
 // Threads: Send and the helpers on any thread; Open, Reset and Close on the interface thread.
 #pragma once
 
@@ -20,6 +25,8 @@
 #include "midi/midi_message.h"
 #include "platform/midi_port.h"
 
+#include <array>
+#include <bitset>
 #include <memory>
 #include <mutex>
 #include <span>
@@ -63,6 +70,8 @@ public:
 
     uint8_t LastStatus() const noexcept;
     bool Alive() const noexcept;
+    // Notes now sounding at the port (note-ons sent and not yet ended), across all channels.
+    int SoundingNotes() const noexcept;
 
 protected:
     // A long message from its header (prepared, sent, marked done, unprepared).
@@ -72,10 +81,14 @@ protected:
 
 private:
     bool SendBytes(int status, int data1, int data2) noexcept;
+    // The note-off rule (rewriting `bytes`, status and two data bytes), the last status and the
+    // sounding notes, then the port; m_mutex held.
+    bool SendShortLocked(uint8_t* bytes) noexcept;
 
-    mutable std::mutex m_mutex; // guards m_port and m_dwLastStatus; held while sending
+    mutable std::mutex m_mutex; // guards m_port, m_dwLastStatus and m_sounding; held while sending
     std::unique_ptr<platform::IMidiOutPort> m_port;
     uint32_t m_dwLastStatus = 0;
+    std::array<std::bitset<128>, 16> m_sounding{}; // per channel, the keys a note-on started
 };
 
 } // namespace zorvil

@@ -26,8 +26,9 @@ public:
     CWaveBuffer() noexcept = default;
     // An owned, zero-filled buffer of `bytes` bytes; empty (no header) when it cannot be had.
     explicit CWaveBuffer(size_t bytes) noexcept;
-    // Wraps a header owned elsewhere.
-    explicit CWaveBuffer(platform::WAVEHDR* header) noexcept : m_pHeader(header) {}
+    // Wraps a header owned elsewhere; its present dwBufferLength is taken as the capacity.
+    explicit CWaveBuffer(platform::WAVEHDR* header) noexcept
+        : m_pHeader(header), m_nCapacity(header != nullptr ? header->dwBufferLength : 0) {}
 
     CWaveBuffer(CWaveBuffer&& other) noexcept;
     CWaveBuffer& operator=(CWaveBuffer&& other) noexcept;
@@ -37,6 +38,9 @@ public:
 
     // dwBytesRecorded if non-zero, else dwBufferLength; 0 without a header.
     size_t Length() const noexcept;
+    // The bytes behind lpData: the allocation, whatever length the header now states (a reused
+    // buffer's length is that of its last use). 0 without a header.
+    size_t Capacity() const noexcept { return m_nCapacity; }
     platform::WAVEHDR* Header() const noexcept { return m_pHeader; }
     // The header's data, or null without a header.
     char* Data() const noexcept { return m_pHeader != nullptr ? m_pHeader->lpData : nullptr; }
@@ -50,6 +54,7 @@ public:
 private:
     platform::WAVEHDR* m_pHeader = nullptr; // m_block.get() when owned
     detail::HeaderBlock<platform::WAVEHDR> m_block;
+    size_t m_nCapacity = 0;
     uint32_t m_dwTime = 0;
 };
 

@@ -1,9 +1,14 @@
 // zorvil-cli render, export-midi and play, run as a user or a script runs them.
 #include "app_test_support.h"
+#include "engine/wave_out_engine.h"
+#include "files/project_effects.h"
+#include "files/project_file.h"
 #include "support/test_support.h"
 
 #include <gmock/gmock.h>
 
+#include <cmath>
+#include <cstring>
 #include <fstream>
 #include <sstream>
 #include <sys/wait.h>
@@ -105,6 +110,44 @@ TEST_F(CliCommandsTest, PlayGoesOnWithoutWhatIsMissingAndStopsAfterItsSeconds) {
     EXPECT_FALSE(std::filesystem::exists(m_folder.File("config/Ostrelworks")));
     EXPECT_EQ(Cli({"play"}).status, 2);
     EXPECT_EQ(Cli({"play", PluginPath("zorvil-synth"), "--seconds", "x"}).status, 2);
+}
+
+TEST_F(CliCommandsTest, RenderPlaysEveryPlugInWithTheStateItWasSavedWith) {
+    // A chunk plug-in that keeps its current sound in the chunk and loads a factory sound when
+    // its program is set, on a program with an edited sound; and a plug-in whose bank image is
+    // empty (a project saved while its bank could not be built), which keeps its own state.
+    ProjectImage image;
+    image.measures = 1;
+    {
+        ScriptedUserInterface ui;
+        CSeqHost host;
+        CProjectEffects effects(host, ui);
+        ASSERT_EQ(host.LoadPlugin(PluginPath("zorvil-probe-chunk-sound")), 0);
+        host.GetSeqEffect(0)->Dispatch(effSetProgram, 0, 1);
+        host.GetSeqEffect(0)->SetParameter(0, 0.3f); // the level of both outputs
+        image.effects = effects.Capture();
+    }
+    image.effects.push_back({PluginPath("zorvil-probe"), 1, {}}); // "Probe B": level 0.1
+    const std::string project = m_folder.File("state.tsn");
+    ASSERT_EQ(WriteProjectFile(project, image), platform::FileErrorCause::None);
+
+    const std::string out = m_folder.File("state.wav");
+    const Outcome run = Cli({"render", project, out});
+    ASSERT_EQ(run.status, 0) << run.err;
+    const std::vector<uint8_t> bytes = ReadBytes(out);
+    ASSERT_GT(bytes.size(), kWaveHeaderSize + 8);
+    const size_t frames = (bytes.size() - kWaveHeaderSize) / 4;
+    const float gain = std::sqrt(0.5f);
+    const int16_t expected[2] = {
+        static_cast<int16_t>(CEngineWaveOut::ConvertSample(gain * 0.3f + gain * 0.1f)),
+        static_cast<int16_t>(CEngineWaveOut::ConvertSample(-gain * 0.3f + -gain * 0.1f))};
+    for (const size_t frame : {size_t{0}, frames / 2, frames - 1}) {
+        for (size_t channel = 0; channel < 2; ++channel) {
+            int16_t sample = 0;
+            std::memcpy(&sample, bytes.data() + kWaveHeaderSize + 4 * frame + 2 * channel, 2);
+            EXPECT_EQ(sample, expected[channel]) << frame;
+        }
+    }
 }
 
 } // namespace

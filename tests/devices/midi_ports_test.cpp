@@ -127,6 +127,33 @@ TEST_F(MidiPortsTest, OutALongMessageReturnsDoneAnEmptyOneNothingAndAClosedPortD
     EXPECT_FALSE(m_out.NoteOn(0, 60, 1));
 }
 
+TEST_F(MidiPortsTest, OutResetEndsEveryNoteStillOnAndClosingResets) {
+    m_in.SetThru(true);
+    ASSERT_TRUE(m_in.Start());
+    Send({0x90, 60, 100}); // held through pass-through
+    Send({0x93, 64, 90});
+    static_cast<IMidiOutputSink&>(m_out).SendMidiMessage(
+        CMidiMessage(0x95, 70, 100)); // a plug-in's
+    m_out.NoteOn(2, 50, 100);         // started and ended: nothing to end
+    m_out.NoteOff(2, 50, 64);
+    m_out.NoteOn(0, 61, 0); // velocity 0 ends nothing and starts nothing
+    EXPECT_EQ(m_out.SoundingNotes(), 3);
+    platform::VirtualDevices::MidiOut()->Clear();
+    ASSERT_TRUE(m_out.Reset());
+    std::vector<Bytes> expected = {{0x80, 60, 64}, {0x83, 64, 64}, {0x85, 70, 64}};
+    for (uint8_t channel = 0; channel < 16; ++channel) { // sustain off, all notes off
+        expected.push_back({static_cast<uint8_t>(0xB0 + channel), 64, 0});
+        expected.push_back({static_cast<uint8_t>(0xB0 + channel), 123, 0});
+    }
+    EXPECT_EQ(Sent(), expected);
+    EXPECT_EQ(m_out.SoundingNotes(), 0);
+
+    // Closing the port (or changing it) resets it first.
+    m_out.NoteOn(9, 36, 100);
+    m_out.Close();
+    EXPECT_EQ(m_out.SoundingNotes(), 0);
+}
+
 TEST_F(MidiPortsTest, OutTwoSendersAtOnceKeepEveryNoteOffPaired) {
     // Pass-through and engine send at once: each rewrite follows the status that went out last.
     auto sender = [this](int channel) {

@@ -109,6 +109,43 @@ TEST_F(WaveDevicesTest, WaveOutSplitsBlocksDropsWhatAFullPoolCannotTakeReusesInO
     EXPECT_EQ(played[kFirst], -32768);
 }
 
+TEST_F(WaveDevicesTest, WaveOutBuffersHoldWhatTheyWereAllocatedForWhateverTheirLastLength) {
+    // A buffer reused after a shorter chunk takes a whole chunk again, none of the old audio.
+    ASSERT_TRUE(m_out.OpenWaveOutByName(kManual, 11025));
+    Port().SetCapture(true);
+    const auto shortBlock = Constant(100, 0.5f);
+    m_out.WriteBlock(shortBlock.data(), shortBlock.data(), 100);
+    Port().ConsumeAll();
+    ASSERT_TRUE(m_out.WaitForInFlight(0, 5s));
+    const auto full = Constant(11025, -1.0f);
+    m_out.WriteBlock(full.data(), full.data(), 11025);
+    EXPECT_EQ(m_out.PoolBuffer(0)->Header()->dwBufferLength, 44100u); // buffer 0 again
+    Port().ConsumeAll();
+    ASSERT_TRUE(m_out.WaitForInFlight(0, 5s));
+    std::vector<int16_t> played = Port().Captured();
+    ASSERT_EQ(played.size(), 2u * (100 + 11025));
+    EXPECT_EQ(std::count(played.begin() + 200, played.end(), -32768), 2 * 11025);
+    m_out.Close();
+
+    // A pool built while the device could not be opened has buffers of 0 bytes; opening the
+    // device builds it again, so that nothing is written or played beyond an allocation.
+    EXPECT_FALSE(m_out.OpenWaveOutByName("No Such Device", 2205));
+    ASSERT_EQ(m_out.BufferCount(), 20);
+    EXPECT_EQ(m_out.PoolBuffer(0)->Capacity(), 0u);
+    ASSERT_TRUE(m_out.OpenByName(kManual));
+    EXPECT_EQ(m_out.BufferCount(), 20);
+    EXPECT_EQ(m_out.PoolBuffer(0)->Capacity(), 8820u);
+    Port().SetCapture(true);
+    const auto block = Constant(2205, 0.25f);
+    m_out.WriteBlock(block.data(), block.data(), 2205);
+    EXPECT_EQ(m_out.PoolBuffer(0)->Header()->dwBufferLength, 8820u);
+    Port().ConsumeAll();
+    ASSERT_TRUE(m_out.WaitForInFlight(0, 5s));
+    played = Port().Captured();
+    EXPECT_EQ(played.size(), 2u * 2205);
+    EXPECT_EQ(std::count(played.begin(), played.end(), 8191), 2 * 2205);
+}
+
 TEST_F(WaveDevicesTest, NameRules) {
     // "MME: " and a device name opens it, whatever the case of the prefix.
     ASSERT_TRUE(m_out.OpenWaveOutByName(std::string("mMe: ") + kManual, 2205));

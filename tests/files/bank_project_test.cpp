@@ -19,6 +19,7 @@
 #include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <limits>
 #include <stdexcept>
 #include <tuple>
 
@@ -298,10 +299,42 @@ TEST_F(ProjectWithHost, DamagedEffectRecordsAreSkippedAndTheRestLoads) {
     EXPECT_EQ(effects.Apply(records), (std::vector<int>{0, 1}));
     EXPECT_EQ(host.GetSeqEffect(0)->Dispatch(effGetProgram), 0);
     EXPECT_EQ(host.GetSeqEffect(1)->Dispatch(effGetProgram), 1);
-    EXPECT_EQ(Texts(ui),
-              (std::vector<std::string>{"Can't load the plug-in /no/such/plugin.so",
-                                        LibraryPathTooLongMessage(full), "Bank could not be loaded",
-                                        "Bank could not be loaded"}));
+    // Empty bank images are no stored state: no message, the plug-ins keep their own.
+    EXPECT_EQ(Texts(ui), (std::vector<std::string>{"Can't load the plug-in /no/such/plugin.so",
+                                                   LibraryPathTooLongMessage(full)}));
+    EXPECT_FLOAT_EQ(host.GetSeqEffect(1)->GetParameter(0), 0.1f); // "Probe B" as it loaded
+}
+
+TEST_F(ProjectWithHost, AChunkPluginGetsItsProgramFirstAndItsSoundFromTheChunk) {
+    // The chunk holds the current sound; setting a program loads its factory sound.
+    ASSERT_EQ(host.LoadPlugin(PluginPath("zorvil-probe-chunk-sound")), 0);
+    CSeqEffect& plugin = *host.GetSeqEffect(0);
+    plugin.Dispatch(effSetProgram, 0, 1);
+    EXPECT_FLOAT_EQ(plugin.GetParameter(0), 0.1f); // the factory sound of "Probe B"
+    plugin.SetParameter(0, 0.3f);
+    plugin.SetParameter(2, 0.9f);
+    const std::string path = dir.File("chunk.tsn");
+    ASSERT_TRUE(Commands().Write(path));
+
+    plugin.Dispatch(effSetProgram, 0, 0);
+    ASSERT_TRUE(Commands().Read(path));
+    CSeqEffect& reopened = *host.GetSeqEffect(0);
+    EXPECT_EQ(reopened.Dispatch(effGetProgram), 1);
+    EXPECT_FLOAT_EQ(reopened.GetParameter(0), 0.3f);
+    EXPECT_FLOAT_EQ(reopened.GetParameter(2), 0.9f);
+    EXPECT_TRUE(ui.MessageBoxes().empty());
+}
+
+TEST_F(ProjectWithHost, SavingABankOnAProgramOtherThanTheLastKeepsThatProgram) {
+    ASSERT_EQ(host.LoadPlugin(PluginPath("zorvil-synth")), 0);
+    CSeqEffect& synth = *host.GetSeqEffect(0);
+    ASSERT_GT(synth.GetAEffect()->numPrograms, 2);
+    synth.Dispatch(effSetProgram, 0, 1);
+    ASSERT_TRUE(store.SaveBank(dir.File("synth.fxb"), BankTargetOf(host, 0)));
+    EXPECT_EQ(synth.Dispatch(effGetProgram), 1);
+    ASSERT_TRUE(store.SaveBank(kBankMemoryName, BankTargetOf(host, 0)));
+    EXPECT_EQ(synth.Dispatch(effGetProgram), 1);
+    EXPECT_EQ(effects.Capture().at(0).program, 1);
 }
 
 TEST_F(ProjectWithHost, AProjectWithTheSynthAndAChunkPluginSurvivesSaveAndOpen) {
@@ -478,6 +511,26 @@ TEST_F(ProjectWithHost, ABankWithMoreProgramsAndParametersAppliesWhatFits) {
     EXPECT_FLOAT_EQ(g_values[1][0], 0.1f);
     EXPECT_EQ(g_program, 0);
     EXPECT_TRUE(bankFile.empty()); // memory loads keep the bank file name
+}
+
+TEST_F(ProjectWithHost, BankValuesReachThePlugInFiniteAndWithinZeroToOne) {
+    const float inf = std::numeric_limits<float>::infinity();
+    const float values[2][3] = {{std::numeric_limits<float>::quiet_NaN(), inf, 1.5f},
+                                {-inf, -0.5f, 0.25f}};
+    CFxBank bank;
+    ASSERT_TRUE(bank.CreateParamBank(2, 3));
+    for (int32_t i = 0; i < 2; ++i)
+        for (int32_t j = 0; j < 3; ++j)
+            bank.GetProgram(i).SetParam(j, values[i][j]);
+    bank.SetIdentity(static_cast<int32_t>(FourCC("ZPrb")), 1);
+    ASSERT_TRUE(bank.SaveToFile(kBankMemoryName));
+    store.SetStoredImage(bank.GetMemoryImage());
+    AEffect plugin = StrictPlugin();
+    ASSERT_TRUE(store.LoadBank(kBankMemoryName, {&plugin, 0, nullptr}));
+    const float applied[2][3] = {{0.0f, 0.0f, 1.0f}, {0.0f, 0.0f, 0.25f}};
+    for (int32_t i = 0; i < 2; ++i)
+        for (int32_t j = 0; j < 3; ++j)
+            EXPECT_EQ(g_values[i][j], applied[i][j]) << i << ", " << j;
 }
 
 TEST_F(ProjectWithHost, BanksOfAnotherIdOrAnUnhandledChunkChangeNothing) {

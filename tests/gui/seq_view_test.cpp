@@ -10,6 +10,7 @@
 #include <QScrollBar>
 #include <QSignalSpy>
 #include <QTest>
+#include <QWheelEvent>
 #include <gtest/gtest.h>
 
 using zorvil::CNoteCell;
@@ -450,18 +451,28 @@ TEST_F(SeqView, DraggingUpOrDownChangesTheVelocity) {
     EXPECT_EQ(Cell(2, 60)->velocity, 90);
 }
 
-// The right button does nothing while a drag runs; the drag still ends as it should.
-TEST_F(SeqView, RightClicksWaitWhileDragging) {
+// The right button and the wheel do nothing while a drag runs; the drag still ends as it
+// should, and the wheel scrolls again afterwards.
+TEST_F(SeqView, RightClicksAndScrollingWaitWhileDragging) {
     const int row = RowOf(60);
     ASSERT_TRUE(history.AddNote(2, 60, 90, 3));
     ASSERT_TRUE(history.AddNote(8, 60, 90, 1));
+    const auto wheel = [&](QPoint at) {
+        QWheelEvent event(at, Surface()->mapToGlobal(at), {}, {0, -120}, Qt::LeftButton, {},
+                          Qt::NoScrollPhase, false);
+        QApplication::sendEvent(Surface(), &event);
+    };
     Press(CellPoint(2, row, 3));
     Press(CellPoint(8, row), Qt::RightButton);
     Release(CellPoint(8, row), Qt::RightButton);
     EXPECT_TRUE(Cell(8, 60).has_value());
+    wheel(CellPoint(8, row));
+    EXPECT_EQ(view.Layout().firstRow, 44);
     MoveTo(CellPoint(14, row, 3));
     Release(CellPoint(14, row, 3));
     EXPECT_EQ(*Cell(14, 60), (CNoteCell{90, 3, 1}));
+    wheel(CellPoint(8, row));
+    EXPECT_GT(view.Layout().firstRow, 44);
 }
 
 // A note whose start lies left of the view is drawn from the view's edge and can be dragged;

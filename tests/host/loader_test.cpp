@@ -9,7 +9,9 @@
 
 #include <cmath>
 #include <csignal>
+#include <cstdio>
 #include <cstdlib>
+#include <dlfcn.h>
 #include <filesystem>
 #include <sys/resource.h>
 #include <unistd.h>
@@ -188,29 +190,51 @@ TEST(UnloadFaultGuard, HandlersAreOnlyInstalledAroundTheUnload) {
     }
 }
 
-// Debian's dpf-plugins-vst, when installed: load, a few blocks with notes, unload.
-TEST(InstalledPlugIns, LoadProcessAndUnload) {
-    std::vector<std::string> plugins;
-    std::error_code error;
-    for (const auto& entry : std::filesystem::directory_iterator("/usr/lib/vst", error))
-        if (entry.path().extension() == ".so") plugins.push_back(entry.path());
-    if (plugins.empty())
-        GTEST_SKIP() << "no plug-ins in /usr/lib/vst (dpf-plugins-vst not installed)";
+// The plug-in libraries a Debian package installs, as dpkg lists them; none when the package is
+// not installed.
+std::vector<std::string> PackagePlugIns(const std::string& package) {
+    std::vector<std::string> libraries;
+    const std::string command = "dpkg-query -L " + package + " 2>/dev/null";
+    FILE* list = popen(command.c_str(), "r");
+    if (list == nullptr) return libraries;
+    char line[4096];
+    while (std::fgets(line, sizeof line, list) != nullptr) {
+        std::string path(line);
+        while (!path.empty() && (path.back() == '\n' || path.back() == '\r'))
+            path.pop_back();
+        if (path.ends_with(".so") && std::filesystem::is_regular_file(path))
+            libraries.push_back(path);
+    }
+    pclose(list);
+    return libraries;
+}
+
+// Debian's dpf-plugins-vst, when installed: each of its libraries loads, plays a few blocks with
+// notes and unloads. Only the libraries of the package this test names: other plug-in packages
+// bring faults of their own, which are not this host's (the sanitizer runs also keep faults
+// inside plug-in libraries out of their verdict: sanitizer_suppressions.cpp).
+TEST(InstalledPlugIns, EveryLibraryOfDpfPluginsVstLoadsPlaysAndUnloads) {
+    const std::vector<std::string> plugins = PackagePlugIns("dpf-plugins-vst");
+    if (plugins.empty()) GTEST_SKIP() << "dpf-plugins-vst is not installed";
     CSeqHost host;
     std::vector<float> left(2205), right(2205);
     float* buffers[2] = {left.data(), right.data()};
     for (const std::string& path : plugins) {
-        ASSERT_EQ(host.LoadPlugin(path), 0) << path << ": " << host.LastLoadError();
-        EXPECT_STREQ(host.GetEffect(0)->GetDirectory(), "/usr/lib/vst");
+        SCOPED_TRACE(path);
+        ASSERT_EQ(host.LoadPlugin(path), 0) << host.LastLoadError();
+        // Mapped until the process ends, so that a leak report at exit can name the library.
+        ASSERT_NE(dlopen(path.c_str(), RTLD_NOW | RTLD_NOLOAD | RTLD_NODELETE), nullptr);
+        EXPECT_STREQ(host.GetEffect(0)->GetDirectory(),
+                     std::filesystem::path(path).parent_path().c_str());
         for (uint32_t block = 0; block < 4; ++block) {
             host.QueueMidiEvent(CMidiMessage(block % 2 == 0 ? 0x90 : 0x80, 60, 100));
             host.ProcessBlock(buffers, 2205, 2, block * 50);
         }
         const float* const* mix = host.MixBuffers(); // the last block
         for (int i = 0; i < 2205; ++i)
-            ASSERT_TRUE(std::isfinite(mix[0][i]) && std::isfinite(mix[1][i])) << path;
+            ASSERT_TRUE(std::isfinite(mix[0][i]) && std::isfinite(mix[1][i])) << i;
         host.IdleAll();
-        EXPECT_TRUE(host.RemoveEffect(0)) << path;
+        EXPECT_TRUE(host.RemoveEffect(0));
     }
 }
 

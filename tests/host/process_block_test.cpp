@@ -10,6 +10,7 @@
 
 #include <atomic>
 #include <cmath>
+#include <cstdint>
 #include <memory>
 #include <thread>
 #include <vector>
@@ -279,7 +280,8 @@ TEST_F(Block, MixGainIsTheSquareRootOfOneOverTheCountAndOnlyWhatAnEffectHasIsMix
         {{probe}, mix(1, 1), -mix(1, 1)},
         {{probe, probe, probe}, mix(3, 3), -mix(3, 3)},
         {{probe, probe, probe, probe}, mix(4, 4), -mix(4, 4)},
-        {{"zorvil-probe-out1", probe}, mix(2, 2), -mix(1, 2)},
+        {{"zorvil-probe-out1"}, mix(1, 1), mix(1, 1)}, // mono: both channels, the same gain
+        {{"zorvil-probe-out1", probe}, mix(2, 2), 0.0f},
         {{"zorvil-probe-out0", probe}, mix(1, 2), -mix(1, 2)},
         {{"zorvil-probe-accumulate", probe}, mix(2, 2), -mix(2, 2)}, // its outputs cleared first
     };
@@ -297,16 +299,54 @@ TEST_F(Block, MixGainIsTheSquareRootOfOneOverTheCountAndOnlyWhatAnEffectHasIsMix
     }
 }
 
-TEST_F(Block, InputsPointIntoTheBlockAndReadSilenceBeyondIt) {
-    ASSERT_EQ(Load("zorvil-probe"), 0);
-    Run(1024);
+TEST_F(Block, EveryBufferAPlugInSeesIsAlignedWithSlackAndInputsReadTheBlockOrSilence) {
+    // Block buffers of exactly the block's size, as a caller may give them: the vector probe
+    // reads 64 bytes past every buffer's last frame, which the sanitizers would catch beyond
+    // an allocation, and logs any buffer not on a 64-byte boundary.
+    ASSERT_EQ(Load("zorvil-probe-vector"), 0);
+    ASSERT_EQ(Load("zorvil-probe-vector"), 1);
+    for (const int frames : {2205, 882, 1023}) {
+        std::vector<float> exactLeft(static_cast<size_t>(frames), 3.0f);
+        std::vector<float> exactRight(static_cast<size_t>(frames), 3.0f);
+        float* exact[2] = {exactLeft.data(), exactRight.data()};
+        for (const int channels : {2, 1, 0}) {
+            host.ProcessBlock(channels > 0 ? exact : nullptr, frames, channels, 1000);
+            for (int slot = 0; slot < 2; ++slot)
+                EXPECT_EQ(Log("zorvil-probe-vector", slot).find("misaligned"), std::string::npos)
+                    << frames << " frames, " << channels << " channels";
+            // The inputs were the cleared block (or silence): the probe adds them to its level.
+            const float gain = std::sqrt(0.5f);
+            EXPECT_EQ(output.left,
+                      std::vector<float>(static_cast<size_t>(frames), 2 * gain * kProbeLevel));
+            EXPECT_EQ(output.right,
+                      std::vector<float>(static_cast<size_t>(frames), -2 * gain * kProbeLevel));
+        }
+    }
     CSeqEffect& effect = *host.GetSeqEffect(0);
-    EXPECT_EQ(effect.m_ppInputs[0], buffers[0] + 512); // the last sub-block's offset
-    EXPECT_EQ(effect.m_ppInputs[1], buffers[1] + 512);
-    Run(882, 1000, 1); // a one-channel block
-    EXPECT_EQ(effect.m_ppInputs[0], buffers[0]);
-    ASSERT_NE(effect.m_ppInputs[1], nullptr);
-    EXPECT_EQ(output.right, std::vector<float>(882, -kProbeLevel));
+    for (int k = 0; k < 2; ++k) {
+        EXPECT_EQ(reinterpret_cast<std::uintptr_t>(effect.m_ppInputs[k]) % 64, 0u);
+        EXPECT_EQ(reinterpret_cast<std::uintptr_t>(effect.m_ppOutputs[k]) % 64, 0u);
+    }
+}
+
+TEST_F(Block, SystemExclusiveOver64KiBReachesPlugInsWhole) {
+    ASSERT_EQ(Load("zorvil-probe"), 0);
+    static const char* const kHex = "0123456789abcdef";
+    for (const size_t size : {size_t{65535}, size_t{65536}, size_t{70000}}) {
+        std::vector<uint8_t> dump = {0xF0};
+        while (dump.size() < size - 1)
+            dump.push_back(static_cast<uint8_t>(dump.size() % 0x7F));
+        dump.push_back(0xF7);
+        QueueSysex(host, dump, 1000);
+        Run(882);
+        std::string hex;
+        for (const uint8_t byte : dump)
+            hex += {kHex[byte >> 4], kHex[byte & 15]};
+        EXPECT_EQ(Log("zorvil-probe", 0), "dispatch 25 0 0 0\nevents 1\nsysex 0 " +
+                                              std::to_string(size) + " " + hex +
+                                              "\nreplacing 882\n")
+            << size;
+    }
 }
 
 TEST_F(Block, AThrowingEventHandlerCostsOnlyItsEvents) {

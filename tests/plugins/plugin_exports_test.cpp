@@ -26,6 +26,8 @@ TEST(PluginExports, OnlyEntriesAndTheProbeInterfaceLeaveALibrary) {
         {"zorvil-probe-out1", probe},
         {"zorvil-probe-accumulate", probe},
         {"zorvil-probe-chunk", probe},
+        {"zorvil-probe-chunk-sound", probe},
+        {"zorvil-probe-vector", probe},
         {"zorvil-probe-vstpluginmain",
          {"VSTPluginMain", "ZorvilProbeCallHost", "ZorvilProbeClear", "ZorvilProbeLog"}},
         {"zorvil-broken-magic", {"main"}},

@@ -13,51 +13,52 @@
 #include <thread>
 #include <vector>
 
+using zorvil::CNoteCell;
 using zorvil::CPattern;
 using zorvil::CPatternHistory;
 
 namespace {
 
-// Everything an undo must give back: the three values, the notes, and the cells of the given
-// keys (all by default; a digest, so that a stray cell no note owns shows too).
+// Everything an undo must give back: the three values and every cell of the given keys (all
+// by default), so that a stray cell no note owns shows too.
 struct Snapshot {
     int tempo = 0;
     int measures = 0;
     int steps = 0;
     int totalSteps = 0;
-    std::vector<CPattern::Note> notes;
-    uint64_t cells = 0;
+    int firstKey = 0;
+    std::vector<CNoteCell> cells; // step-major over the keys taken
     friend bool operator==(const Snapshot&, const Snapshot&) = default;
 };
 
 Snapshot Take(const CPattern& p, int firstKey = 0, int lastKey = CPattern::kKeyCount - 1) {
     Snapshot s{p.GetTempo(),      p.GetMeasures(), p.GetStepsPerMeasure(),
-               p.GetTotalSteps(), p.GetNotes(),    14695981039346656037ull};
-    for (int step = 0; step < CPattern::kStepCapacity; ++step) {
-        for (int key = firstKey; key <= lastKey; ++key) {
-            const auto cell = p.GetCell(step, key);
-            const uint64_t word =
-                cell ? static_cast<uint64_t>(cell->velocity) | uint64_t(cell->length) << 8 |
-                           uint64_t(cell->part) << 20 | uint64_t(step * 128 + key) << 32
-                     : 0;
-            s.cells = (s.cells ^ word) * 1099511628211ull;
-        }
-    }
+               p.GetTotalSteps(), firstKey,        {}};
+    s.cells.reserve(CPattern::kStepCapacity * (lastKey - firstKey + 1));
+    for (int step = 0; step < CPattern::kStepCapacity; ++step)
+        for (int key = firstKey; key <= lastKey; ++key)
+            s.cells.push_back(p.GetCell(step, key).value_or(CNoteCell{}));
     return s;
 }
 
+// The values and the notes (their first cells), for failure messages.
 std::string Describe(const Snapshot& s) {
     std::string text = "tempo " + std::to_string(s.tempo) + ", " + std::to_string(s.measures) +
                        " x " + std::to_string(s.steps) + ", notes:";
-    for (const auto& n : s.notes)
-        text += " (" + std::to_string(n.step) + "," + std::to_string(n.key) + " v" +
-                std::to_string(n.velocity) + " l" + std::to_string(n.length) + ")";
+    const size_t keys = s.cells.size() / CPattern::kStepCapacity;
+    for (size_t i = 0; i < s.cells.size(); ++i) {
+        const CNoteCell& c = s.cells[i];
+        if (c.part == 1)
+            text += " (" + std::to_string(i / keys) + "," +
+                    std::to_string(s.firstKey + static_cast<int>(i % keys)) + " v" +
+                    std::to_string(c.velocity) + " l" + std::to_string(c.length) + ")";
+    }
     return text;
 }
 
 // Random edits crowded into a small corner of the grid (steps 0-39, keys 58-63), so that many
 // collide with other notes and are refused, with values out of range and repeated values.
-// Their snapshots digest the cells of those keys only (the notes are compared everywhere).
+// Their snapshots hold the cells of those keys only.
 class RandomEditor {
 public:
     explicit RandomEditor(unsigned seed) : m_random(seed) {}
