@@ -174,6 +174,11 @@ bool CWaveIn::WaitForAllUnprepared(std::chrono::milliseconds limit) {
     return WaitForState([this] { return PreparedBuffers() == 0; }, kResetPoll, limit);
 }
 
+uint32_t CWaveIn::DeviceRate() const noexcept {
+    std::lock_guard lock(m_portMutex);
+    return m_port ? m_port->DeviceRate() : 0;
+}
+
 bool CWaveIn::Alive() const noexcept {
     std::lock_guard lock(m_portMutex);
     return m_port && m_port->Alive();

@@ -63,6 +63,8 @@ public:
     uint32_t StartTime() const noexcept { return m_run.StartTime(); }
     void SetStartTime(uint32_t ms) noexcept { m_run.SetStartTime(ms); }
     bool Alive() const noexcept;
+    // The rate the device runs at (0 when closed); not 44100: the port converts.
+    uint32_t DeviceRate() const noexcept;
     // Waits until no buffer is prepared any more (after Reset); false after `limit`.
     bool WaitForAllUnprepared(std::chrono::milliseconds limit);
 

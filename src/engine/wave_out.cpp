@@ -80,6 +80,11 @@ bool CWaveOut::Write(CWaveBuffer& buffer, bool wait) noexcept {
     return written;
 }
 
+uint32_t CWaveOut::DeviceRate() const noexcept {
+    std::lock_guard lock(m_portMutex);
+    return m_port ? m_port->DeviceRate() : 0;
+}
+
 bool CWaveOut::Alive() const noexcept {
     std::lock_guard lock(m_portMutex);
     return m_port && m_port->Alive();

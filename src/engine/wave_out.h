@@ -44,6 +44,8 @@ public:
 
     // False once the device has gone away (the JACK server stopped, ...).
     bool Alive() const noexcept;
+    // The rate the device runs at (0 when closed); not 44100: the port converts.
+    uint32_t DeviceRate() const noexcept;
 
     virtual void OnDone(platform::WAVEHDR&) noexcept {}
 

@@ -243,15 +243,22 @@ std::vector<detail::WaveInEntry> InEntries() {
 std::vector<WaveDeviceInfo> WaveOutDevices() {
     std::vector<WaveDeviceInfo> names;
     for (auto& e : OutEntries())
-        names.push_back({e.name});
+        names.push_back({e.name, e.rate});
     return names;
 }
 
 std::vector<WaveDeviceInfo> WaveInDevices() {
     std::vector<WaveDeviceInfo> names;
     for (auto& e : InEntries())
-        names.push_back({e.name});
+        names.push_back({e.name, e.rate});
     return names;
+}
+
+uint32_t WaveMapperRate() {
+    // The mapper opens JACK, else PulseAudio's default, else ALSA's: the first of them listed.
+    for (auto& e : OutEntries())
+        if (e.name.rfind("Virtual", 0) != 0) return e.rate;
+    return 0;
 }
 
 std::unique_ptr<IWaveOutPort> OpenWaveOutPort(int id, DeviceEvent& event) {

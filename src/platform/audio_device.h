@@ -8,7 +8,10 @@
 //
 // Every device is reached through a list of names per direction. Entry -1 is "Wave Mapper",
 // the default output of the first audio system that works (JACK when a server runs, else
-// PulseAudio, else ALSA). The format is fixed: 44100 Hz, 16-bit, stereo.
+// PulseAudio, else ALSA). The format the program hands over and gets back is fixed: 44100 Hz,
+// 16-bit, stereo. A device that runs at another rate (JACK and PipeWire take the server's rate,
+// an ALSA card may refuse 44100 Hz) is carried to and from it by a sample-rate converter inside
+// the port (rate_bridge.h); DeviceRate() tells the rate the device runs at.
 //
 //     DeviceEvent event;
 //     auto list = WaveOutDevices();                  // list[i].name
@@ -83,6 +86,8 @@ public:
     virtual void Reset() noexcept = 0;
     // false once the device has vanished.
     virtual bool Alive() const noexcept = 0;
+    // The rate the device runs at; the port converts when it is not kSampleRate.
+    virtual uint32_t DeviceRate() const noexcept { return kSampleRate; }
 };
 
 // One wave input of the driver: queued headers are filled while started.
@@ -96,6 +101,8 @@ public:
     // Stop and hand every queued header back, done, in order.
     virtual void Reset() noexcept = 0;
     virtual bool Alive() const noexcept = 0;
+    // The rate the device runs at; the port converts when it is not kSampleRate.
+    virtual uint32_t DeviceRate() const noexcept { return kSampleRate; }
 };
 
 // The queue of a wave output, shared by every kind of output port. Write() runs on the engine
@@ -173,13 +180,16 @@ inline float SampleToFloat(int16_t v) noexcept {
 }
 int16_t FloatToSample(float x) noexcept;
 
-// A device of the lists: its name and the audio system it belongs to.
+// A device of the lists: its name, and the rate it would run at (0: not known).
 struct WaveDeviceInfo {
     std::string name;
+    uint32_t rate = 0;
 };
 
 std::vector<WaveDeviceInfo> WaveOutDevices();
 std::vector<WaveDeviceInfo> WaveInDevices();
+// The rate of the device "Wave Mapper" stands for now (0: none opens).
+uint32_t WaveMapperRate();
 
 // Open entry `id` of the current list (-1: "Wave Mapper"); null when that fails.
 std::unique_ptr<IWaveOutPort> OpenWaveOutPort(int id, DeviceEvent& event);

@@ -2,6 +2,7 @@
 
 #include "platform/audio_device_backends.h"
 #include "platform/jack_cancellation.h"
+#include "platform/rate_bridge.h"
 
 #include <algorithm>
 #include <condition_variable>
@@ -83,6 +84,10 @@ std::shared_ptr<JackSession> JackSession::Get() {
     std::shared_ptr<JackSession> session(new JackSession());
     session->m_client = client;
     jack_set_process_callback(client, &JackSession::ProcessCallback, session.get());
+    session->m_rate.store(jack_get_sample_rate(client), std::memory_order_release);
+    session->m_period.store(jack_get_buffer_size(client), std::memory_order_release);
+    jack_set_sample_rate_callback(client, &JackSession::SampleRateCallback, session.get());
+    jack_set_buffer_size_callback(client, &JackSession::BufferSizeCallback, session.get());
     jack_on_info_shutdown(client, &JackSession::ShutdownCallback, session.get());
     if (jack_activate(client) != 0) return nullptr; // the destructor closes the client
     g_session = session;
@@ -111,8 +116,7 @@ void JackSession::CloseClient() noexcept {
 }
 
 uint32_t JackSession::SampleRate() const noexcept {
-    std::lock_guard lock(m_clientMutex);
-    return Alive() && m_client != nullptr ? jack_get_sample_rate(m_client) : 0;
+    return Alive() ? m_rate.load(std::memory_order_acquire) : 0;
 }
 
 jack_port_t* JackSession::RegisterPort(const char* shortName, const char* type,
@@ -179,6 +183,28 @@ void JackSession::RunProcessors(jack_nframes_t frames) noexcept {
         if (p != nullptr) p->Process(frames);
 }
 
+int JackSession::SampleRateCallback(jack_nframes_t rate, void* arg) {
+    return RunWithoutCancellation([rate, self = static_cast<JackSession*>(arg)]() noexcept {
+        self->OnSampleRate(rate);
+        return 0;
+    });
+}
+
+void JackSession::OnSampleRate(uint32_t rate) noexcept {
+    if (m_rate.exchange(rate, std::memory_order_acq_rel) == rate) return;
+    // Rare (a server that changes its rate while running): the processors make their new
+    // converters here, while the process callback waits for this one period.
+    std::lock_guard lock(m_mutex);
+    for (IProcessor* p : m_processors)
+        if (p != nullptr) p->OnSampleRate(rate);
+}
+
+int JackSession::BufferSizeCallback(jack_nframes_t frames, void* arg) {
+    // Nothing on the audio path depends on the period: every processor takes what comes.
+    static_cast<JackSession*>(arg)->m_period.store(frames, std::memory_order_release);
+    return 0;
+}
+
 void JackSession::ShutdownCallback(jack_status_t, const char*, void* arg) {
     RunWithoutCancellation(
         [self = static_cast<JackSession*>(arg)]() noexcept { self->OnServerGone(); });
@@ -207,10 +233,16 @@ namespace {
 
 constexpr const char* kJackDeviceName = "JACK";
 
+// Sets the bridge to the server's current rate. Called before the port is attached and again
+// after, so that a rate change between the two is not missed.
+bool FollowRate(detail::RateBridgeBase& bridge, const JackSession& session) noexcept {
+    return bridge.SetDeviceRate(session.SampleRate());
+}
+
 class JackWaveOut final : public IWaveOutPort, JackSession::IProcessor {
 public:
     JackWaveOut(std::shared_ptr<JackSession> session, DeviceEvent& event)
-        : m_session(std::move(session)), m_queue(event) {}
+        : m_session(std::move(session)), m_queue(event), m_bridge(m_queue) {}
     ~JackWaveOut() override {
         m_session->Detach(this);
         for (auto* port : m_ports)
@@ -220,7 +252,8 @@ public:
     bool Open() {
         m_ports[0] = m_session->RegisterPort("out_1", JACK_DEFAULT_AUDIO_TYPE, JackPortIsOutput);
         m_ports[1] = m_session->RegisterPort("out_2", JACK_DEFAULT_AUDIO_TYPE, JackPortIsOutput);
-        if (m_ports[0] == nullptr || m_ports[1] == nullptr || !m_session->Attach(this))
+        if (m_ports[0] == nullptr || m_ports[1] == nullptr || !FollowRate(m_bridge, *m_session) ||
+            !m_session->Attach(this) || !FollowRate(m_bridge, *m_session))
             return false;
         m_session->ConnectPhysical(m_ports[0], 0, true);
         m_session->ConnectPhysical(m_ports[1], 1, true);
@@ -236,20 +269,23 @@ public:
     void Process(jack_nframes_t frames) noexcept override {
         auto* left = static_cast<float*>(jack_port_get_buffer(m_ports[0], frames));
         auto* right = static_cast<float*>(jack_port_get_buffer(m_ports[1], frames));
-        m_queue.PullFloat(left, right, frames);
+        m_bridge.Pull(left, right, frames);
     }
     void OnShutdown() noexcept override { m_queue.MarkDead(); }
+    void OnSampleRate(uint32_t rate) noexcept override { m_bridge.SetDeviceRate(rate); }
+    uint32_t DeviceRate() const noexcept override { return m_bridge.DeviceRate(); }
 
 private:
     std::shared_ptr<JackSession> m_session;
     WaveOutQueue m_queue;
+    OutputRateBridge m_bridge; // the server's rate from the engine's 44100 Hz
     jack_port_t* m_ports[2] = {nullptr, nullptr};
 };
 
 class JackWaveIn final : public IWaveInPort, JackSession::IProcessor {
 public:
     JackWaveIn(std::shared_ptr<JackSession> session, DeviceEvent& event)
-        : m_session(std::move(session)), m_queue(event) {}
+        : m_session(std::move(session)), m_queue(event), m_bridge(m_queue) {}
     ~JackWaveIn() override {
         m_session->Detach(this);
         for (auto* port : m_ports)
@@ -259,7 +295,8 @@ public:
     bool Open() {
         m_ports[0] = m_session->RegisterPort("in_1", JACK_DEFAULT_AUDIO_TYPE, JackPortIsInput);
         m_ports[1] = m_session->RegisterPort("in_2", JACK_DEFAULT_AUDIO_TYPE, JackPortIsInput);
-        if (m_ports[0] == nullptr || m_ports[1] == nullptr || !m_session->Attach(this))
+        if (m_ports[0] == nullptr || m_ports[1] == nullptr || !FollowRate(m_bridge, *m_session) ||
+            !m_session->Attach(this) || !FollowRate(m_bridge, *m_session))
             return false;
         m_session->ConnectPhysical(m_ports[0], 0, false);
         m_session->ConnectPhysical(m_ports[1], 1, false);
@@ -281,13 +318,16 @@ public:
     void Process(jack_nframes_t frames) noexcept override {
         auto* left = static_cast<const float*>(jack_port_get_buffer(m_ports[0], frames));
         auto* right = static_cast<const float*>(jack_port_get_buffer(m_ports[1], frames));
-        m_queue.PushFloat(left, right, frames);
+        m_bridge.Push(left, right, frames);
     }
     void OnShutdown() noexcept override { m_queue.MarkDead(); }
+    void OnSampleRate(uint32_t rate) noexcept override { m_bridge.SetDeviceRate(rate); }
+    uint32_t DeviceRate() const noexcept override { return m_bridge.DeviceRate(); }
 
 private:
     std::shared_ptr<JackSession> m_session;
     WaveInQueue m_queue;
+    InputRateBridge m_bridge; // the server's rate to the engine's 44100 Hz
     jack_port_t* m_ports[2] = {nullptr, nullptr};
 };
 
@@ -304,19 +344,24 @@ std::unique_ptr<IWaveOutPort> OpenJackWaveOut(DeviceEvent& event) {
 }
 
 void AddJackWaveOut(std::vector<WaveOutEntry>& list) {
-    if (!JackSession::ServerRunning()) return;
-    list.push_back({kJackDeviceName, [](DeviceEvent& e) { return OpenJackWaveOut(e); }});
+    const auto session = JackSession::Get();
+    if (!session) return;
+    list.push_back({kJackDeviceName, [](DeviceEvent& e) { return OpenJackWaveOut(e); },
+                    session->SampleRate()});
 }
 
 void AddJackWaveIn(std::vector<WaveInEntry>& list) {
-    if (!JackSession::ServerRunning()) return;
-    list.push_back({kJackDeviceName, [](DeviceEvent& event) -> std::unique_ptr<IWaveInPort> {
+    const auto session = JackSession::Get();
+    if (!session) return;
+    list.push_back({kJackDeviceName,
+                    [](DeviceEvent& event) -> std::unique_ptr<IWaveInPort> {
                         auto session = JackSession::Get();
                         if (!session) return nullptr;
                         auto port = std::make_unique<JackWaveIn>(std::move(session), event);
                         if (!port->Open()) return nullptr;
                         return port;
-                    }});
+                    },
+                    session->SampleRate()});
 }
 
 } // namespace detail

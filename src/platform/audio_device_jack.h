@@ -14,6 +14,9 @@
 //     ...
 //     session->Detach(this);                      // returns when Process no longer runs
 //     session->UnregisterPort(port);
+//
+// The server's sample rate and period may change while it runs (PipeWire changes its quantum,
+// and may change its rate); the session follows both, and tells every processor of a new rate.
 #pragma once
 
 #include <jack/jack.h>
@@ -33,6 +36,9 @@ public:
         virtual ~IProcessor() = default;
         virtual void Process(jack_nframes_t frames) noexcept = 0; // JACK's real-time thread
         virtual void OnShutdown() noexcept = 0;                   // the server went away
+        // The server runs at a new rate (libjack's notification thread, before the first
+        // period at that rate where libjack allows).
+        virtual void OnSampleRate(uint32_t) noexcept {}
     };
 
     static constexpr const char* kClientName = "Zorvil";
@@ -50,7 +56,9 @@ public:
     JackSession& operator=(const JackSession&) = delete;
 
     bool Alive() const noexcept { return !m_dead.load(std::memory_order_acquire); }
+    // The server's rate and period as last reported (0 once the server went away).
     uint32_t SampleRate() const noexcept;
+    uint32_t Period() const noexcept { return m_period.load(std::memory_order_acquire); }
 
     jack_port_t* RegisterPort(const char* shortName, const char* type, unsigned long flags);
     void UnregisterPort(jack_port_t* port) noexcept;
@@ -70,6 +78,9 @@ private:
     // leaves through these frames (see jack_cancellation.h).
     static int ProcessCallback(jack_nframes_t frames, void* arg);
     static void ShutdownCallback(jack_status_t code, const char* reason, void* arg);
+    static int SampleRateCallback(jack_nframes_t rate, void* arg);
+    static int BufferSizeCallback(jack_nframes_t frames, void* arg);
+    void OnSampleRate(uint32_t rate) noexcept;
     void RunProcessors(jack_nframes_t frames) noexcept;
     void OnServerGone() noexcept;
 
@@ -78,6 +89,8 @@ private:
     mutable std::mutex m_clientMutex; // guards m_client; every call on the client holds it
     jack_client_t* m_client = nullptr;
     std::atomic<bool> m_dead{false};
+    std::atomic<uint32_t> m_rate{0};   // the server's sample rate
+    std::atomic<uint32_t> m_period{0}; // frames per period
     std::mutex m_mutex; // guards m_processors; held by the process callback while it runs them
     std::array<IProcessor*, kMaxProcessors> m_processors{};
 };

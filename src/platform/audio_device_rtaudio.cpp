@@ -1,7 +1,12 @@
 // PulseAudio and ALSA wave devices through RtAudio. (JACK has a client of our own,
 // audio_device_jack.cpp: one client named "Zorvil" for every port, and a server that stops
 // under a running stream is handled without racing the stream's owner.)
+//
+// A device opens at 44100 Hz, 16-bit, as the program's format is. One that refuses 44100 Hz (an
+// ALSA card that only runs at 48000 Hz) opens at a rate it takes instead, with float samples,
+// and the port converts through its rate bridge.
 #include "platform/audio_device_backends.h"
+#include "platform/rate_bridge.h"
 
 #include <RtAudio.h>
 
@@ -13,6 +18,33 @@ namespace zorvil::platform {
 namespace {
 
 constexpr unsigned int kStreamFrames = 512;
+
+// The rates a device that refuses 44100 Hz is tried at, best first: the device's preferred
+// rate, then the rates it lists, the nearest above 44100 Hz first, then those below.
+std::vector<unsigned int> FallbackRates(const RtAudio::DeviceInfo& info) {
+    std::vector<unsigned int> rates = info.sampleRates;
+    std::erase(rates, static_cast<unsigned int>(kSampleRate));
+    std::sort(rates.begin(), rates.end(), [](unsigned int a, unsigned int b) {
+        const bool aAbove = a > static_cast<unsigned int>(kSampleRate);
+        const bool bAbove = b > static_cast<unsigned int>(kSampleRate);
+        if (aAbove != bAbove) return aAbove;
+        return aAbove ? a < b : a > b;
+    });
+    const unsigned int preferred = info.preferredSampleRate;
+    if (preferred != 0 && preferred != static_cast<unsigned int>(kSampleRate)) {
+        std::erase(rates, preferred);
+        rates.insert(rates.begin(), preferred);
+    }
+    return rates;
+}
+
+// The rate a listed device would run at.
+uint32_t ListedRate(const RtAudio::DeviceInfo& info) {
+    const auto& rates = info.sampleRates;
+    if (rates.empty() || std::ranges::count(rates, static_cast<unsigned int>(kSampleRate)) > 0)
+        return kSampleRate;
+    return FallbackRates(info).front();
+}
 
 // RtAudio throws from its own threads when no error callback is set; errors of a running
 // stream show as a stream that no longer runs.
@@ -72,24 +104,47 @@ protected:
         }
     }
 
-    bool OpenStream(RtAudio::Api api, unsigned int device, bool output, RtAudioCallback callback,
-                    void* user) {
+    // Opens and starts the stream: at 44100 Hz with 16-bit interleaved samples, or, where the
+    // device refuses that, at a rate it takes with planar float samples. `useRate(rate)` runs
+    // before the stream starts and may refuse the rate. Returns the rate, or 0.
+    template <typename UseRate>
+    uint32_t OpenStream(RtAudio::Api api, unsigned int device, bool output,
+                        RtAudioCallback callback, void* user, UseRate&& useRate) {
         m_rt = MakeRtAudio(api);
-        if (!m_rt) return false;
-        try {
-            RtAudio::StreamParameters params;
-            params.deviceId = device;
-            params.nChannels = kChannels;
-            RtAudio::StreamOptions options;
-            options.streamName = "Zorvil";
-            unsigned int frames = kStreamFrames;
-            m_rt->openStream(output ? &params : nullptr, output ? nullptr : &params, RTAUDIO_SINT16,
-                             kSampleRate, &frames, callback, user, &options, &IgnoreError);
-            m_rt->startStream();
-            return true;
-        } catch (...) {
-            return false;
+        if (!m_rt) return 0;
+        std::vector<unsigned int> rates{static_cast<unsigned int>(kSampleRate)};
+        // A PulseAudio server takes any rate: failing at 44100 Hz means it is not there.
+        if (api != RtAudio::LINUX_PULSE) {
+            try {
+                const auto more = FallbackRates(m_rt->getDeviceInfo(device));
+                rates.insert(rates.end(), more.begin(), more.end());
+            } catch (...) {
+            }
         }
+        for (const unsigned int rate : rates) {
+            try {
+                RtAudio::StreamParameters params;
+                params.deviceId = device;
+                params.nChannels = kChannels;
+                RtAudio::StreamOptions options;
+                options.streamName = "Zorvil";
+                const bool converting = rate != static_cast<unsigned int>(kSampleRate);
+                if (converting) options.flags = RTAUDIO_NONINTERLEAVED;
+                unsigned int frames = kStreamFrames;
+                m_rt->openStream(output ? &params : nullptr, output ? nullptr : &params,
+                                 converting ? RTAUDIO_FLOAT32 : RTAUDIO_SINT16, rate, &frames,
+                                 callback, user, &options, &IgnoreError);
+                if (!useRate(static_cast<uint32_t>(rate))) {
+                    m_rt->closeStream();
+                    continue;
+                }
+                m_rt->startStream();
+                return static_cast<uint32_t>(rate);
+            } catch (...) {
+                CloseStream();
+            }
+        }
+        return 0;
     }
 
     bool Running() const noexcept {
@@ -103,39 +158,48 @@ protected:
 
 class RtAudioWaveOut final : public IWaveOutPort, RtAudioPort {
 public:
-    explicit RtAudioWaveOut(DeviceEvent& event) : m_queue(event) {}
+    explicit RtAudioWaveOut(DeviceEvent& event) : m_queue(event), m_bridge(m_queue) {}
     ~RtAudioWaveOut() override {
         CloseStream();
         m_queue.MarkDead();
     }
 
     bool Open(RtAudio::Api api, unsigned int device) {
-        return OpenStream(api, device, true, &Callback, this);
+        return OpenStream(api, device, true, &Callback, this,
+                          [this](uint32_t rate) { return m_bridge.SetDeviceRate(rate); }) != 0;
     }
     bool Write(WAVEHDR& header) noexcept override { return Running() && m_queue.Push(header); }
     void Reset() noexcept override { m_queue.ReturnAll(); }
     bool Alive() const noexcept override { return Running(); }
+    uint32_t DeviceRate() const noexcept override { return m_bridge.DeviceRate(); }
 
 private:
     static int Callback(void* out, void*, unsigned int frames, double, RtAudioStreamStatus,
                         void* user) {
         auto* self = static_cast<RtAudioWaveOut*>(user);
-        self->m_queue.PullInt16(static_cast<int16_t*>(out), frames);
+        if (self->m_bridge.Converting()) {
+            auto* left = static_cast<float*>(out); // planar: left, then right
+            self->m_bridge.Pull(left, left + frames, frames);
+        } else {
+            self->m_queue.PullInt16(static_cast<int16_t*>(out), frames);
+        }
         return 0;
     }
     WaveOutQueue m_queue;
+    OutputRateBridge m_bridge; // set before the stream starts; fixed while it runs
 };
 
 class RtAudioWaveIn final : public IWaveInPort, RtAudioPort {
 public:
-    explicit RtAudioWaveIn(DeviceEvent& event) : m_queue(event) {}
+    explicit RtAudioWaveIn(DeviceEvent& event) : m_queue(event), m_bridge(m_queue) {}
     ~RtAudioWaveIn() override {
         CloseStream();
         m_queue.MarkDead();
     }
 
     bool Open(RtAudio::Api api, unsigned int device) {
-        return OpenStream(api, device, false, &Callback, this);
+        return OpenStream(api, device, false, &Callback, this,
+                          [this](uint32_t rate) { return m_bridge.SetDeviceRate(rate); }) != 0;
     }
     bool AddBuffer(WAVEHDR& header) noexcept override { return m_queue.Add(header); }
     bool Start() noexcept override {
@@ -146,15 +210,22 @@ public:
     void Stop() noexcept override { m_queue.Stop(); }
     void Reset() noexcept override { m_queue.ReturnAll(); }
     bool Alive() const noexcept override { return Running(); }
+    uint32_t DeviceRate() const noexcept override { return m_bridge.DeviceRate(); }
 
 private:
     static int Callback(void*, void* in, unsigned int frames, double, RtAudioStreamStatus,
                         void* user) {
         auto* self = static_cast<RtAudioWaveIn*>(user);
-        self->m_queue.PushInt16(static_cast<const int16_t*>(in), frames);
+        if (self->m_bridge.Converting()) {
+            const auto* left = static_cast<const float*>(in);
+            self->m_bridge.Push(left, left + frames, frames);
+        } else {
+            self->m_queue.PushInt16(static_cast<const int16_t*>(in), frames);
+        }
         return 0;
     }
     WaveInQueue m_queue;
+    InputRateBridge m_bridge; // set before the stream starts; fixed while it runs
 };
 
 template <typename Entry, typename Port, typename Base>
@@ -175,12 +246,13 @@ void AddDevices(std::vector<Entry>& list, bool output) {
                     if (!probe.Open(info.api, i)) continue;
                 }
                 const RtAudio::Api api = info.api;
-                list.push_back(
-                    {info.prefix + dev.name, [api, i](DeviceEvent& event) -> std::unique_ptr<Base> {
-                         auto port = std::make_unique<Port>(event);
-                         if (!port->Open(api, i)) return nullptr;
-                         return port;
-                     }});
+                list.push_back({info.prefix + dev.name,
+                                [api, i](DeviceEvent& event) -> std::unique_ptr<Base> {
+                                    auto port = std::make_unique<Port>(event);
+                                    if (!port->Open(api, i)) return nullptr;
+                                    return port;
+                                },
+                                ListedRate(dev)});
             }
         } catch (...) {
         }
@@ -197,6 +269,18 @@ void AddRtAudioWaveOut(std::vector<WaveOutEntry>& list) {
 
 void AddRtAudioWaveIn(std::vector<WaveInEntry>& list) {
     AddDevices<WaveInEntry, RtAudioWaveIn, IWaveInPort>(list, false);
+}
+
+std::unique_ptr<IWaveOutPort> OpenRtAudioWaveOut(int api, unsigned int device, DeviceEvent& event) {
+    auto port = std::make_unique<RtAudioWaveOut>(event);
+    if (!port->Open(static_cast<RtAudio::Api>(api), device)) return nullptr;
+    return port;
+}
+
+std::unique_ptr<IWaveInPort> OpenRtAudioWaveIn(int api, unsigned int device, DeviceEvent& event) {
+    auto port = std::make_unique<RtAudioWaveIn>(event);
+    if (!port->Open(static_cast<RtAudio::Api>(api), device)) return nullptr;
+    return port;
 }
 
 std::unique_ptr<IWaveOutPort> OpenRtAudioDefaultOut(bool pulse, DeviceEvent& event) {

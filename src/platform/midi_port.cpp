@@ -78,9 +78,10 @@ void MidiInPort::Reset() noexcept {
     }
 }
 
-void MidiInPort::Deliver(std::span<const uint8_t> bytes) noexcept {
+void MidiInPort::Deliver(std::span<const uint8_t> bytes, uint32_t ageMs) noexcept {
     if (bytes.empty() || !Started()) return;
-    const uint32_t time = Now();
+    const uint32_t now = Now();
+    const uint32_t time = ageMs < now ? now - ageMs : 0; // not before the port started
     if (bytes[0] != 0xF0) {
         // Short messages: a status and its data bytes; a longer event carries several.
         size_t i = 0;

@@ -68,9 +68,11 @@ public:
     bool Started() const noexcept { return m_started.load(std::memory_order_acquire); }
     virtual bool Alive() const noexcept { return true; }
 
-    // Driver thread: one complete message as the audio system hands it over. Implementations
-    // make sure that no delivery runs any more once their destructor has returned.
-    void Deliver(std::span<const uint8_t> bytes) noexcept;
+    // Driver thread: one complete message as the audio system hands it over, `ageMs`
+    // milliseconds after it arrived (an audio system that hands over a period's messages at
+    // once knows when in the period each came). Implementations make sure that no delivery runs
+    // any more once their destructor has returned.
+    void Deliver(std::span<const uint8_t> bytes, uint32_t ageMs = 0) noexcept;
 
 private:
     MIDIHDR* TakeBuffer() noexcept;

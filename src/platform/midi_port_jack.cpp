@@ -69,13 +69,19 @@ public:
 
     bool Alive() const noexcept override { return m_session->Alive(); }
 
+    // A period's events come together, each at its frame in the period: what came in during the
+    // last period is handed over now, so an event at frame t arrived (frames - t) frames ago, at
+    // the server's own rate.
     void Process(jack_nframes_t frames) noexcept override {
         void* buffer = jack_port_get_buffer(m_port, frames);
         const jack_nframes_t count = jack_midi_get_event_count(buffer);
+        const uint64_t rate = m_session->SampleRate();
         for (jack_nframes_t i = 0; i < count; ++i) {
             jack_midi_event_t event{};
-            if (jack_midi_event_get(&event, buffer, i) == 0 && event.size > 0)
-                Deliver({event.buffer, event.size});
+            if (jack_midi_event_get(&event, buffer, i) != 0 || event.size == 0) continue;
+            const uint64_t ago = frames > event.time ? frames - event.time : 0;
+            const auto ageMs = static_cast<uint32_t>(rate > 0 ? (ago * 1000 + rate / 2) / rate : 0);
+            Deliver({event.buffer, event.size}, ageMs);
         }
     }
     void OnShutdown() noexcept override {}

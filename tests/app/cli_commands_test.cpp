@@ -96,7 +96,8 @@ TEST_F(CliCommandsTest, PlayGoesOnWithoutWhatIsMissingAndStopsAfterItsSeconds) {
              "--wave-out", platform::kVirtualWaveOutName, "--midi-in", "No Such Port", "--midi-out",
              platform::kVirtualMidiOutName, "--thru", "--buffer", "441"});
     EXPECT_EQ(run.status, 0) << run.err;
-    EXPECT_EQ(run.out, "zorvil-cli: playing 1 plug-in\n");
+    EXPECT_EQ(run.out, "zorvil-cli: wave output \"Virtual Wave Out\" runs at 44100 Hz, no "
+                       "conversion\nzorvil-cli: playing 1 plug-in\n");
     std::vector<std::string> lines;
     std::istringstream err(run.err);
     for (std::string line; std::getline(err, line);)

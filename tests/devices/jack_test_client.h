@@ -1,6 +1,7 @@
 // A small JACK client of the tests' own ("ZorvilTest"), as any other JACK program would be: it
 // records what reaches in_1, in_2 and midi_in (into storage reserved up front), plays 0.5 on
-// out_1 and -0.5 on out_2, and sends queued MIDI from midi_out in the next period.
+// out_1 and -0.5 on out_2, and sends queued MIDI from midi_out in the next period (each message
+// at the next frame, or at the frame it asks for).
 //     ASSERT_TRUE(client.Open() && client.Connect("Zorvil:out_1", "ZorvilTest:in_1"));
 //     client.WaitFor([&] { return client.Audio(0).size() > 44100; }, 5s);
 #pragma once
@@ -16,7 +17,9 @@
 #include <cstdint>
 #include <functional>
 #include <mutex>
+#include <optional>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace zorvil::test {
@@ -70,11 +73,18 @@ public:
     std::vector<float> Audio(int channel) const {
         return Locked([&] { return m_audio[channel]; });
     }
+    size_t AudioFrames(int channel) const {
+        return Locked([&] { return m_audio[channel].size(); });
+    }
     std::vector<std::vector<uint8_t>> MidiReceived() const {
         return Locked([&] { return m_midiReceived; });
     }
-    void SendMidi(std::vector<uint8_t> bytes) {
-        Locked([&] { m_midiToSend.push_back(std::move(bytes)); });
+    void SendMidi(std::vector<uint8_t> bytes, std::optional<uint32_t> frame = std::nullopt) {
+        Locked([&] { m_midiToSend.push_back({frame, std::move(bytes)}); });
+    }
+    // Frames the client has processed so far (every period of the server since it opened).
+    uint64_t Frames() const {
+        return Locked([&] { return m_frames; });
     }
 
     // Waits until `done` holds, checking after each period; false after `limit`. `done` may
@@ -110,6 +120,7 @@ private:
         {
             std::lock_guard lock(m_mutex);
             ++m_cycles;
+            m_frames += frames;
             for (int c = 0; c < 2; ++c) {
                 auto* in = static_cast<const float*>(buffers[2 * c]);
                 auto* out = static_cast<float*>(buffers[2 * c + 1]);
@@ -123,8 +134,10 @@ private:
             }
             jack_midi_clear_buffer(buffers[5]);
             jack_nframes_t time = 0;
-            for (auto& message : m_midiToSend)
+            for (auto& [frame, message] : m_midiToSend) {
+                time = std::min(frame.value_or(time), frames - 1);
                 jack_midi_event_write(buffers[5], time++ % frames, message.data(), message.size());
+            }
             m_midiToSend.clear();
         }
         m_changed.notify_all();
@@ -137,9 +150,10 @@ private:
     mutable std::condition_variable m_changed;
     std::vector<float> m_audio[2];
     std::vector<std::vector<uint8_t>> m_midiReceived;
-    std::vector<std::vector<uint8_t>> m_midiToSend;
+    std::vector<std::pair<std::optional<uint32_t>, std::vector<uint8_t>>> m_midiToSend;
     bool m_gone = false; // the server shut this client down
     uint64_t m_cycles = 0;
+    uint64_t m_frames = 0;
 };
 
 } // namespace zorvil::test

@@ -33,9 +33,9 @@ std::string TempDir() {
 
 } // namespace
 
-JackServer::JackServer(std::string name, int lockFd, Mode mode)
+JackServer::JackServer(std::string name, int lockFd, Mode mode, unsigned rate)
     : m_name(std::move(name)), m_log(TempDir() + "/" + m_name + ".log"), m_lockFd(lockFd),
-      m_mode(mode) {}
+      m_mode(mode), m_rate(rate) {}
 
 JackServer::~JackServer() {
     Stop();
@@ -48,7 +48,7 @@ JackServer::~JackServer() {
     }
 }
 
-std::unique_ptr<JackServer> JackServer::StartOnFreeName(Mode mode) {
+std::unique_ptr<JackServer> JackServer::StartOnFreeName(Mode mode, unsigned rate) {
     std::string tried;
     for (int slot = 0; slot < kNameSlots; ++slot) {
         const std::string name = "zorvil-test-" + std::to_string(slot);
@@ -59,7 +59,7 @@ std::unique_ptr<JackServer> JackServer::StartOnFreeName(Mode mode) {
             close(fd);
             continue;
         }
-        auto server = std::make_unique<JackServer>(name, fd, mode);
+        auto server = std::make_unique<JackServer>(name, fd, mode, rate);
         if (server->Start()) return server;
         tried += " " + server->LogPath(); // e.g. a stale registry entry holds the name
     }
@@ -91,6 +91,7 @@ bool JackServer::Start() {
     }
     setenv("JACK_DEFAULT_SERVER", m_name.c_str(), 1);
     const bool synchronous = m_mode == Mode::Synchronous;
+    const std::string rate = std::to_string(m_rate);
     const pid_t parent = getpid();
     const pid_t pid = fork();
     if (pid < 0) return false;
@@ -110,10 +111,10 @@ bool JackServer::Start() {
         // thrown out of the graph.
         if (synchronous)
             execlp("jackd", "jackd", "--no-realtime", "--sync", "-t", "10000", "-n", m_name.c_str(),
-                   "-d", "dummy", "-r", "44100", "-p", "256", static_cast<char*>(nullptr));
+                   "-d", "dummy", "-r", rate.c_str(), "-p", "256", static_cast<char*>(nullptr));
         else
             execlp("jackd", "jackd", "--no-realtime", "-n", m_name.c_str(), "-d", "dummy", "-r",
-                   "44100", "-p", "256", static_cast<char*>(nullptr));
+                   rate.c_str(), "-p", "256", static_cast<char*>(nullptr));
         _exit(127);
     }
     m_pid = pid;

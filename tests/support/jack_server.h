@@ -1,6 +1,6 @@
-// A JACK 2 server of the test run's own: jackd on its dummy backend at 44100 Hz, under a server
-// name no other run uses at the same time, so that device tests meet a real audio server without
-// touching the machine's own.
+// A JACK 2 server of the test run's own: jackd on its dummy backend (at 44100 Hz unless a test
+// asks for another rate), under a server name no other run uses at the same time, so that device
+// tests meet a real audio server without touching the machine's own.
 //
 // Names come from a small fixed set ("zorvil-test-0", "-1", ...), each held by a lock file while
 // a run uses it. JACK's registry has room for a handful of servers only and never frees the
@@ -15,6 +15,8 @@
 //     static auto* const kJack = testing::AddGlobalTestEnvironment(new JackServerEnvironment);
 //     // in a test:
 //     ASSERT_TRUE(JackServer::Current() && JackServer::Current()->Running());
+//     // or a server of the test's own, at a rate of its choice:
+//     auto server = JackServer::StartOnFreeName(JackServer::Mode::Synchronous, 48000);
 //
 // Starting sets JACK_DEFAULT_SERVER in this process, so every JACK client it opens (ours and
 // Zorvil's) reaches this server; the server puts back the value it replaced when it goes. A test
@@ -38,11 +40,14 @@ public:
     // what users run.
     enum class Mode { Synchronous, Asynchronous };
 
+    static constexpr unsigned kDefaultRate = 44100;
+
     // `lockFd`: the lock file that reserves the name (closed with the server), or -1.
-    explicit JackServer(std::string name, int lockFd = -1, Mode mode = Mode::Synchronous);
+    explicit JackServer(std::string name, int lockFd = -1, Mode mode = Mode::Synchronous,
+                        unsigned rate = kDefaultRate);
     // A started server under the first name of the set that no run holds; null (with a test
     // failure naming the logs) when none starts.
-    static std::unique_ptr<JackServer> StartOnFreeName(Mode mode);
+    static std::unique_ptr<JackServer> StartOnFreeName(Mode mode, unsigned rate = kDefaultRate);
     ~JackServer();
     JackServer(const JackServer&) = delete;
     JackServer& operator=(const JackServer&) = delete;
@@ -54,6 +59,7 @@ public:
     bool Running() const noexcept { return m_pid > 0; }
     const std::string& Name() const noexcept { return m_name; }
     const std::string& LogPath() const noexcept { return m_log; }
+    unsigned Rate() const noexcept { return m_rate; }
 
     // The server of the running test environment, or null.
     static JackServer* Current() noexcept;
@@ -66,6 +72,7 @@ private:
     pid_t m_pid = -1;
     int m_lockFd = -1;
     Mode m_mode;
+    unsigned m_rate;
     std::optional<std::string> m_replacedDefault; // JACK_DEFAULT_SERVER before the first Start
     bool m_started = false;
 };

@@ -10,7 +10,8 @@
 // the tool's own ("ZorvilLatency") sends NOTES note-ons, one at a time, into Zorvil:midi_in at
 // the first frame of a period and watches Zorvil:out_1; the latency of a note is the number of
 // frames from the frame it was sent at to the first sample whose magnitude exceeds 1/1000,
-// counted on the server's frame clock. It prints min, median, mean and max in milliseconds.
+// counted on the server's frame clock at the server's rate. It prints the rate, whether Zorvil
+// converts for it, and min, median, mean and max in milliseconds.
 #include "app/zorvil_app.h"
 #include "platform/clock_real.h"
 #include "platform/jack_cancellation.h"
@@ -75,6 +76,7 @@ public:
         if (m_client != nullptr) jack_client_close(m_client);
     }
     bool Connect(const char* from, const char* to) { return jack_connect(m_client, from, to) == 0; }
+    double Rate() const { return jack_get_sample_rate(m_client); }
 
     // Sends one note (on, then off once heard) and returns its latency in frames, or -1.
     long Measure(std::chrono::milliseconds limit) {
@@ -180,7 +182,7 @@ int main(int argc, char** argv) {
             std::vector<double> ms;
             for (int i = 0; i < notes; ++i) {
                 const long frames = probe.Measure(3000ms);
-                if (frames >= 0) ms.push_back(frames * 1000.0 / 44100.0);
+                if (frames >= 0) ms.push_back(static_cast<double>(frames) * 1000.0 / probe.Rate());
                 // A random phase against the engine's blocks for the next note.
                 std::this_thread::sleep_for(std::chrono::milliseconds(150 + std::rand() % 97));
             }
@@ -189,10 +191,12 @@ int main(int argc, char** argv) {
                 std::fprintf(stderr, "zorvil-latency: no note was heard\n");
                 status = 1;
             } else {
-                std::printf("WaveOutBufSize %d, clock %s: %zu notes, latency ms min %.1f median "
-                            "%.1f mean %.1f max %.1f\n",
-                            bufferSize, waveIn ? "wave input" : "engine timer", ms.size(),
-                            ms.front(), ms[ms.size() / 2],
+                const uint32_t rate = app.WaveOut().DeviceRate();
+                std::printf("server %u Hz (%s), WaveOutBufSize %d, clock %s: %zu notes, latency "
+                            "ms min %.1f median %.1f mean %.1f max %.1f\n",
+                            rate, rate == 44100 ? "no conversion" : "converted", bufferSize,
+                            waveIn ? "wave input" : "engine timer", ms.size(), ms.front(),
+                            ms[ms.size() / 2],
                             std::accumulate(ms.begin(), ms.end(), 0.0) / ms.size(), ms.back());
             }
         }

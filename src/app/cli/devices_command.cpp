@@ -2,6 +2,7 @@
 
 #include "engine/wave_device.h"
 #include "midi/midi_device.h"
+#include "platform/audio_device.h"
 
 #include <ostream>
 
@@ -15,13 +16,36 @@ void PrintList(std::ostream& out, const char* title, const std::vector<std::stri
         out << "  " << entry << '\n';
 }
 
+// "  [48000 Hz, converted from 44100 Hz]": the rate the device runs at, and whether the program's
+// 44100 Hz is converted on the way.
+std::string RateNote(uint32_t rate, bool output) {
+    if (rate == 0) return {};
+    std::string note = "  [" + std::to_string(rate) + " Hz";
+    if (rate != static_cast<uint32_t>(platform::kSampleRate))
+        note += output ? ", converted from 44100 Hz" : ", converted to 44100 Hz";
+    return note + "]";
+}
+
+// A wave list as the dialogs show it ("* No Wave *", then "MME: " + name), each device with
+// its rate.
+std::vector<std::string> WaveLines(const std::vector<platform::WaveDeviceInfo>& devices,
+                                   bool output) {
+    std::vector<std::string> lines{kNoWaveDevice};
+    if (output)
+        lines.push_back(std::string("MME: ") + platform::kWaveMapperName +
+                        RateNote(platform::WaveMapperRate(), true));
+    for (const platform::WaveDeviceInfo& device : devices)
+        lines.push_back("MME: " + device.name + RateNote(device.rate, output));
+    return lines;
+}
+
 } // namespace
 
 int RunDevices(std::ostream& out) {
     PrintList(out, "MIDI input", MidiInDialogList());
     PrintList(out, "MIDI output", MidiOutDialogList());
-    PrintList(out, "Wave input", WaveInDialogList());
-    PrintList(out, "Wave output", WaveOutDialogList());
+    PrintList(out, "Wave input", WaveLines(platform::WaveInDevices(), false));
+    PrintList(out, "Wave output", WaveLines(platform::WaveOutDevices(), true));
     out.flush();
     return 0;
 }

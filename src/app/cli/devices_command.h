@@ -1,4 +1,5 @@
-// `zorvil-cli devices`: the four device lists as the device dialogs offer them.
+// `zorvil-cli devices`: the four device lists as the device dialogs offer them, each wave device
+// with the rate it runs at and whether the program's 44100 Hz is converted for it.
 //
 //     MIDI input:
 //       * No MIDI *
@@ -9,11 +10,12 @@
 //       ...
 //     Wave input:
 //       * No Wave *
-//       MME: JACK
+//       MME: JACK  [48000 Hz, converted to 44100 Hz]
 //     Wave output:
 //       * No Wave *
-//       MME: Wave Mapper
-//       MME: JACK
+//       MME: Wave Mapper  [48000 Hz, converted from 44100 Hz]
+//       MME: JACK  [48000 Hz, converted from 44100 Hz]
+//       MME: PulseAudio: Default Device  [44100 Hz]
 //
 // Virtual devices show only with ZORVIL_VIRTUAL_DEVICES=1.
 #pragma once

@@ -124,6 +124,18 @@ std::string StoredWaveName(const std::string& name) {
     return "MME: " + name;
 }
 
+// "zorvil-cli: wave output "JACK" runs at 48000 Hz, converting from 44100 Hz".
+void ReportRate(const char* kind, const CWaveDevice& device, uint32_t rate, bool output) {
+    if (!device.IsOpen() || rate == 0) return;
+    std::cout << "zorvil-cli: " << kind << " \"" << device.Name() << "\" runs at " << rate
+              << " Hz, ";
+    if (rate == static_cast<uint32_t>(platform::kSampleRate))
+        std::cout << "no conversion\n";
+    else
+        std::cout << (output ? "converting from " : "converting to ") << platform::kSampleRate
+                  << " Hz\n";
+}
+
 void ReportMissing(const char* kind, const std::string& name, bool open) {
     if (!name.empty() && !open)
         std::cerr << "zorvil-cli: " << kind << " \"" << name
@@ -167,6 +179,9 @@ int RunPlay(int count, char** arguments) {
     ReportMissing("MIDI input", options->midiIn.value_or(stored.MidiIn()), app.MidiIn().IsOpen());
     ReportMissing("MIDI output", options->midiOut.value_or(stored.MidiOut()),
                   app.MidiOut().IsOpen());
+
+    ReportRate("wave output", app.WaveOut(), app.WaveOut().DeviceRate(), true);
+    ReportRate("wave input", app.WaveIn(), app.WaveIn().DeviceRate(), false);
 
     int loaded = 0;
     for (const std::string& path : options->plugins) {

@@ -1,0 +1,333 @@
+// Zorvil against JACK servers at 44100, 48000 and 96000 Hz (each test starts its own, on the
+// dummy backend): the right pitch through zorvil-cli play, also across buffer-size changes; the
+// wave input clocking 44100 frames a second; MIDI time stamps at the server's rate; nothing
+// allocated in the device callback while it converts; and RtAudio opening a device that
+// refuses 44100 Hz at the device's own rate.
+#include "../host/allocation_counter.h"
+#include "devices/device_test_support.h"
+#include "devices/jack_test_client.h"
+#include "engine/wave_in_engine.h"
+#include "engine/wave_out_engine.h"
+#include "files/temp_dir.h"
+#include "midi/midi_in_engine.h"
+#include "platform/audio_device_backends.h"
+#include "platform/audio_device_jack.h"
+#include "support/jack_server.h"
+#include "support/jack_sanitizer_suppressions.h"
+#include "support/test_support.h"
+#include "support/tone_analysis.h"
+
+#include <RtAudio.h>
+
+#include <atomic>
+#include <cmath>
+#include <csignal>
+#include <fcntl.h>
+#include <fstream>
+#include <numbers>
+#include <spawn.h>
+#include <sstream>
+#include <sys/wait.h>
+#include <thread>
+#include <unistd.h>
+
+extern char** environ;
+
+namespace zorvil::test {
+namespace {
+
+// A program of the test's own, its output in a file.
+class ChildProcess {
+public:
+    ChildProcess(const std::vector<std::string>& arguments, const std::string& output) {
+        std::vector<char*> argv;
+        for (const std::string& a : arguments)
+            argv.push_back(const_cast<char*>(a.c_str()));
+        argv.push_back(nullptr);
+        posix_spawn_file_actions_t actions;
+        posix_spawn_file_actions_init(&actions);
+        posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, output.c_str(),
+                                         O_WRONLY | O_CREAT | O_TRUNC, 0644);
+        posix_spawn_file_actions_adddup2(&actions, STDOUT_FILENO, STDERR_FILENO);
+        if (posix_spawnp(&m_pid, argv[0], &actions, nullptr, argv.data(), environ) != 0) m_pid = -1;
+        posix_spawn_file_actions_destroy(&actions);
+    }
+    ~ChildProcess() {
+        if (m_pid > 0) {
+            kill(m_pid, SIGKILL);
+            waitpid(m_pid, nullptr, 0);
+        }
+    }
+    bool Started() const { return m_pid > 0; }
+    // Asks it to stop (as Ctrl+C does) and returns its exit status, or -1.
+    int Stop() {
+        if (m_pid <= 0) return -1;
+        kill(m_pid, SIGINT);
+        int status = 0;
+        waitpid(m_pid, &status, 0);
+        m_pid = -1;
+        return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    }
+
+private:
+    pid_t m_pid = -1;
+};
+
+std::string Text(const std::string& path) {
+    std::stringstream text;
+    text << std::ifstream(path).rdbuf();
+    return text.str();
+}
+
+// The longest stretch of `samples` without a gap of silence (an engine block that came late
+// leaves one).
+std::span<const float> LongestSound(std::span<const float> samples) {
+    constexpr size_t kGap = 64;
+    size_t best = 0, bestLength = 0, start = 0, quiet = 0;
+    for (size_t i = 0; i < samples.size(); ++i) {
+        quiet = std::fabs(samples[i]) < 1e-4f ? quiet + 1 : 0;
+        if (quiet == kGap) start = i + 1;
+        if (quiet < kGap && i + 1 - start > bestLength) {
+            best = start;
+            bestLength = i + 1 - start;
+        }
+    }
+    return samples.subspan(best, bestLength);
+}
+
+class RatesTest : public testing::TestWithParam<unsigned> {
+protected:
+    unsigned Rate() const { return GetParam(); }
+
+    void SetUp() override {
+        m_server = JackServer::StartOnFreeName(JackServer::Mode::Synchronous, Rate());
+        ASSERT_NE(m_server, nullptr);
+        ASSERT_TRUE(m_client.Open());
+    }
+    void TearDown() override {
+        m_client.Close();
+        platform::JackSession::CloseIdle();
+    }
+
+    // Lets `seconds` of the server's time pass.
+    void SkipNext(double seconds) {
+        const size_t start = m_client.AudioFrames(0);
+        const auto frames = static_cast<size_t>(seconds * Rate());
+        EXPECT_TRUE(
+            m_client.WaitFor([&] { return m_client.AudioFrames(0) >= start + frames; }, 20s));
+    }
+
+    // The pitch of what reaches the client's in_1 over the next `seconds`: the strongest partial
+    // between 300 and 700 Hz in the longest stretch of sound, which must last 0.2 s.
+    double PitchOfTheNext(double seconds) {
+        const size_t start = m_client.AudioFrames(0);
+        const auto frames = static_cast<size_t>(seconds * Rate());
+        EXPECT_TRUE(
+            m_client.WaitFor([&] { return m_client.AudioFrames(0) >= start + frames; }, 20s));
+        const auto audio = m_client.Audio(0);
+        const auto recorded = std::span<const float>(audio).subspan(start);
+        const auto sound = LongestSound(recorded.first(std::min(frames, recorded.size())));
+        EXPECT_GE(sound.size(), Rate() / 5) << "hardly any sound";
+        if (sound.size() < Rate() / 5) return 0.0;
+        return StrongestFrequency(sound.last(std::min<size_t>(sound.size(), Rate() / 2)), Rate(),
+                                  300, 700);
+    }
+
+    std::unique_ptr<JackServer> m_server;
+    JackTestClient m_client;
+};
+
+INSTANTIATE_TEST_SUITE_P(ServerRates, RatesTest, testing::Values(44100u, 48000u, 96000u));
+
+// jack_bufsize, as a user (or PipeWire changing its quantum) changes the period while Zorvil
+// plays. Periods of 1024 frames and more keep a loaded test machine (and the sanitizer builds)
+// up with the server.
+bool SetPeriod(int frames) {
+    return std::system(("jack_bufsize " + std::to_string(frames) + " >/dev/null").c_str()) == 0;
+}
+
+TEST_P(RatesTest, ZorvilCliPlaysA4At440HzAndKeepsPlayingWhenTheBufferSizeChanges) {
+    ASSERT_TRUE(SetPeriod(1024));
+    TempDir folder;
+    const std::string output = folder.File("out");
+    setenv("XDG_CONFIG_HOME", folder.File("config").c_str(), 1);
+    ChildProcess cli({ToolPath("zorvil-cli"), "play", PluginPath("zorvil-synth"), "--seconds", "60",
+                      "--wave-out", "JACK", "--midi-in", "JACK MIDI"},
+                     output);
+    ASSERT_TRUE(cli.Started());
+    ASSERT_TRUE(m_client.WaitFor(
+        [&] { return Text(output).find("zorvil-cli: playing") != std::string::npos; }, 30s))
+        << Text(output);
+    ASSERT_TRUE(m_client.Connect("ZorvilTest:midi_out", "Zorvil:midi_in"));
+    ASSERT_TRUE(m_client.Connect("Zorvil:out_1", "ZorvilTest:in_1"));
+    m_client.SendMidi({0x90, 69, 100}); // A4, held
+    SkipNext(0.3);                      // the attack
+
+    const double tolerance = 440.0 * 0.002;
+    EXPECT_NEAR(PitchOfTheNext(0.6), 440.0, tolerance);
+    for (const int frames : {2048, 512}) {
+        SCOPED_TRACE("period " + std::to_string(frames));
+        ASSERT_TRUE(SetPeriod(frames));
+        SkipNext(0.3); // the change itself
+        EXPECT_NEAR(PitchOfTheNext(0.6), 440.0, tolerance);
+        EXPECT_TRUE(m_client.PortExists("Zorvil:out_1"));
+    }
+
+    m_client.SendMidi({0x80, 69, 64});
+    EXPECT_EQ(cli.Stop(), 0);
+    const std::string printed = Text(output);
+    EXPECT_NE(printed.find("wave output \"JACK\" runs at " + std::to_string(Rate()) + " Hz, " +
+                           (Rate() == 44100 ? "no conversion" : "converting from 44100 Hz")),
+              std::string::npos)
+        << printed;
+}
+
+// Marks the thread of Zorvil's JACK process callback for the allocation counter.
+struct MarkProcessThread : platform::JackSession::IProcessor {
+    void Process(jack_nframes_t) noexcept override {
+        if (!marked.exchange(true)) MarkThisThread();
+    }
+    void OnShutdown() noexcept override {}
+    std::atomic<bool> marked{false};
+};
+
+TEST_P(RatesTest, TheDeviceCallbackAllocatesNothingWhileItConvertsAndMidiTimeFollowsTheRate) {
+    auto session = platform::JackSession::Get();
+    ASSERT_NE(session, nullptr);
+    MarkProcessThread marker;
+    ASSERT_TRUE(session->Attach(&marker)); // first: runs before the devices in every period
+    CSeqHost host;
+    CEngineMidiIn midiIn;
+    midiIn.SetHost(&host);
+    RecordingProcessor processor;
+    CEngineThread engine(processor);
+    CEngineWaveIn waveIn;
+    CEngineWaveOut waveOut;
+    ASSERT_TRUE(waveOut.OpenWaveOutByName("JACK", 2205));
+    ASSERT_TRUE(waveIn.OpenWaveInByName("JACK", 2205, &engine));
+    ASSERT_TRUE(midiIn.OpenByName("JACK MIDI"));
+    EXPECT_EQ(waveOut.DeviceRate(), Rate());
+    EXPECT_EQ(waveIn.DeviceRate(), Rate());
+    ASSERT_TRUE(m_client.Connect("Zorvil:out_1", "ZorvilTest:in_1"));
+    ASSERT_TRUE(m_client.Connect("ZorvilTest:out_1", "Zorvil:in_1"));
+    ASSERT_TRUE(m_client.Connect("ZorvilTest:midi_out", "Zorvil:midi_in"));
+    ASSERT_TRUE(midiIn.Start());
+    ASSERT_TRUE(waveIn.Start());
+
+    std::atomic<bool> stop{false};
+    std::thread writer([&] { // the engine's part: keeps a few blocks queued
+        std::vector<float> block(2205);
+        for (size_t i = 0; i < block.size(); ++i)
+            block[i] = 0.5f * static_cast<float>(std::sin(2 * std::numbers::pi * i / 49.0));
+        while (!stop.load()) {
+            if (waveOut.InFlight() < 3) waveOut.WriteBlock(block.data(), block.data(), 2205);
+            std::this_thread::sleep_for(5ms);
+        }
+    });
+    ASSERT_TRUE(Eventually([&] { return marker.marked.load(); }, 10s));
+    ASSERT_TRUE(processor.WaitForBlocks(2, 10s)); // converters warmed up, both ways
+    size_t allocations = 0;
+    {
+        CountAllocations count;
+        for (int i = 0; i < 10; ++i) { // MIDI in every other period or so, while audio flows
+            m_client.SendMidi({0x90, 60, 100});
+            m_client.SendMidi({0x80, 60, 64});
+            std::this_thread::sleep_for(100ms);
+        }
+        allocations = count.Count();
+    }
+    EXPECT_EQ(allocations, 0u);
+    EXPECT_GE(processor.Blocks().size(), 4u);
+    EXPECT_GE(QueuedWords(host).size(), 20u);
+
+    // Two notes a period apart less one frame reach the queue that far apart in milliseconds,
+    // counted at the server's rate.
+    ASSERT_TRUE(SetPeriod(2048));
+    const size_t before = QueuedWords(host).size();
+    m_client.SendMidi({0x90, 64, 1}, 0);
+    m_client.SendMidi({0x80, 64, 1}, 2047);
+    ASSERT_TRUE(Eventually([&] { return QueuedWords(host).size() == before + 2; }, 10s));
+    const uint32_t first = host.MidiQueue().ShortTime(static_cast<uint32_t>(before));
+    const uint32_t second = host.MidiQueue().ShortTime(static_cast<uint32_t>(before + 1));
+    EXPECT_NEAR(static_cast<double>(second - first), 2047.0 * 1000.0 / Rate(), 1.0);
+    EXPECT_LE(second, platform::DeviceTimeMs() - midiIn.StartTime() + 5); // not in the future
+
+    stop.store(true);
+    writer.join();
+    waveIn.Stop();
+    waveIn.Reset();
+    midiIn.Stop();
+    midiIn.Reset();
+    session->Detach(&marker);
+}
+
+TEST(WaveInputClockTest, At48000HzTheInputClocksTheEngineWith44100FramesASecond) {
+    auto server = JackServer::StartOnFreeName(JackServer::Mode::Synchronous, 48000);
+    ASSERT_NE(server, nullptr);
+    ASSERT_TRUE(SetPeriod(1024));
+    JackTestClient client;
+    ASSERT_TRUE(client.Open());
+    RecordingProcessor processor;
+    CEngineThread engine(processor);
+    CEngineWaveIn waveIn;
+    ASSERT_TRUE(waveIn.OpenWaveInByName("JACK", 2205, &engine));
+    ASSERT_TRUE(client.Connect("ZorvilTest:out_1", "Zorvil:in_1"));
+    ASSERT_TRUE(waveIn.Start());
+    ASSERT_TRUE(processor.WaitForBlocks(2, 10s));
+    // Ten seconds of the server's frames against the engine's blocks (and any the engine was
+    // too busy for) over the same time.
+    const auto delivered = [&] { return uint64_t{waveIn.Triggered()} + waveIn.Dropped(); };
+    const uint64_t startFrames = client.Frames();
+    const uint64_t startBlocks = delivered();
+    ASSERT_TRUE(client.WaitFor([&] { return client.Frames() >= startFrames + 480000; }, 60s));
+    const uint64_t frames = client.Frames() - startFrames;
+    const uint64_t blocks = delivered() - startBlocks;
+    // One block either way for where the ten seconds cut the blocks, and a little for what the
+    // converter and the device thread hold at either end.
+    EXPECT_NEAR(static_cast<double>(blocks * 2205), frames * 44100.0 / 48000.0, 2205.0 + 441.0);
+    waveIn.Stop();
+    waveIn.Reset();
+    client.Close();
+    platform::JackSession::CloseIdle();
+}
+
+TEST(RtAudioRateTest, ADeviceThatRefuses44100HzOpensAtItsOwnRateAndPlaysAtTheRightPitch) {
+    // RtAudio's JACK API takes no rate but its server's: a device that refuses 44100 Hz. (The
+    // program itself reaches JACK through a client of its own, but this is the path an ALSA
+    // card at 48000 Hz takes.)
+    std::vector<RtAudio::Api> apis;
+    RtAudio::getCompiledApi(apis);
+    if (std::ranges::count(apis, RtAudio::UNIX_JACK) == 0) GTEST_SKIP() << "no JACK in RtAudio";
+    auto server = JackServer::StartOnFreeName(JackServer::Mode::Synchronous, 48000);
+    ASSERT_NE(server, nullptr);
+    JackTestClient client;
+    ASSERT_TRUE(client.Open());
+    platform::DeviceEvent event;
+    auto port = platform::detail::OpenRtAudioWaveOut(RtAudio::UNIX_JACK, 0, event);
+    ASSERT_NE(port, nullptr);
+    EXPECT_EQ(port->DeviceRate(), 48000u);
+    ASSERT_TRUE(client.Connect("Zorvil:outport 0", "ZorvilTest:in_1"));
+    std::vector<int16_t> tone(44100 * 2);
+    for (size_t i = 0; i < tone.size() / 2; ++i)
+        tone[2 * i] = tone[2 * i + 1] = static_cast<int16_t>(
+            std::lround(12000 * std::sin(2 * std::numbers::pi * 1000.0 * i / 44100)));
+    platform::WAVEHDR header;
+    header.lpData = reinterpret_cast<char*>(tone.data());
+    header.dwBufferLength = static_cast<uint32_t>(tone.size() * 2);
+    header.dwFlags.store(platform::WHDR_PREPARED);
+    ASSERT_TRUE(port->Write(header));
+    ASSERT_TRUE(
+        Eventually([&] { return (header.dwFlags.load() & platform::WHDR_DONE) != 0; }, 20s));
+    const auto audio = client.Audio(0);
+    const auto sound = LongestSound(audio);
+    ASSERT_GE(sound.size(), 9600u) << audio.size() << " frames recorded";
+    const auto middle = sound.subspan(sound.size() / 4, sound.size() / 2);
+    EXPECT_NEAR(StrongestFrequency(middle, 48000, 800, 1200), 1000.0, 2.0)
+        << middle.size() << " frames of " << sound.size() << " of sound, " << audio.size()
+        << " recorded";
+    port.reset();
+    client.Close();
+}
+
+} // namespace
+} // namespace zorvil::test
