@@ -1,5 +1,6 @@
 #include "app/zorvil_app.h"
 
+#include "app/project_render.h"
 #include "files/file_commands.h"
 #include "files/project_effects.h"
 
@@ -49,8 +50,14 @@ CZorvilApp::CZorvilApp(platform::IClockService& clock, IUserInterface& ui,
     // The fault guard around unloading a crashing plug-in shuts every device down first.
     m_host.SetShutdownHook([this] { ShutdownDevices(); });
 
-    m_pProjectEffects = std::make_unique<CProjectEffects>(
-        m_host, m_ui, [this](std::string_view path) { return LoadEffect(path); });
+    // A project's plug-in named without an absolute path is looked for next to the project
+    // being read, then in the plug-in folders (the library loader never looks in either).
+    m_pProjectEffects =
+        std::make_unique<CProjectEffects>(m_host, m_ui, [this](std::string_view path) {
+            const std::string project =
+                m_pFileCommands != nullptr ? m_pFileCommands->GetPath() : std::string();
+            return LoadEffect(ResolveLibraryPath(std::string(path), project, m_pluginFolders));
+        });
     if (m_pProfile != nullptr) {
         CFileCommands::Hooks hooks;
         hooks.newProject = [this] { NewProject(); };

@@ -186,6 +186,11 @@ public:
     // and tells the listeners; the slot, or -1 at once while four effects are loaded, or -1
     // when the library is not a usable plug-in (the host's LastLoadError says why).
     int LoadEffect(std::string_view path);
+    // Where a project's plug-ins named without an absolute path are looked for after the
+    // project's own folder (PluginFolders() in the program; none by default).
+    void SetPluginFolders(std::vector<std::string> folders) {
+        m_pluginFolders = std::move(folders);
+    }
     // Tells the listeners, removes the effect with the engine stopped around it, and clears the
     // slot's record and stored bank image. Nothing for a slot without an effect or record.
     void UnloadEffect(int slot);
@@ -343,6 +348,7 @@ private:
     std::array<EffectSlotRecord, kMaxEffects> m_effectSlots;
     int m_nLoadedEffects = 0;
     std::unique_ptr<CProjectEffects> m_pProjectEffects;
+    std::vector<std::string> m_pluginFolders;
     std::unique_ptr<CFileCommands> m_pFileCommands;
     std::string m_strTitle;
     std::vector<IAppListener*> m_listeners;

@@ -11,6 +11,7 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <filesystem>
 #include <string>
 #include <vector>
 
@@ -247,6 +248,34 @@ TEST_F(ProjectCommandsTest, PlugInsAreToldThePatternsTempoWheneverItChanges) {
     // The command line's tempo.
     Start(BatchLine(140));
     EXPECT_EQ(TempoPluginsSee(App()), 140.0);
+}
+
+// The demo project names its synth without a folder; the library loader looks only where it is
+// told, so Open must find it next to the project, else in the plug-in folders.
+TEST_F(ProjectCommandsTest,
+       APlugInNamedWithoutAFolderIsFoundNextToTheProjectThenInThePlugInFolders) {
+    const std::filesystem::path synth = PluginPath("zorvil-synth");
+    EffectImage record;
+    record.libraryPath = synth.filename().string();
+    const std::string project = WriteProject("bare.tsn", 120, {record});
+
+    // Neither next to the project nor in a plug-in folder: refused with the name it was given.
+    ASSERT_FALSE(std::filesystem::exists(m_folder.File(record.libraryPath)));
+    ASSERT_TRUE(App().FileCommands()->Read(project));
+    EXPECT_EQ(App().Host().GetEffect(0), nullptr);
+    const auto boxes = m_ui.MessageBoxes();
+    ASSERT_FALSE(boxes.empty());
+    EXPECT_EQ(boxes.back().text, PluginNotLoadedMessage(record.libraryPath));
+
+    App().SetPluginFolders({m_folder.File("empty"), synth.parent_path().string()});
+    ASSERT_TRUE(App().FileCommands()->Read(project));
+    EXPECT_NE(App().Host().GetEffect(0), nullptr);
+    EXPECT_EQ(App().EffectRecord(0).libraryPath, synth.string());
+
+    // A copy next to the project comes first.
+    std::filesystem::copy_file(synth, m_folder.File(record.libraryPath));
+    ASSERT_TRUE(App().FileCommands()->Read(project));
+    EXPECT_EQ(App().EffectRecord(0).libraryPath, m_folder.File(record.libraryPath));
 }
 
 } // namespace

@@ -1,5 +1,6 @@
 #include "gui/app/zorvil_program.h"
 
+#include "app/plugin_folders.h"
 #include "app/zorvil_app.h"
 #include "gui/app/main_frame.h"
 #include "gui/app/qt_user_interface.h"
@@ -18,6 +19,7 @@ CZorvilProgram::CZorvilProgram(const std::string& commandLine, const std::string
       m_pUi(std::make_unique<CQtUserInterface>()),
       m_pApp(std::make_unique<CZorvilApp>(*m_pClock, *m_pUi, m_pProfile.get())),
       m_pWake(std::make_unique<CUiThreadQueue>()) {
+    m_pApp->SetPluginFolders(PluginFolders());
     m_pFrame = std::make_unique<CMainFrame>(*m_pApp, *m_pUi);
     m_pUi->SetDialogParent(m_pFrame.get());
     // Any thread may post (the end of a render posts from the engine thread): the frame runs
