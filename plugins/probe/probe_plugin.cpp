@@ -34,7 +34,7 @@ struct VariantTraits {
     std::string_view product;
 };
 constexpr int32_t kReplacing = effFlagsCanReplacing;
-constexpr std::array<VariantTraits, 10> kVariants{{
+constexpr std::array<VariantTraits, 11> kVariants{{
     {"ZPrb", 2, 2, kReplacing, "Zorvil Probe"},
     {"ZPr0", 0, 0, kReplacing, "Zorvil Probe 0 Out"},
     {"ZPr1", 0, 1, kReplacing, "Zorvil Probe 1 Out"},
@@ -45,8 +45,9 @@ constexpr std::array<VariantTraits, 10> kVariants{{
     {"ZBrE", 0, 2, kReplacing, "Zorvil Broken Events"},
     {"ZPrS", 0, 2, kReplacing | effFlagsProgramChunks, "Zorvil Probe Chunk Sound"},
     {"ZPrW", 2, 2, kReplacing, "Zorvil Probe Vector"},
+    {"ZBrT", 0, 2, kReplacing, "Zorvil Broken Close Throw"},
 }};
-static_assert(kVariants.size() == static_cast<std::size_t>(ProbeVariant::Vector) + 1);
+static_assert(kVariants.size() == static_cast<std::size_t>(ProbeVariant::CloseThrow) + 1);
 
 // How far a vectorised plug-in may read past a buffer's last frame, and the alignment it wants.
 constexpr std::size_t kVectorBytes = 64;
@@ -126,6 +127,10 @@ intptr_t ProbePlugin::Dispatch(int32_t opcode, int32_t index, intptr_t value, vo
                                float opt) {
     m_log.Begin().Line("dispatch %" PRId32 " %" PRId32 " %" PRIdPTR " %g", opcode, index, value,
                        static_cast<double>(opt));
+    if (opcode == effClose && m_variant == ProbeVariant::CloseThrow) {
+        delete this; // nothing of ours leaks, and nothing touches `this` below
+        throw std::runtime_error("zorvil-broken-close-throw: effClose always throws");
+    }
     if ((Description().flags & effFlagsProgramChunks) != 0) {
         if (opcode == effGetChunk) return GetChunk(index, ptr);
         if (opcode == effSetChunk) return SetChunk(index, value, ptr);

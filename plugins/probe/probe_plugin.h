@@ -42,6 +42,7 @@ enum class ProbeVariant {
     // 64 bytes past the last frame of each buffer and logs "misaligned input|output <k>" for a
     // buffer that does not start on a 64-byte boundary.
     Vector,
+    CloseThrow, // zorvil-broken-close-throw.so: throws out of effClose (after freeing itself)
 };
 
 class ProbePlugin final : public PluginBase {

@@ -5,6 +5,7 @@
 #include "files/file_commands.h"
 #include "files/project_effects.h"
 
+#include <exception>
 #include <filesystem>
 
 namespace zorvil {
@@ -47,7 +48,14 @@ void CZorvilApp::ApplyCommandLine() {
 int CZorvilApp::ExitInstance() {
     ShutdownDevices();
     m_pattern.Stop();
-    m_host.RemoveAll();
+    // A plug-in that throws while it closes does not stop the shut-down; its failure is passed
+    // on once the rest is done.
+    std::exception_ptr closeFailure;
+    try {
+        m_host.RemoveAll();
+    } catch (...) {
+        closeFailure = std::current_exception();
+    }
     ClearEffectRecords();
     // The worker is idle (the engine stopped): its buffers go first, then the worker.
     m_pBlock[0] = nullptr;
@@ -55,6 +63,7 @@ int CZorvilApp::ExitInstance() {
     m_blockStorage.reset();
     m_waveIn.SetEngine(nullptr);
     m_pEngineThread.reset();
+    if (closeFailure) std::rethrow_exception(closeFailure);
     return 0;
 }
 

@@ -70,23 +70,24 @@ private:
 };
 
 std::string ReadProblem(const std::string& path, const ProjectFileReadResult& file) {
+    const std::string name = platform::PrintablePath(path);
     if (file.openError != platform::FileErrorCause::None) {
         std::error_code ec;
-        if (!fs::exists(path, ec)) return path + ": no such file";
-        if (fs::is_directory(path, ec)) return path + ": is a folder, not a project file";
-        return path + ": cannot be read (error = " +
-               std::to_string(static_cast<unsigned>(file.openError)) + ")";
+        if (!fs::exists(path, ec)) return name + ": no such file";
+        if (fs::is_directory(path, ec)) return name + ": is a folder, not a project file";
+        return name + ": cannot be read (" +
+               std::string(platform::FileErrorCauseText(file.openError)) + ")";
     }
     switch (file.read.status) {
     case ProjectReadStatus::NotAProject:
-        return path + ": not a Zorvil project file";
+        return name + ": not a Zorvil project file";
     case ProjectReadStatus::Truncated:
-        return path + ": damaged project file (cut short)";
+        return name + ": damaged project file (cut short)";
     case ProjectReadStatus::Ok:
         break;
     }
     if (file.read.skippedNotes > 0)
-        return path + ": damaged project file (" + std::to_string(file.read.skippedNotes) +
+        return name + ": damaged project file (" + std::to_string(file.read.skippedNotes) +
                " notes outside the grid or overlapping)";
     return {};
 }
@@ -230,6 +231,9 @@ private:
             return m_wave + ": the render did not finish (no audio came from the engine)";
 
         const CWaveFile* written = app.RenderWriter().GetRenderFile();
+        if (written != nullptr && written->WriteError() != platform::FileErrorCause::None)
+            return platform::PrintablePath(m_wave) + ": cannot be written (" +
+                   std::string(platform::FileErrorCauseText(written->WriteError())) + ")";
         const int64_t expected = int64_t{plan.totalFrames} * kRenderBytesPerFrame;
         std::error_code ec;
         const auto size = fs::file_size(temporary, ec);
@@ -270,7 +274,8 @@ std::string ResolveLibraryPath(const std::string& libraryPath, const std::string
         if (!dir.empty()) candidates.push_back(fs::path(dir) / path);
     for (const fs::path& candidate : candidates)
         if (fs::is_regular_file(candidate, ec)) return candidate.string();
-    return libraryPath;
+    // Never the current folder: the same project renders the same wherever it is run.
+    return {};
 }
 
 std::string LoadProjectStrict(CZorvilApp& app, const std::string& projectPath,
@@ -290,20 +295,30 @@ std::string LoadProjectStrict(CZorvilApp& app, const std::string& projectPath,
     // One record at a time, so that a problem names its plug-in.
     IUserInterface& ui = app.UserInterface();
     auto* log = dynamic_cast<MessageLog*>(&ui);
+    const std::string project = platform::PrintablePath(projectPath);
     for (const EffectImage& record : image.effects) {
+        const std::string name = platform::PrintablePath(record.libraryPath);
+        if (record.libraryPath.empty())
+            return project + ": an effect record names no plug-in (its library path is empty)";
         EffectImage resolved = record;
         resolved.libraryPath = ResolveLibraryPath(record.libraryPath, projectPath, pluginDirs);
+        if (resolved.libraryPath.empty()) {
+            std::string places = "next to the project";
+            for (const std::string& dir : pluginDirs)
+                places += ", in " + platform::PrintablePath(dir);
+            return project + ": plug-in " + name + " not found (looked " + places + ")";
+        }
         const size_t before = log != nullptr ? log->Count() : 0;
         const std::vector<int> loaded =
             app.ProjectEffects().Apply(std::span<const EffectImage>(&resolved, 1));
         if (loaded.empty()) {
             std::string why = app.Host().LastLoadError();
             if (why.empty()) why = "not a usable VST 2 plug-in";
-            return projectPath + ": plug-in " + record.libraryPath + " cannot be loaded (" + why +
-                   ")";
+            return project + ": plug-in " + name + " cannot be loaded (" +
+                   platform::PrintablePath(why) + ")";
         }
         if (log != nullptr && log->Count() > before)
-            return projectPath + ": plug-in " + record.libraryPath +
+            return project + ": plug-in " + name +
                    " refused its stored state: " + log->Since(before);
     }
     return {};
@@ -324,8 +339,8 @@ std::string ExportProjectMidi(const std::string& projectPath, const std::string&
         BuildMidiFile(image.tempo, image.stepsPerMeasure, image.notes);
     const platform::FileErrorCause cause = files::WriteFileAtomically(midiPath, bytes);
     if (cause != platform::FileErrorCause::None)
-        return midiPath +
-               ": cannot be written (error = " + std::to_string(static_cast<unsigned>(cause)) + ")";
+        return platform::PrintablePath(midiPath) + ": cannot be written (" +
+               std::string(platform::FileErrorCauseText(cause)) + ")";
     return {};
 }
 

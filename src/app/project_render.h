@@ -23,7 +23,7 @@
 //     if (!result.ok) std::cerr << "zorvil-cli: " << result.error << '\n';
 //
 // Library paths in a project that are relative are looked up in the project's folder, then in
-// each of `pluginDirs`, in order.
+// each of `pluginDirs`, in order, and nowhere else.
 #pragma once
 
 #include "platform/profile.h"
@@ -61,7 +61,8 @@ std::string LoadProjectStrict(CZorvilApp& app, const std::string& projectPath,
 std::string ExportProjectMidi(const std::string& projectPath, const std::string& midiPath);
 
 // Where a project's library path is found: an absolute path as it is; a relative one in the
-// project's folder, then in each of `dirs`; the first that exists (else the path as given).
+// project's folder, then in each of `dirs`; the first that exists, else "" (never the current
+// folder: the same project renders the same wherever it is run).
 std::string ResolveLibraryPath(const std::string& libraryPath, const std::string& projectPath,
                                const std::vector<std::string>& dirs);
 

@@ -127,6 +127,7 @@ public:
     bool InitInstance(std::string_view commandLine = {});
     // Shuts the devices down, removes every effect, frees the block buffers and ends the engine
     // worker. The object is only good for destruction afterwards. Returns the exit code (0).
+    // Throws EffectCloseError, once all that is done, when a plug-in threw while it closed.
     int ExitInstance();
     // The command line's fields and the render mode they switched on.
     const CommandLine& GetCommandLine() const noexcept { return m_commandLine; }

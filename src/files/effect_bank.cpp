@@ -40,8 +40,8 @@ bool BuildBankFromEffect(AEffect& effect, CFxBank& bank) {
         const intptr_t current = Dispatch(effect, effGetProgram);
         for (int32_t i = 0; i < programs; ++i) {
             Dispatch(effect, effSetProgram, 0, i);
-            // Room for plug-ins that write more than the 24 characters they should.
-            std::array<char, 256> name{};
+            // Room, zeroed, for plug-ins that write more than the 24 characters they should.
+            std::array<char, kVstStringBufferSize> name{};
             Dispatch(effect, effGetProgramName, 0, 0, name.data());
             name.back() = '\0';
             FxProgramRecord record = bank.GetProgram(i);

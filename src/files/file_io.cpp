@@ -1,10 +1,13 @@
 #include "files/file_io.h"
 
+#include "files/file_reader.h"
+
 #include <algorithm>
 #include <atomic>
 #include <cerrno>
 #include <cstdio>
 #include <fcntl.h>
+#include <new>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -49,13 +52,17 @@ int WriteAll(int fd, std::span<const uint8_t> bytes) noexcept {
     return 0;
 }
 
+// The message with the path and the cause number, and the cause in words after the number:
+// "Can't open file for write /a/b.tsn, error = 13 (disk full)\n".
 std::string FormatOpenMessage(const char* format, std::string_view path, FileErrorCause cause) {
-    const std::string pathText(path);
+    const std::string pathText = platform::PrintablePath(path);
     const int length =
         std::snprintf(nullptr, 0, format, pathText.c_str(), static_cast<unsigned>(cause));
     std::string text(static_cast<size_t>(length), '\0');
     std::snprintf(text.data(), text.size() + 1, format, pathText.c_str(),
                   static_cast<unsigned>(cause));
+    const size_t end = text.ends_with('\n') ? text.size() - 1 : text.size();
+    text.insert(end, " (" + std::string(platform::FileErrorCauseText(cause)) + ")");
     return text;
 }
 
@@ -63,45 +70,26 @@ std::string FormatOpenMessage(const char* format, std::string_view path, FileErr
 
 FileReadResult ReadWholeFile(const std::string& path, size_t maxBytes) {
     FileReadResult result;
-    FileDescriptor fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
-    if (fd.Get() < 0) {
-        result.cause = FileErrorCauseFromErrno(errno);
-        return result;
-    }
-    struct stat info {};
-    if (::fstat(fd.Get(), &info) != 0) {
-        result.cause = FileErrorCauseFromErrno(errno);
-        return result;
-    }
-    if (S_ISDIR(info.st_mode)) {
+    FileReader file;
+    result.cause = file.Open(path);
+    if (result.cause != FileErrorCause::None) return result;
+    if (file.Size() > maxBytes) {
         result.cause = FileErrorCause::InvalidFile;
         return result;
     }
-    if (info.st_size < 0 || static_cast<uint64_t>(info.st_size) > maxBytes) {
-        result.cause = FileErrorCause::InvalidFile;
+    try {
+        // Exactly what the file holds: a file that grows while it is read is read as it was.
+        result.bytes.resize(static_cast<size_t>(file.Size()));
+    } catch (const std::bad_alloc&) {
+        result.cause = FileErrorCause::Generic;
         return result;
     }
-    // The size is a hint only (the file may change while we read): read until end of file and
-    // never beyond maxBytes.
-    result.bytes.resize(static_cast<size_t>(info.st_size));
-    size_t done = 0;
-    for (;;) {
-        if (done == result.bytes.size()) {
-            if (result.bytes.size() >= maxBytes) break;
-            result.bytes.resize(std::min(maxBytes, result.bytes.size() + 65536));
-        }
-        const ssize_t got =
-            ::read(fd.Get(), result.bytes.data() + done, result.bytes.size() - done);
-        if (got < 0) {
-            if (errno == EINTR) continue;
-            result.cause = FileErrorCauseFromErrno(errno);
-            result.bytes.clear();
-            return result;
-        }
-        if (got == 0) break;
-        done += static_cast<size_t>(got);
+    result.bytes.resize(file.Read(result.bytes));
+    if (file.Error() != FileErrorCause::None) {
+        result.cause = file.Error();
+        result.bytes.clear();
+        return result;
     }
-    result.bytes.resize(done);
     result.ok = true;
     return result;
 }

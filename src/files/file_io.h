@@ -32,7 +32,8 @@ struct FileReadResult {
     std::vector<uint8_t> bytes;
 };
 
-// Reads the whole file. Fails (cause InvalidFile) for a file larger than maxBytes.
+// Reads the whole file. Only a regular file is read (anything else: cause InvalidFile, without
+// blocking); a file larger than maxBytes fails with InvalidFile before anything is allocated.
 FileReadResult ReadWholeFile(const std::string& path, size_t maxBytes);
 
 // Writes bytes to path through a temporary file in the same folder that is renamed over path once
@@ -41,7 +42,8 @@ FileReadResult ReadWholeFile(const std::string& path, size_t maxBytes);
 platform::FileErrorCause WriteFileAtomically(const std::string& path,
                                              std::span<const uint8_t> bytes);
 
-// "Can't open file for write %s, error = %u\n" and its reading twin, formatted.
+// "Can't open file for write %s, error = %u\n" and its reading twin, formatted, with the cause in
+// words after its number ("..., error = 2 (no such file or folder)\n") and the path printable.
 std::string CantOpenForWriteMessage(std::string_view path, platform::FileErrorCause cause);
 std::string CantOpenForReadMessage(std::string_view path, platform::FileErrorCause cause);
 

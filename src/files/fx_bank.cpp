@@ -1,8 +1,10 @@
 #include "files/fx_bank.h"
 
 #include "files/file_io.h"
+#include "files/file_reader.h"
 
 #include <algorithm>
+#include <array>
 #include <cstring>
 #include <new>
 #include <string>
@@ -106,6 +108,28 @@ void ConvertToFileOrder(uint8_t* data, size_t size, bool chunk, bool swap) noexc
     });
 }
 
+// Reads a bank file whole into memory of exactly its size, after a look at its header: a file
+// that is no bank is refused before its size is allocated. Null when it is no bank, cannot be
+// read or does not fit in memory.
+std::unique_ptr<uint8_t[]> ReadBankFile(const std::string& path, size_t& size) {
+    files::FileReader file;
+    if (file.Open(path) != platform::FileErrorCause::None || file.Size() < fxb::kHeaderSize ||
+        file.Size() > files::kMaxFileBytes)
+        return nullptr;
+    std::array<uint8_t, fxb::kHeaderSize> header{};
+    if (file.ReadAt(0, header) != header.size()) return nullptr;
+    const auto word = [&](size_t offset) { return files::LoadBigEndian32(header.data() + offset); };
+    const uint32_t fxMagic = word(fxb::kFxMagicOffset);
+    if (word(fxb::kChunkMagicOffset) != fxb::kChunkMagic ||
+        static_cast<int32_t>(word(fxb::kVersionOffset)) > 1 ||
+        (fxMagic != fxb::kBankMagic && fxMagic != fxb::kChunkBankMagic))
+        return nullptr;
+    size = static_cast<size_t>(file.Size());
+    auto data = AllocateZeroed(size);
+    if (!data || file.Read({data.get(), size}) != size) return nullptr;
+    return data;
+}
+
 } // namespace
 
 std::string_view FxProgramRecord::Name() const noexcept {
@@ -206,12 +230,8 @@ bool CFxBank::LoadFromFile(std::string_view name) {
         std::memcpy(data.get(), m_pImage.get(), m_nImageSize);
         size = m_nImageSize;
     } else {
-        files::FileReadResult read = files::ReadWholeFile(std::string(name), files::kMaxFileBytes);
-        if (!read.ok) return false;
-        size = read.bytes.size();
-        data = AllocateZeroed(size);
+        data = ReadBankFile(std::string(name), size);
         if (!data) return false;
-        if (size != 0) std::memcpy(data.get(), read.bytes.data(), size);
     }
     bool chunk = false;
     if (!ConvertToNative(data.get(), size, m_bSwap, chunk)) return false;

@@ -42,7 +42,7 @@ std::vector<int> CProjectEffects::Apply(std::span<const EffectImage> effects) {
                             MessageIcon::Error);
             continue;
         }
-        const int slot = m_loader(record.libraryPath);
+        const int slot = record.libraryPath.empty() ? -1 : m_loader(record.libraryPath);
         CSeqEffect* effect = slot >= 0 ? m_host.GetSeqEffect(slot) : nullptr;
         if (effect == nullptr || slot >= kProjectSlots) {
             m_ui.MessageBox(PluginNotLoadedMessage(record.libraryPath), {}, MessageButtons::Ok,
@@ -77,7 +77,8 @@ void CProjectEffects::ClearSlot(int slot) {
 }
 
 std::string PluginNotLoadedMessage(std::string_view path) {
-    return "Can't load the plug-in " + std::string(path);
+    if (path.empty()) return std::string(kNoPluginNamedMessage);
+    return "Can't load the plug-in " + platform::PrintablePath(path);
 }
 
 } // namespace zorvil

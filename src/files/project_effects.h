@@ -64,7 +64,10 @@ private:
     std::array<CEffectBankStore, kProjectSlots> m_stores;
 };
 
-// "Can't load the plug-in <path>" for a project record whose plug-in did not load.
+// "Can't load the plug-in <path>" for a project record whose plug-in did not load (the path
+// printable), kNoPluginNamedMessage for a record with an empty path.
+inline constexpr std::string_view kNoPluginNamedMessage =
+    "The project names no plug-in for one of its effects (an empty library path)";
 std::string PluginNotLoadedMessage(std::string_view path);
 
 } // namespace zorvil

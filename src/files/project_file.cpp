@@ -2,10 +2,13 @@
 
 #include "files/byte_order.h"
 #include "files/file_io.h"
+#include "files/file_reader.h"
 
 #include <algorithm>
+#include <array>
 #include <cstring>
 #include <memory>
+#include <new>
 
 namespace zorvil {
 
@@ -15,10 +18,6 @@ using files::StoreLittleEndian32;
 namespace {
 
 constexpr uint8_t kMagic[4] = {'T', 'S', 'N', 0};
-
-int32_t Int32At(std::span<const uint8_t> bytes, size_t offset) {
-    return static_cast<int32_t>(LoadLittleEndian32(bytes.data() + offset));
-}
 
 void AppendInt32(std::vector<uint8_t>& out, int32_t value) {
     const size_t at = out.size();
@@ -33,7 +32,8 @@ bool LibraryPathFitsProject(std::string_view path) noexcept {
 }
 
 std::string LibraryPathTooLongMessage(std::string_view path) {
-    return "Library path too long for a project file (at most 255 bytes): " + std::string(path);
+    return "Library path too long for a project file (at most 255 bytes): " +
+           platform::PrintablePath(path);
 }
 
 std::optional<std::vector<uint8_t>> SerializeProject(const ProjectImage& image) {
@@ -77,74 +77,164 @@ std::optional<std::vector<uint8_t>> SerializeProject(const ProjectImage& image) 
     return out;
 }
 
-ProjectReadResult ParseProject(std::span<const uint8_t> bytes) {
+namespace {
+
+// Where the reader takes its bytes from: bytes in memory, or a file read piece by piece, so that
+// reading a file needs no more memory than the bank images it holds.
+class ByteSource {
+public:
+    virtual ~ByteSource() = default;
+    virtual uint64_t Remaining() const noexcept = 0;
+    // Fills `buffer` whole; false (with nothing promised about the buffer) when the source ends
+    // first or fails.
+    virtual bool Take(std::span<uint8_t> buffer) = 0;
+};
+
+class MemorySource final : public ByteSource {
+public:
+    explicit MemorySource(std::span<const uint8_t> bytes) noexcept : m_bytes(bytes) {}
+    uint64_t Remaining() const noexcept override { return m_bytes.size(); }
+    bool Take(std::span<uint8_t> buffer) override {
+        if (buffer.size() > m_bytes.size()) return false;
+        std::copy_n(m_bytes.begin(), buffer.size(), buffer.begin());
+        m_bytes = m_bytes.subspan(buffer.size());
+        return true;
+    }
+
+private:
+    std::span<const uint8_t> m_bytes;
+};
+
+class FileSource final : public ByteSource {
+public:
+    explicit FileSource(files::FileReader& file) : m_file(file), m_buffer(kBufferSize) {}
+    uint64_t Remaining() const noexcept override { return m_file.Remaining() + Buffered(); }
+    bool Take(std::span<uint8_t> buffer) override {
+        // Small records come from a buffer (one read for many notes), banks straight from
+        // the file.
+        const size_t fromBuffer = std::min(buffer.size(), Buffered());
+        std::copy_n(m_buffer.begin() + static_cast<ptrdiff_t>(m_start), fromBuffer, buffer.begin());
+        m_start += fromBuffer;
+        buffer = buffer.subspan(fromBuffer);
+        if (buffer.empty()) return true;
+        if (buffer.size() >= kBufferSize) return m_file.Read(buffer) == buffer.size();
+        m_start = 0;
+        m_end = m_file.Read(m_buffer);
+        if (m_end < buffer.size()) return false;
+        std::copy_n(m_buffer.begin(), buffer.size(), buffer.begin());
+        m_start = buffer.size();
+        return true;
+    }
+
+private:
+    static constexpr size_t kBufferSize = 65536;
+    size_t Buffered() const noexcept { return m_end - m_start; }
+
+    files::FileReader& m_file;
+    std::vector<uint8_t> m_buffer;
+    size_t m_start = 0;
+    size_t m_end = 0;
+};
+
+int32_t Int32At(const uint8_t* bytes) {
+    return static_cast<int32_t>(LoadLittleEndian32(bytes));
+}
+
+ProjectReadResult ParseFrom(ByteSource& source) {
     ProjectReadResult result;
     ProjectImage& image = result.image;
-    if (bytes.size() < 4 || std::memcmp(bytes.data(), kMagic, 4) != 0) {
-        result.status = ProjectReadStatus::NotAProject;
-        return result;
-    }
-    if (bytes.size() < kProjectHeaderSize) {
+    // The header decides before anything else is read.
+    std::array<uint8_t, kProjectHeaderSize> header{};
+    const size_t headerBytes =
+        static_cast<size_t>(std::min<uint64_t>(source.Remaining(), kProjectHeaderSize));
+    if (!source.Take(std::span(header).first(headerBytes))) {
         result.status = ProjectReadStatus::Truncated;
         return result;
     }
-    image.version = Int32At(bytes, 4);
-    const int32_t effectCount = std::clamp(Int32At(bytes, 8), 0, kProjectMaxEffects);
-    const int32_t noteCount = std::max(Int32At(bytes, 12), 0);
-    image.tempo = std::clamp(Int32At(bytes, 16), CPattern::kMinTempo, CPattern::kMaxTempo);
-    image.measures = std::clamp(Int32At(bytes, 20), CPattern::kMinMeasures, CPattern::kMaxMeasures);
+    if (headerBytes < 4 || std::memcmp(header.data(), kMagic, 4) != 0) {
+        result.status = ProjectReadStatus::NotAProject;
+        return result;
+    }
+    if (headerBytes < kProjectHeaderSize) {
+        result.status = ProjectReadStatus::Truncated;
+        return result;
+    }
+    image.version = Int32At(header.data() + 4);
+    const int32_t effectCount = std::clamp(Int32At(header.data() + 8), 0, kProjectMaxEffects);
+    const int32_t noteCount = std::max(Int32At(header.data() + 12), 0);
+    image.tempo = std::clamp(Int32At(header.data() + 16), CPattern::kMinTempo, CPattern::kMaxTempo);
+    image.measures =
+        std::clamp(Int32At(header.data() + 20), CPattern::kMinMeasures, CPattern::kMaxMeasures);
     image.stepsPerMeasure =
-        std::clamp(Int32At(bytes, 24), CPattern::kMinSteps, CPattern::kMaxSteps);
+        std::clamp(Int32At(header.data() + 24), CPattern::kMinSteps, CPattern::kMaxSteps);
 
-    size_t offset = kProjectHeaderSize;
+    // Counts are never trusted: each record must be there before it is read.
     auto grid = std::make_unique<NoteGrid>(); // 200 KB: off the stack
+    std::array<uint8_t, kProjectNoteSize> record{};
     for (int32_t i = 0; i < noteCount; ++i) {
-        if (bytes.size() - offset < kProjectNoteSize) {
+        if (!source.Take(record)) {
             result.status = ProjectReadStatus::Truncated;
             return result;
         }
-        const NoteRecord note{Int32At(bytes, offset), Int32At(bytes, offset + 4),
-                              Int32At(bytes, offset + 8), Int32At(bytes, offset + 12)};
-        offset += kProjectNoteSize;
+        const NoteRecord note{Int32At(record.data()), Int32At(record.data() + 4),
+                              Int32At(record.data() + 8), Int32At(record.data() + 12)};
         if (grid->Place(note))
             image.notes.push_back(note);
         else
             ++result.skippedNotes;
     }
 
+    std::array<uint8_t, kProjectEffectSize> effectRecord{};
     for (int32_t i = 0; i < effectCount; ++i) {
-        if (bytes.size() - offset < kProjectEffectSize) {
+        if (!source.Take(effectRecord)) {
             result.status = ProjectReadStatus::Truncated;
             return result;
         }
-        const auto* path = reinterpret_cast<const char*>(bytes.data() + offset);
+        const auto* path = reinterpret_cast<const char*>(effectRecord.data());
         EffectImage effect;
         effect.libraryPath.assign(path, strnlen(path, kLibraryPathField));
-        const uint32_t bankSize = LoadLittleEndian32(bytes.data() + offset + kLibraryPathField);
-        effect.program = Int32At(bytes, offset + kLibraryPathField + 4);
-        offset += kProjectEffectSize;
-        if (bankSize > bytes.size() - offset) {
+        const uint32_t bankSize = LoadLittleEndian32(effectRecord.data() + kLibraryPathField);
+        effect.program = Int32At(effectRecord.data() + kLibraryPathField + 4);
+        // Nothing is allocated for a bank the file does not hold.
+        if (bankSize > source.Remaining()) {
             result.status = ProjectReadStatus::Truncated;
             return result;
         }
-        effect.bank.assign(bytes.begin() + static_cast<ptrdiff_t>(offset),
-                           bytes.begin() + static_cast<ptrdiff_t>(offset + bankSize));
-        offset += bankSize;
+        effect.bank.resize(bankSize);
+        if (!source.Take(effect.bank)) {
+            result.status = ProjectReadStatus::Truncated;
+            return result;
+        }
         image.effects.push_back(std::move(effect));
     }
     return result;
 }
 
+} // namespace
+
+ProjectReadResult ParseProject(std::span<const uint8_t> bytes) {
+    MemorySource source(bytes);
+    return ParseFrom(source);
+}
+
 ProjectFileReadResult ReadProjectFile(const std::string& path) {
     ProjectFileReadResult result;
-    files::FileReadResult file = files::ReadWholeFile(path, files::kMaxFileBytes);
-    if (!file.ok) {
-        result.openError = file.cause == platform::FileErrorCause::None
-                               ? platform::FileErrorCause::Generic
-                               : file.cause;
+    files::FileReader file;
+    result.openError = file.Open(path);
+    if (result.openError != platform::FileErrorCause::None) return result;
+    try {
+        FileSource source(file);
+        result.read = ParseFrom(source);
+    } catch (const std::bad_alloc&) {
+        // No more than the file holds is ever asked for, but that may still be too much.
+        result.openError = platform::FileErrorCause::Generic;
+        result.read = {};
         return result;
     }
-    result.read = ParseProject(file.bytes);
+    if (file.Error() != platform::FileErrorCause::None) {
+        result.openError = file.Error();
+        result.read = {};
+    }
     return result;
 }
 

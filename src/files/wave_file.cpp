@@ -167,25 +167,21 @@ void CWaveFile::OpenForWriting() {
 }
 
 void CWaveFile::OpenForReading() {
-    m_hFile = std::fopen(m_strFileName.c_str(), "rb");
-    if (!m_hFile) {
-        m_openError = platform::FileErrorCauseFromErrno(errno);
+    // Only a regular file: a FIFO or a device is refused without waiting on it.
+    m_pReader = std::make_unique<files::FileReader>();
+    m_openError = m_pReader->Open(m_strFileName);
+    if (m_openError != platform::FileErrorCause::None) {
+        m_pReader.reset();
         m_nMode = Mode::Closed;
         return;
     }
-    std::FILE* file = m_hFile;
-    uint64_t fileSize = 0;
-    if (std::fseek(file, 0, SEEK_END) == 0) {
-        const long end = std::ftell(file);
-        fileSize = end > 0 ? static_cast<uint64_t>(end) : 0;
-    }
-    const WaveByteReader reader = [file](uint64_t offset, std::span<uint8_t> buffer) -> size_t {
-        if (std::fseek(file, static_cast<long>(offset), SEEK_SET) != 0) return 0;
-        return std::fread(buffer.data(), 1, buffer.size(), file);
+    files::FileReader& file = *m_pReader;
+    const WaveByteReader reader = [&file](uint64_t offset, std::span<uint8_t> buffer) {
+        return file.ReadAt(offset, buffer);
     };
     WaveChunkLayout layout;
     layout.format = m_format;
-    const WaveReadError error = LocateWaveChunks(reader, fileSize, layout);
+    const WaveReadError error = LocateWaveChunks(reader, file.Size(), layout);
     m_format = layout.format;
     if (error != WaveReadError::None) {
         Fail(error);
@@ -199,8 +195,7 @@ void CWaveFile::OpenForReading() {
 void CWaveFile::Fail(WaveReadError error) {
     if (m_pUi)
         m_pUi->MessageBox(WaveReadErrorMessage(error), {}, MessageButtons::Ok, MessageIcon::None);
-    std::fclose(m_hFile);
-    m_hFile = nullptr;
+    m_pReader.reset();
     m_nMode = Mode::Closed;
 }
 
@@ -212,40 +207,53 @@ bool CWaveFile::Write(const void* data, size_t bytes) {
     }
     const size_t written = std::fwrite(data, 1, bytes, m_hFile);
     m_dataSize += written;
-    if (written != bytes) m_writeFailed = true;
+    if (written != bytes) NoteWriteError(errno);
     return written == bytes;
 }
 
+void CWaveFile::NoteWriteError(int error) noexcept {
+    m_writeFailed = true;
+    if (m_writeError != platform::FileErrorCause::None) return;
+    const auto cause = platform::FileErrorCauseFromErrno(error);
+    m_writeError =
+        cause == platform::FileErrorCause::None ? platform::FileErrorCause::Generic : cause;
+}
+
 size_t CWaveFile::Read(void* data, size_t bytes) {
-    if (m_nMode != Mode::Reading || !m_hFile) return 0;
+    if (m_nMode != Mode::Reading || !m_pReader) return 0;
     const uint64_t wanted = std::min<uint64_t>(bytes, m_dataSize - m_readPosition);
-    if (std::fseek(m_hFile, static_cast<long>(m_dataOffset + m_readPosition), SEEK_SET) != 0)
-        return 0;
-    const size_t got = std::fread(data, 1, static_cast<size_t>(wanted), m_hFile);
+    const size_t got = m_pReader->ReadAt(
+        m_dataOffset + m_readPosition, {static_cast<uint8_t*>(data), static_cast<size_t>(wanted)});
     m_readPosition += got;
     return got;
 }
 
 bool CWaveFile::Close() {
-    if (!m_hFile) return !m_writeFailed;
-    bool ok = !m_writeFailed;
-    if (m_nMode == Mode::Writing) {
-        // RIFF sizes are padded to even lengths.
-        const uint32_t pad = static_cast<uint32_t>(m_dataSize & 1u);
-        if (pad && std::fputc(0, m_hFile) == EOF) ok = false;
-        std::array<uint8_t, 4> size{};
-        StoreLittleEndian32(size.data(),
-                            static_cast<uint32_t>(kWaveHeaderSize - 8 + m_dataSize + pad));
-        ok = std::fseek(m_hFile, kRiffSizeOffset, SEEK_SET) == 0 &&
-             std::fwrite(size.data(), 1, 4, m_hFile) == 4 && ok;
-        StoreLittleEndian32(size.data(), static_cast<uint32_t>(m_dataSize));
-        ok = std::fseek(m_hFile, kDataSizeOffset, SEEK_SET) == 0 &&
-             std::fwrite(size.data(), 1, 4, m_hFile) == 4 && ok;
+    if (m_pReader) {
+        m_pReader.reset();
+        m_nMode = Mode::Closed;
+        return true;
     }
-    if (std::fclose(m_hFile) != 0) ok = false;
+    if (!m_hFile) return !m_writeFailed;
+    if (m_nMode == Mode::Writing) {
+        // RIFF sizes are padded to even lengths. Buffered bytes reach the disk here at the
+        // latest, so a full disk may only show now.
+        const uint32_t pad = static_cast<uint32_t>(m_dataSize & 1u);
+        if (pad && std::fputc(0, m_hFile) == EOF) NoteWriteError(errno);
+        std::array<uint8_t, 4> size{};
+        const auto patch = [&](long offset, uint32_t value) {
+            StoreLittleEndian32(size.data(), value);
+            if (std::fseek(m_hFile, offset, SEEK_SET) != 0 ||
+                std::fwrite(size.data(), 1, 4, m_hFile) != 4)
+                NoteWriteError(errno);
+        };
+        patch(kRiffSizeOffset, static_cast<uint32_t>(kWaveHeaderSize - 8 + m_dataSize + pad));
+        patch(kDataSizeOffset, static_cast<uint32_t>(m_dataSize));
+    }
+    if (std::fclose(m_hFile) != 0) NoteWriteError(errno);
+    const bool ok = !m_writeFailed;
     m_hFile = nullptr;
     m_nMode = Mode::Closed;
-    m_writeFailed = !ok;
     return ok;
 }
 

@@ -15,12 +15,14 @@
 // thread; one thread at a time.
 #pragma once
 
+#include "files/file_reader.h"
 #include "files/sound_base.h"
 #include "platform/file_error.h"
 
 #include <cstdint>
 #include <cstdio>
 #include <functional>
+#include <memory>
 #include <span>
 #include <string>
 #include <string_view>
@@ -73,17 +75,22 @@ public:
     const std::string& GetFileName() const noexcept { return m_strFileName; }
     // Why the file could not be opened (None when it was).
     platform::FileErrorCause OpenError() const noexcept { return m_openError; }
+    // Why the first write (or the close) failed: DiskFull for a full disk; None while none did.
+    platform::FileErrorCause WriteError() const noexcept { return m_writeError; }
     uint64_t GetDataSize() const noexcept { return m_dataSize; }
 
 private:
     void OpenForWriting();
     void OpenForReading();
     void Fail(WaveReadError error);
+    void NoteWriteError(int error) noexcept;
 
-    std::FILE* m_hFile = nullptr;
+    std::FILE* m_hFile = nullptr;                 // writing
+    std::unique_ptr<files::FileReader> m_pReader; // reading
     std::string m_strFileName;
     Mode m_nMode = Mode::Closed;
     platform::FileErrorCause m_openError = platform::FileErrorCause::None;
+    platform::FileErrorCause m_writeError = platform::FileErrorCause::None;
     uint64_t m_dataOffset = 0; // reading: first sample byte; writing: unused
     uint64_t m_dataSize = 0;   // sample bytes in the data chunk
     uint64_t m_readPosition = 0;

@@ -4,6 +4,7 @@
 
 #include "host/effect_host.h"
 #include "host/library_check.h"
+#include "platform/file_error.h"
 
 #include <algorithm>
 #include <cstring>
@@ -137,11 +138,28 @@ bool CEffect::Load(std::string_view path) {
 
 bool CEffect::Unload() {
     if (m_pHost == nullptr) return false;
-    if (GetAEffect() != nullptr) Dispatch(effClose);
-    m_pEffect.store(nullptr, std::memory_order_release);
+    // The record is forgotten before the plug-in closes: effClose goes out once whatever happens
+    // in it, and no call of ours reaches the plug-in afterwards.
+    AEffect* const effect = m_pEffect.exchange(nullptr, std::memory_order_acq_rel);
+    if (effect != nullptr && effect->dispatcher != nullptr) {
+        try {
+            effect->dispatcher(effect, effClose, 0, 0, nullptr, 0.0f);
+        } catch (...) {
+            // The library stays loaded for good: the exception in flight and whatever the
+            // plug-in left running may be its code.
+            std::string path = std::move(m_strPath);
+            m_hModule = nullptr;
+            FreeLibrary();
+            throw EffectCloseError(path);
+        }
+    }
     FreeLibrary();
     return true;
 }
+
+EffectCloseError::EffectCloseError(const std::string& path)
+    : std::runtime_error("the plug-in " + platform::PrintablePath(path) +
+                         " threw an exception while it was being closed") {}
 
 void CEffect::FreeLibrary() noexcept {
     if (m_hModule != nullptr) {

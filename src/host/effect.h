@@ -24,6 +24,7 @@
 #include <atomic>
 #include <cstdint>
 #include <optional>
+#include <stdexcept>
 #include <string>
 #include <string_view>
 
@@ -55,6 +56,8 @@ public:
     virtual bool Load(std::string_view path);
 
     // effClose, then the library is freed and both path copies forgotten. False without a host.
+    // The record is forgotten first, so effClose is sent once at most. A plug-in that throws
+    // from effClose makes Unload throw EffectCloseError; its library then stays loaded.
     virtual bool Unload();
 
     // Reads the bank file at `path` and throws std::runtime_error when it is no bank. It does
@@ -115,6 +118,13 @@ protected:
     std::optional<std::string> m_strDirectory; // the path before its last '/'
     LoadFailure m_loadFailure = LoadFailure::None;
     std::string m_strLoadFailure;
+};
+
+// Thrown by Unload when the plug-in threw from effClose: "the plug-in <path> threw an exception
+// while it was being closed".
+class EffectCloseError : public std::runtime_error {
+public:
+    explicit EffectCloseError(const std::string& path);
 };
 
 // Text for a load failure, e.g. "no entry point (neither \"main\" nor \"VSTPluginMain\")".

@@ -1,6 +1,7 @@
 #include "host/effect_host.h"
 
 #include <cstring>
+#include <exception>
 #include <stdexcept>
 
 namespace zorvil {
@@ -12,9 +13,12 @@ constexpr intptr_t LowByte(intptr_t result) noexcept {
     return result & 0xFF;
 }
 
-bool CopyText(char* destination, const char* text) {
-    if (destination == nullptr) return false;
-    std::strcpy(destination, text);
+// Copies `text` with its terminator into a plug-in's buffer of `capacity` bytes; nothing (and
+// false) when it does not fit whole.
+bool CopyText(char* destination, std::string_view text, std::size_t capacity) {
+    if (destination == nullptr || text.size() >= capacity) return false;
+    std::memcpy(destination, text.data(), text.size());
+    destination[text.size()] = '\0';
     return true;
 }
 
@@ -35,7 +39,12 @@ CEffectHost::CEffectHost() {
 }
 
 CEffectHost::~CEffectHost() {
-    RemoveAll();
+    try {
+        RemoveAll();
+    } catch (...) {
+        // A plug-in that threw while it closed: the shutdown hook has run, and a destructor
+        // cannot pass the failure on.
+    }
     CEffectHost* expected = this;
     s_pHost.compare_exchange_strong(expected, nullptr, std::memory_order_acq_rel);
 }
@@ -120,9 +129,18 @@ bool CEffectHost::RemoveEffect(int slot) {
 }
 
 void CEffectHost::RemoveAll() {
-    for (int slot = SlotCount() - 1; slot >= 0; --slot)
-        RemoveEffect(slot);
+    // Every slot is emptied even when a plug-in throws while it closes; the first failure is
+    // passed on afterwards.
+    std::exception_ptr failure;
+    for (int slot = SlotCount() - 1; slot >= 0; --slot) {
+        try {
+            RemoveEffect(slot);
+        } catch (...) {
+            if (!failure) failure = std::current_exception();
+        }
+    }
     m_nSlotCount.store(0, std::memory_order_release);
+    if (failure) std::rethrow_exception(failure);
 }
 
 CEffect* CEffectHost::GetEffect(int slot) const noexcept {
@@ -193,13 +211,13 @@ void CEffectHost::ProcessReplacingAll(float** inputs, float** outputs, int32_t f
 // ---- answers -----------------------------------------------------------------------------
 
 bool CEffectHost::GetVendorString(char* text) {
-    return CopyText(text, kVendorString);
+    return CopyText(text, kVendorString, kVstMaxVendorStrLen);
 }
 intptr_t CEffectHost::GetVendorVersion() {
     return kVendorVersion;
 }
 bool CEffectHost::GetProductString(char* text) {
-    return CopyText(text, kProductString);
+    return CopyText(text, kProductString, kVstMaxProductStrLen);
 }
 intptr_t CEffectHost::OnGetOutputSpeakerArrangement(int, intptr_t, void*) {
     return 0;

@@ -58,7 +58,11 @@ public:
     // Loads a plug-in into a slot: its slot, or -1 when the library is not a usable plug-in
     // (LastLoadError says why; no slot is taken).
     int LoadPlugin(std::string_view path);
+    // Unload and delete the effect of a slot; false for an empty slot. Throws EffectCloseError
+    // (after the slot was emptied) when the plug-in threw while it closed.
     bool RemoveEffect(int slot);
+    // Removes every effect, also when one throws while it closes; then throws the first such
+    // EffectCloseError.
     void RemoveAll();
 
     CEffect* GetEffect(int slot) const noexcept;

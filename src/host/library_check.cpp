@@ -3,6 +3,7 @@
 #include <cstring>
 #include <elf.h>
 #include <fstream>
+#include <sys/stat.h>
 #include <vector>
 
 namespace zorvil {
@@ -17,6 +18,10 @@ bool Inside(uint64_t offset, uint64_t size, uint64_t fileSize) {
 } // namespace
 
 std::string CheckLibraryFile(const std::string& path) {
+    // Opening a FIFO would wait for a writer, and the dynamic loader would too.
+    struct stat info {};
+    if (::stat(path.c_str(), &info) == 0 && !S_ISREG(info.st_mode))
+        return S_ISDIR(info.st_mode) ? "it is a folder" : "not a regular file";
     std::ifstream file(path, std::ios::binary | std::ios::ate);
     if (!file) return {}; // the dynamic loader says why it cannot open it
     const auto fileSize = static_cast<uint64_t>(file.tellg());

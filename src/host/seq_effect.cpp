@@ -111,7 +111,14 @@ bool CSeqEffect::Unload() {
     const std::function<void()>* hook = nullptr;
     if (const auto* host = dynamic_cast<const CSeqHost*>(GetHost())) hook = &host->ShutdownHook();
     UnloadFaultGuard guard(hook);
-    return CEffect::Unload();
+    try {
+        return CEffect::Unload();
+    } catch (...) {
+        // A plug-in that throws while it closes is met as one that crashes: the engine and the
+        // devices are shut down first, then the failure goes on to the caller.
+        if (hook != nullptr && *hook) (*hook)();
+        throw;
+    }
 }
 
 intptr_t CSeqEffect::Dispatch(int32_t opcode, int32_t index, intptr_t value, void* ptr, float opt) {

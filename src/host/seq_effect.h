@@ -16,7 +16,8 @@
 //
 // Unload runs inside a fault guard: if the plug-in crashes while it closes (SIGSEGV, SIGBUS,
 // SIGILL, SIGFPE), the host's shutdown hook closes the engine and the devices first, then the
-// fault takes its normal course.
+// fault takes its normal course. A plug-in that throws from effClose is met the same way: the
+// hook runs, then EffectCloseError goes on to the caller.
 //
 // Threads: the channel mask is written by the user-interface thread and read by the engine,
 // hence atomic. The window links are set, cleared and followed on the user-interface thread

@@ -53,8 +53,12 @@ CSeqHost::CSeqHost()
 }
 
 CSeqHost::~CSeqHost() {
-    // Unload while this part of the host still answers the plug-ins' calls.
-    RemoveAll();
+    // Unload while this part of the host still answers the plug-ins' calls. A plug-in that
+    // throws while it closes has had the shutdown hook run; a destructor cannot pass that on.
+    try {
+        RemoveAll();
+    } catch (...) {
+    }
 }
 
 CSeqEffect* CSeqHost::GetSeqEffect(int slot) const noexcept {
@@ -321,12 +325,12 @@ bool CSeqHost::FillReturnPath(VstFileSelect& select, const std::string& path) {
         m_returnPaths.push_back(std::move(buffer));
         return true;
     }
-    // The plug-in's own buffer: never write past the size it gave.
-    if (select.sizeReturnPath <= 0) return false;
-    const std::size_t n =
-        std::min(path.size(), static_cast<std::size_t>(select.sizeReturnPath) - 1);
-    std::memcpy(select.returnPath, path.data(), n);
-    select.returnPath[n] = '\0';
+    // The plug-in's own buffer: never write past the size it gave, and never hand over a cut
+    // path, which would name another file.
+    if (select.sizeReturnPath <= 0 ||
+        path.size() >= static_cast<std::size_t>(select.sizeReturnPath))
+        return false;
+    std::memcpy(select.returnPath, path.c_str(), path.size() + 1);
     return true;
 }
 
@@ -336,8 +340,9 @@ intptr_t CSeqHost::OnOpenFileSelector(int /*effect*/, VstFileSelect* select) {
     IUserInterface* ui = m_pUserInterface.load();
     if (ui == nullptr) return 0;
     const std::string title = FieldText(select->title, sizeof select->title);
-    const std::string initialPath =
-        select->initialPath != nullptr ? std::string(select->initialPath) : std::string();
+    const std::string initialPath = select->initialPath != nullptr
+                                        ? FieldText(select->initialPath, kVstMaxPathRead)
+                                        : std::string();
 
     std::optional<std::string> chosen;
     switch (select->command) {
@@ -394,7 +399,10 @@ intptr_t CSeqHost::OnCloseFileSelector(int /*effect*/, VstFileSelect* select) {
 intptr_t CSeqHost::OnGetChunkFile(int effect, void* text) {
     const CSeqEffect* wrapper = GetSeqEffect(effect);
     if (wrapper == nullptr || text == nullptr || wrapper->m_strBankFile.empty()) return 0;
-    std::memcpy(text, wrapper->m_strBankFile.c_str(), wrapper->m_strBankFile.size() + 1);
+    // The plug-in's buffer has no size we are told: a path that may not fit is not handed over.
+    const std::string& path = wrapper->m_strBankFile;
+    if (path.size() >= kVstPathBufferSize) return 0;
+    std::memcpy(text, path.c_str(), path.size() + 1);
     return 1;
 }
 

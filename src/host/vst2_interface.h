@@ -166,6 +166,13 @@ inline constexpr std::size_t kVstMaxParamStrLen = 8;
 inline constexpr std::size_t kVstMaxVendorStrLen = 64;
 inline constexpr std::size_t kVstMaxProductStrLen = 64;
 
+// The size we assume of a plug-in's own path buffer where the interface names none
+// (audioMasterGetChunkFile): the smallest that plug-ins written for Windows pass (MAX_PATH). A
+// path that does not fit, terminator included, is not handed over at all.
+inline constexpr std::size_t kVstPathBufferSize = 260;
+// How far we read a path a plug-in hands us (a file selector's initial path) looking for its end.
+inline constexpr std::size_t kVstMaxPathRead = 4096;
+
 // AEffect::flags
 enum VstAEffectFlags : int32_t {
     effFlagsHasEditor = 1 << 0,

@@ -1,12 +1,16 @@
 #include "platform/profile.h"
 
+#include <atomic>
 #include <cerrno>
 #include <charconv>
 #include <cstdio>
 #include <cstdlib>
+#include <fcntl.h>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
+#include <sys/stat.h>
+#include <unistd.h>
 #include <vector>
 
 namespace zorvil::platform {
@@ -59,6 +63,9 @@ std::string Escape(std::string_view value) {
 
 std::vector<std::string> ReadLines(const std::string& path) {
     std::vector<std::string> lines;
+    // Only a regular file is read: a FIFO in its place would block the program.
+    std::error_code ec;
+    if (!std::filesystem::is_regular_file(path, ec)) return lines;
     std::ifstream in(path);
     for (std::string line; std::getline(in, line);)
         lines.push_back(line);
@@ -81,6 +88,42 @@ std::string KeyOf(const std::string& line) {
     const size_t eq = line.find('=');
     if (eq == std::string::npos) return {};
     return Trim(std::string_view(line).substr(0, eq));
+}
+
+// Writes `text` to a new file beside `path`, flushes it to the disk and renames it over `path`,
+// so that a crash or a full disk never leaves half a profile. On failure the new file is
+// removed and `path` stays as it was. A profile that is a symbolic link (kept with the user's
+// other settings elsewhere) stays one: the file it names is replaced, keeping its mode.
+bool ReplaceFile(const std::string& path, std::string_view text) {
+    std::error_code ec;
+    const std::filesystem::path resolved = std::filesystem::canonical(path, ec);
+    const std::string target = ec ? path : resolved.string();
+    struct stat existing {};
+    const bool exists = ::stat(target.c_str(), &existing) == 0;
+
+    static std::atomic<unsigned> counter{0};
+    std::string temporary;
+    int fd = -1;
+    for (int attempt = 0; attempt < 100 && fd < 0; ++attempt) {
+        temporary = target + ".tmp-" + std::to_string(::getpid()) + "-" +
+                    std::to_string(counter.fetch_add(1, std::memory_order_relaxed));
+        fd = ::open(temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+        if (fd < 0 && errno != EEXIST) return false;
+    }
+    if (fd < 0) return false;
+    bool ok = true;
+    for (size_t done = 0; ok && done < text.size();) {
+        const ssize_t written = ::write(fd, text.data() + done, text.size() - done);
+        if (written < 0 && errno == EINTR) continue;
+        ok = written > 0;
+        if (ok) done += static_cast<size_t>(written);
+    }
+    if (ok && exists) ok = ::fchmod(fd, existing.st_mode & 07777) == 0;
+    ok = ok && ::fsync(fd) == 0;
+    ok = ::close(fd) == 0 && ok;
+    ok = ok && ::rename(temporary.c_str(), target.c_str()) == 0;
+    if (!ok) ::unlink(temporary.c_str());
+    return ok;
 }
 
 } // namespace
@@ -169,17 +212,10 @@ bool CProfile::WriteString(std::string_view section, std::string_view key, std::
     std::error_code ec;
     const std::filesystem::path path(m_path);
     if (path.has_parent_path()) std::filesystem::create_directories(path.parent_path(), ec);
-    const std::string temp = m_path + ".tmp";
-    {
-        std::ofstream out(temp, std::ios::trunc);
-        if (!out) return false;
-        for (const std::string& line : lines)
-            out << line << '\n';
-        out.flush();
-        if (!out) return false;
-    }
-    std::filesystem::rename(temp, path, ec);
-    return !ec;
+    std::string text;
+    for (const std::string& line : lines)
+        text += line + '\n';
+    return ReplaceFile(m_path, text);
 }
 
 } // namespace zorvil::platform

@@ -1,17 +1,21 @@
 // zorvil-cli render, export-midi and play, run as a user or a script runs them.
 #include "app_test_support.h"
 #include "engine/wave_out_engine.h"
+#include "files/fx_bank.h"
 #include "files/project_effects.h"
 #include "files/project_file.h"
 #include "support/test_support.h"
 
 #include <gmock/gmock.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstring>
 #include <fstream>
+#include <map>
 #include <sstream>
 #include <sys/wait.h>
+#include <unistd.h>
 
 namespace zorvil::test {
 namespace {
@@ -111,6 +115,127 @@ TEST_F(CliCommandsTest, PlayGoesOnWithoutWhatIsMissingAndStopsAfterItsSeconds) {
     EXPECT_FALSE(std::filesystem::exists(m_folder.File("config/Ostrelworks")));
     EXPECT_EQ(Cli({"play"}).status, 2);
     EXPECT_EQ(Cli({"play", PluginPath("zorvil-synth"), "--seconds", "x"}).status, 2);
+}
+
+TEST_F(CliCommandsTest, PlayRefusesNonNumbersAndFailsWhenNoPlugInLoads) {
+    for (const char* seconds : {"nan", "-nan", "inf", "infinity", "1e999", "-1", "2s"})
+        EXPECT_EQ(Cli({"play", PluginPath("zorvil-probe-out0"), "--seconds", seconds}).status, 2)
+            << seconds;
+    const Outcome run = Cli({"play", m_folder.File("a.so"), m_folder.File("b.so"), "--seconds", "5",
+                             "--wave-out", platform::kVirtualWaveOutImmediateName});
+    EXPECT_EQ(run.status, 1);
+    EXPECT_EQ(run.out, "");
+    EXPECT_THAT(run.err, HasSubstr("zorvil-cli: none of the plug-ins loaded; nothing to play\n"));
+}
+
+// Every name `devices` lists is one `play` takes without a complaint about the device: the
+// mappers only when they open, "* No Wave *" and "* No MIDI *" as no device at all.
+TEST_F(CliCommandsTest, DevicesListsOnlyNamesThatPlayTakes) {
+    const Outcome devices = Cli({"devices"});
+    ASSERT_EQ(devices.status, 0);
+    const std::map<std::string, std::string> options = {{"MIDI input", "--midi-in"},
+                                                        {"MIDI output", "--midi-out"},
+                                                        {"Wave input", "--wave-in"},
+                                                        {"Wave output", "--wave-out"}};
+    std::istringstream lines(devices.out);
+    std::string option;
+    int tried = 0;
+    for (std::string line; std::getline(lines, line);) {
+        if (!line.starts_with("  ")) {
+            option = options.at(line.substr(0, line.size() - 1));
+            continue;
+        }
+        // A wave device's rate follows its name: "MME: JACK  [48000 Hz, converted ...]".
+        const std::string entry = line.substr(2);
+        const std::string name = entry.substr(0, entry.find("  ["));
+        const Outcome run =
+            Cli({"play", PluginPath("zorvil-probe-out0"), "--seconds", "0", option, name});
+        EXPECT_EQ(run.status, 0) << option << " " << name;
+        EXPECT_EQ(run.err, "") << option << " " << name;
+        ++tried;
+    }
+    EXPECT_GE(tried, 10); // the four "no device" entries and the virtual devices at least
+}
+
+// The project's problems as one line each, in words.
+TEST_F(CliCommandsTest, ProjectProblemsAreOneLineInWords) {
+    auto project = [&](const std::string& name, const std::string& pluginPath) {
+        ProjectImage image;
+        image.effects.push_back({pluginPath, 0, {}});
+        const std::string path = m_folder.File(name);
+        EXPECT_EQ(WriteProjectFile(path, image), platform::FileErrorCause::None);
+        return path;
+    };
+    const std::string out = m_folder.File("x.wav");
+    const std::string empty = project("empty.tsn", "");
+    Outcome run = Cli({"render", empty, out});
+    EXPECT_EQ(run.status, 1);
+    EXPECT_EQ(run.err, "zorvil-cli: " + empty +
+                           ": an effect record names no plug-in (its library path is empty)\n");
+    const std::string control = project("control.tsn", "/no/such\nplug\x1b[31min.so");
+    run = Cli({"render", control, out});
+    EXPECT_EQ(run.status, 1);
+    EXPECT_THAT(run.err, HasSubstr(": plug-in /no/such\\nplug\\x1b[31min.so cannot be loaded"));
+    EXPECT_EQ(std::count(run.err.begin(), run.err.end(), '\n'), 1) << run.err;
+
+    run = Cli({"render", "/dev/null", out});
+    EXPECT_EQ(run.status, 1);
+    EXPECT_EQ(run.err, "zorvil-cli: /dev/null: cannot be read (not a regular file)\n");
+    const std::string unwritable = m_folder.File("no/such/folder.mid");
+    run = Cli({"export-midi", Demo(), unwritable});
+    EXPECT_EQ(run.status, 1);
+    EXPECT_EQ(run.err,
+              "zorvil-cli: " + unwritable + ": cannot be written (no such file or folder)\n");
+    EXPECT_FALSE(std::filesystem::exists(out));
+}
+
+// A relative plug-in path is looked up next to the project, in VST_PATH and in the build's
+// plug-in folder: never in the folder the command runs in.
+TEST_F(CliCommandsTest, ARelativePlugInPathIsNeverLookedUpInTheCurrentFolder) {
+    const std::filesystem::path here = m_io.Path() / "here";
+    std::filesystem::create_directories(here);
+    std::filesystem::copy_file(PluginPath("zorvil-probe-out0"), here / "only-here.so");
+    CFxBank bank; // the probe's state: 2 programs of 3 parameters
+    ASSERT_TRUE(bank.CreateParamBank(2, 3));
+    bank.SetIdentity(static_cast<int32_t>(files::FourCC("ZPr0")), 1000);
+    ASSERT_TRUE(bank.SaveToFile(kBankMemoryName));
+    ProjectImage image;
+    image.effects.push_back(
+        {"only-here.so", 0, {bank.GetMemoryImage().begin(), bank.GetMemoryImage().end()}});
+    const std::string project = m_folder.File("relative.tsn");
+    ASSERT_EQ(WriteProjectFile(project, image), platform::FileErrorCause::None);
+    const std::string out = m_folder.File("relative.wav");
+    const std::string command = "cd '" + here.string() + "' && env -u VST_PATH '" +
+                                ToolPath("zorvil-cli") + "' render '" + project + "' '" + out +
+                                "' 2>'" + m_io.File("err") + "'";
+    const int status = std::system(command.c_str());
+    EXPECT_EQ(WIFEXITED(status) ? WEXITSTATUS(status) : -1, 1);
+    EXPECT_THAT(
+        Text(m_io.File("err")),
+        HasSubstr(project + ": plug-in only-here.so not found (looked next to the project"));
+    EXPECT_FALSE(std::filesystem::exists(out));
+    // Next to the project it is found.
+    std::filesystem::copy_file(here / "only-here.so", m_folder.File("only-here.so"));
+    EXPECT_EQ(Cli({"render", project, out}).status, 0);
+}
+
+// A render onto a disk that fills up says so. The small disk is a tmpfs mounted in a mount
+// namespace of the command's own (as root, or in a user namespace where the system allows).
+TEST_F(CliCommandsTest, ARenderOntoAFullDiskSaysTheDiskIsFull) {
+    const std::string disk = m_io.File("disk");
+    std::filesystem::create_directories(disk);
+    const std::string out = disk + "/demo.wav";
+    const std::string inner = "mount -t tmpfs -o size=256k tmpfs '" + disk + "' || exit 77; '" +
+                              ToolPath("zorvil-cli") + "' render '" + Demo() + "' '" + out +
+                              "'; echo status \\$?; ls '" + disk + "'";
+    const std::string command = "XDG_CONFIG_HOME='" + m_folder.File("config") + "' unshare " +
+                                (::geteuid() == 0 ? "-m" : "-Urm") + " sh -c \"" + inner + "\" >'" +
+                                m_io.File("out") + "' 2>'" + m_io.File("err") + "'";
+    const int status = std::system(command.c_str());
+    if (!WIFEXITED(status) || WEXITSTATUS(status) != 0)
+        GTEST_SKIP() << "no mount namespace for a small disk here: " << Text(m_io.File("err"));
+    EXPECT_EQ(Text(m_io.File("err")), "zorvil-cli: " + out + ": cannot be written (disk full)\n");
+    EXPECT_EQ(Text(m_io.File("out")), "status 1\n"); // and nothing left on the disk
 }
 
 TEST_F(CliCommandsTest, RenderPlaysEveryPlugInWithTheStateItWasSavedWith) {

@@ -113,7 +113,8 @@ TEST_F(RenderTest, ATargetThatCannotBeCreatedIsReportedAndNothingStarts) {
     const std::string path = m_folder.File("missing/folder/x.wav");
     EXPECT_FALSE(App().StartRender(path));
     ASSERT_EQ(m_ui.MessageBoxes().size(), 1u);
-    EXPECT_EQ(m_ui.MessageBoxes()[0].text, "Can't open file for write " + path + ", error = 2\n");
+    EXPECT_EQ(m_ui.MessageBoxes()[0].text,
+              "Can't open file for write " + path + ", error = 2 (no such file or folder)\n");
     EXPECT_FALSE(App().IsRendering());
     EXPECT_FALSE(App().Pattern().IsPlaying());
     EXPECT_TRUE(App().IsEngineRunning()); // not restarted
@@ -205,7 +206,8 @@ TEST_F(ProjectRenderTest, BadInputNamesTheFileAndLeavesNoOutput) {
     image.effects.push_back({"no-such-plugin.so", 0, {}});
     ASSERT_EQ(WriteProjectFile(absent, image), platform::FileErrorCause::None);
     EXPECT_THAT(problem(absent),
-                StartsWith(absent + ": plug-in no-such-plugin.so cannot be loaded"));
+                StartsWith(absent + ": plug-in no-such-plugin.so not found (looked next to the "
+                                    "project, in "));
 
     const ProjectRenderResult unwritable =
         RenderProject(Demo(), m_folder.File("no/folder/out.wav"), Options());
@@ -223,7 +225,8 @@ TEST(LibraryPathTest, RelativePathsAreLookedUpNextToTheProjectThenInTheFolders) 
     EXPECT_EQ(ResolveLibraryPath("zorvil-synth.so", project, {"/nowhere", ZORVIL_PLUGIN_DIR}),
               PluginPath("zorvil-synth"));
     EXPECT_EQ(ResolveLibraryPath("/abs/x.so", project, {ZORVIL_PLUGIN_DIR}), "/abs/x.so");
-    EXPECT_EQ(ResolveLibraryPath("gone.so", project, {ZORVIL_PLUGIN_DIR}), "gone.so");
+    // Found nowhere: nothing, never a path the current folder would complete.
+    EXPECT_EQ(ResolveLibraryPath("gone.so", project, {ZORVIL_PLUGIN_DIR}), "");
 }
 
 } // namespace

@@ -14,16 +14,14 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <bit>
-#include <csignal>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <limits>
 #include <stdexcept>
 #include <tuple>
-
-#include <sys/resource.h>
 
 namespace zorvil {
 namespace {
@@ -147,17 +145,10 @@ TEST(ProjectFiles, AFailedSaveKeepsThePreviousFileAndLeavesNoTemporary) {
     ASSERT_EQ(WriteProjectFile(path, Sample()), platform::FileErrorCause::None);
     const Bytes before = test::ReadBytes(path);
     // A write that fails part-way: the file size limit stops it after 100 bytes.
-    struct rlimit previous {};
-    ASSERT_EQ(::getrlimit(RLIMIT_FSIZE, &previous), 0);
-    const auto previousHandler = std::signal(SIGXFSZ, SIG_IGN);
-    struct rlimit limited = previous;
-    limited.rlim_cur = 100;
-    ASSERT_EQ(::setrlimit(RLIMIT_FSIZE, &limited), 0);
     ProjectImage bigger = Sample();
     bigger.effects[1].bank.resize(1000, 7);
-    const auto cause = WriteProjectFile(path, bigger);
-    ::setrlimit(RLIMIT_FSIZE, &previous);
-    std::signal(SIGXFSZ, previousHandler);
+    auto cause = platform::FileErrorCause::None;
+    ASSERT_TRUE(test::WithFileSizeLimit(100, [&] { cause = WriteProjectFile(path, bigger); }));
     EXPECT_EQ(cause, platform::FileErrorCause::Generic);
     EXPECT_EQ(test::ReadBytes(path), before);
     EXPECT_EQ(dir.Entries().size(), 1u);
@@ -292,6 +283,8 @@ TEST_F(ProjectWithHost, DamagedEffectRecordsAreSkippedAndTheRestLoads) {
     const std::string full(256, 'x'); // a read path that filled its whole field
     const std::vector<EffectImage> records = {
         {"/no/such/plugin.so", 0, {1, 2, 3}},
+        {"", 0, {}},              // a record that names no plug-in
+        {"/no/such\n.so", 0, {}}, // a path that would split the message
         {full, 0, {}},
         {PluginPath("zorvil-probe"), 7, {}}, // no bank, a program it does not have
         {PluginPath("zorvil-probe"), 1, {}},
@@ -301,6 +294,8 @@ TEST_F(ProjectWithHost, DamagedEffectRecordsAreSkippedAndTheRestLoads) {
     EXPECT_EQ(host.GetSeqEffect(1)->Dispatch(effGetProgram), 1);
     // Empty bank images are no stored state: no message, the plug-ins keep their own.
     EXPECT_EQ(Texts(ui), (std::vector<std::string>{"Can't load the plug-in /no/such/plugin.so",
+                                                   std::string(kNoPluginNamedMessage),
+                                                   "Can't load the plug-in /no/such\\n.so",
                                                    LibraryPathTooLongMessage(full)}));
     EXPECT_FLOAT_EQ(host.GetSeqEffect(1)->GetParameter(0), 0.1f); // "Probe B" as it loaded
 }
@@ -411,11 +406,12 @@ TEST_F(ProjectWithHost, FailedOpensAndWritesShowTheirCauseAndARejectedFileClears
     EXPECT_EQ(pattern.GetNoteCount(), 0); // New ran
     EXPECT_TRUE(Commands().GetPath().empty());
     EXPECT_EQ(titles.back(), "Zorvil by Ostrelworks");
-    EXPECT_EQ(Texts(ui),
-              (std::vector<std::string>{"Can't open file for read " + missing + ", error = 2\n",
-                                        "Can't open file for write " + unwritable + ", error = 2\n",
-                                        "Can't read this file properly !",
-                                        "This file is not a valid tsn file !"}));
+    EXPECT_EQ(
+        Texts(ui),
+        (std::vector<std::string>{
+            "Can't open file for read " + missing + ", error = 2 (no such file or folder)\n",
+            "Can't open file for write " + unwritable + ", error = 2 (no such file or folder)\n",
+            "Can't read this file properly !", "This file is not a valid tsn file !"}));
     // A following Save asks for a name instead of overwriting the rejected file.
     ui.AnswerSaveFile(std::nullopt);
     Commands().OnSave();
@@ -511,6 +507,33 @@ TEST_F(ProjectWithHost, ABankWithMoreProgramsAndParametersAppliesWhatFits) {
     EXPECT_FLOAT_EQ(g_values[1][0], 0.1f);
     EXPECT_EQ(g_program, 0);
     EXPECT_TRUE(bankFile.empty()); // memory loads keep the bank file name
+}
+
+// A plug-in that writes a program name of 1000 characters, far past the 24 it should: the bank
+// save hands it a zeroed buffer of at least 1 KiB and keeps the first 27 characters.
+bool g_nameBufferZeroed = false;
+AEffect LongNamePlugin() {
+    AEffect effect = StrictPlugin();
+    effect.dispatcher = [](AEffect*, int32_t opcode, int32_t, intptr_t, void* ptr,
+                           float) -> intptr_t {
+        if (opcode != effGetProgramName) return 0;
+        auto* text = static_cast<char*>(ptr);
+        g_nameBufferZeroed = std::all_of(text, text + 1024, [](char c) { return c == 0; });
+        std::memset(text, 'n', 1000);
+        text[1000] = '\0';
+        return 0;
+    };
+    return effect;
+}
+
+TEST_F(ProjectWithHost, ProgramNamesAreFetchedIntoAZeroedKibibyteAndCutAt27) {
+    AEffect plugin = LongNamePlugin();
+    ASSERT_TRUE(store.SaveBank(kBankMemoryName, {&plugin, 0, nullptr}));
+    EXPECT_TRUE(g_nameBufferZeroed);
+    CFxBank bank;
+    bank.SetMemoryImage(store.StoredImage());
+    ASSERT_TRUE(bank.LoadFromFile(kBankMemoryName));
+    EXPECT_EQ(bank.GetProgram(1).Name(), std::string(27, 'n'));
 }
 
 TEST_F(ProjectWithHost, BankValuesReachThePlugInFiniteAndWithinZeroToOne) {

@@ -179,5 +179,15 @@ TEST(MidiFile, AFullGridGrowsTheTrackWithoutLimit) {
     EXPECT_EQ(Bytes(file.begin() + 18, file.begin() + 22), (Bytes{0x00, 0x04, 0x00, 0x15}));
 }
 
+TEST(WaveFileWriting, AFullDiskIsReportedAsSuch) {
+    // /dev/full takes the header into the stream's buffer and refuses every byte it writes out.
+    CWaveFile file("/dev/full", kRenderFormat);
+    ASSERT_EQ(file.GetMode(), CWaveFile::Mode::Writing);
+    const std::vector<uint8_t> samples(1 << 16, 0);
+    file.Write(samples.data(), samples.size());
+    EXPECT_FALSE(file.Close());
+    EXPECT_EQ(file.WriteError(), platform::FileErrorCause::DiskFull);
+}
+
 } // namespace
 } // namespace zorvil

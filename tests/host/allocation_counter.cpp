@@ -9,19 +9,28 @@ namespace {
 thread_local bool t_marked = false;
 std::atomic<bool> g_counting{false};
 std::atomic<std::size_t> g_allocations{0};
+std::atomic<std::size_t> g_bytes{0};
 
 void Note() noexcept {
     if (t_marked && g_counting.load(std::memory_order_relaxed))
         g_allocations.fetch_add(1, std::memory_order_relaxed);
 }
 
+// Bytes are counted for operator new only (malloc below would count them twice).
+void NoteBytes(std::size_t size) noexcept {
+    if (t_marked && g_counting.load(std::memory_order_relaxed))
+        g_bytes.fetch_add(size, std::memory_order_relaxed);
+}
+
 void* Allocate(std::size_t size) noexcept {
     Note();
+    NoteBytes(size);
     return std::malloc(size == 0 ? 1 : size);
 }
 
 void* AllocateAligned(std::size_t size, std::align_val_t align) noexcept {
     Note();
+    NoteBytes(size);
     const auto alignment = static_cast<std::size_t>(align);
     const std::size_t rounded = (size + alignment - 1) / alignment * alignment;
     return std::aligned_alloc(alignment, rounded == 0 ? alignment : rounded);
@@ -87,6 +96,7 @@ void MarkThisThread() noexcept {
 
 CountAllocations::CountAllocations() {
     g_allocations = 0;
+    g_bytes = 0;
     g_counting = true;
 }
 
@@ -96,6 +106,10 @@ CountAllocations::~CountAllocations() {
 
 std::size_t CountAllocations::Count() const {
     return g_allocations.load();
+}
+
+std::size_t CountAllocations::Bytes() const {
+    return g_bytes.load();
 }
 
 } // namespace zorvil::test

@@ -1,5 +1,5 @@
 // Counts heap allocations made on marked threads while a CountAllocations object lives, through
-// replaced global allocation functions (test_engine links the same hooks):
+// replaced global allocation functions (test_engine and test_files link the same hooks):
 //     test::MarkThisThread();  test::CountAllocations count;  ...;  EXPECT_EQ(count.Count(), 0u);
 #pragma once
 
@@ -17,6 +17,7 @@ public:
     CountAllocations(const CountAllocations&) = delete;
     CountAllocations& operator=(const CountAllocations&) = delete;
     std::size_t Count() const;
+    std::size_t Bytes() const; // asked of operator new
 };
 
 } // namespace zorvil::test

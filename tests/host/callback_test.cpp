@@ -164,6 +164,16 @@ TEST_F(ProbeCallback, WindowRequestsAndTheChunkFileBelongToTheAskingEffect) {
     effect.m_strBankFile = "/home/user/banks/pad.fxb";
     EXPECT_EQ(probe.CallHost(effect, audioMasterGetChunkFile, 0, 0, text), 1);
     EXPECT_STREQ(text, "/home/user/banks/pad.fxb");
+    // The plug-in's buffer has no size we know: a path longer than the smallest buffer plug-ins
+    // pass is not handed over, not cut.
+    std::memset(text, '#', sizeof text);
+    effect.m_strBankFile = "/" + std::string(kVstPathBufferSize - 1, 'b');
+    EXPECT_EQ(probe.CallHost(effect, audioMasterGetChunkFile, 0, 0, text), 0);
+    EXPECT_EQ(text[0], '#');
+    effect.m_strBankFile.pop_back(); // 259 bytes and the terminator fit
+    EXPECT_EQ(probe.CallHost(effect, audioMasterGetChunkFile, 0, 0, text), 1);
+    EXPECT_EQ(std::string(text), effect.m_strBankFile);
+    EXPECT_EQ(text[kVstPathBufferSize], '#');
 }
 
 TEST_F(ProbeCallback, PlugInMidiGoesStraightToTheMidiOutput) {
@@ -301,15 +311,19 @@ TEST_F(FileSelector, OverlongTypeFieldsAreReadOnlyToTheirEndAndCancelAnswersZero
     EXPECT_EQ(ui.OpenFileRequests()[0].title, std::string(1024, 't'));
 }
 
-TEST_F(FileSelector, APlugInsOwnBufferIsFilledWithinItsSizeAndNeverFreed) {
+TEST_F(FileSelector, APlugInsOwnBufferGetsOnlyAPathThatFitsWholeAndIsNeverFreed) {
     char buffer[16];
     std::memset(buffer, '#', sizeof buffer);
     select.command = kVstFileLoad;
     select.returnPath = buffer;
     select.sizeReturnPath = 8;
+    // A cut path would name another file: one that does not fit is not handed over.
     ui.AnswerOpenFile("/a/very/long/path.wav");
+    EXPECT_EQ(Open(), 0);
+    EXPECT_EQ(buffer[0], '#');
+    ui.AnswerOpenFile("/a/b.wa"); // 7 bytes and the terminator: exactly the size
     EXPECT_EQ(Open(), 1);
-    EXPECT_STREQ(buffer, "/a/very");
+    EXPECT_STREQ(buffer, "/a/b.wa");
     EXPECT_EQ(buffer[8], '#'); // nothing written past the size given
     select.reserved = 1;       // a forged or stale mark
     EXPECT_EQ(Close(), 0);
@@ -318,7 +332,7 @@ TEST_F(FileSelector, APlugInsOwnBufferIsFilledWithinItsSizeAndNeverFreed) {
     select.sizeReturnPath = 0; // a buffer without a size cannot be filled safely
     ui.AnswerOpenFile("/x.wav");
     EXPECT_EQ(Open(), 0);
-    EXPECT_STREQ(buffer, "/a/very");
+    EXPECT_STREQ(buffer, "/a/b.wa");
 }
 
 } // namespace

@@ -5,6 +5,7 @@
 #include "probe_access.h"
 #include "support/test_support.h"
 
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
 #include <cmath>
@@ -12,8 +13,11 @@
 #include <cstdio>
 #include <cstdlib>
 #include <dlfcn.h>
+#include <fcntl.h>
 #include <filesystem>
+#include <future>
 #include <sys/resource.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace zorvil {
@@ -58,6 +62,30 @@ TEST(Loader, BrokenLibrariesAreRejectedWithoutTakingASlot) {
         EXPECT_FALSE(host.LastLoadError().empty());
         EXPECT_EQ(host.SlotCount(), 0) << path;
     }
+}
+
+TEST(Loader, AnythingButARegularFileIsRefusedWithoutBlocking) {
+    char folder[] = "/tmp/zorvil-loader-XXXXXX";
+    ASSERT_NE(::mkdtemp(folder), nullptr);
+    const std::string fifo = std::string(folder) + "/pipe.so";
+    ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+    for (const std::string& path : {fifo, std::string("/dev/null"), std::string(folder)}) {
+        auto loaded = std::async(std::launch::async, [&] {
+            CSeqHost host;
+            return std::pair(host.LoadPlugin(path), host.LastLoadError());
+        });
+        if (loaded.wait_for(std::chrono::seconds(10)) != std::future_status::ready) {
+            ADD_FAILURE() << path << ": the loader waits on it";
+            const int writer = ::open(fifo.c_str(), O_WRONLY); // lets it go on
+            if (writer >= 0) ::close(writer);
+        }
+        const auto [slot, error] = loaded.get();
+        EXPECT_EQ(slot, -1) << path;
+        EXPECT_THAT(error, ::testing::AnyOf(::testing::HasSubstr("not a regular file"),
+                                            ::testing::HasSubstr("it is a folder")))
+            << path;
+    }
+    std::filesystem::remove_all(folder);
 }
 
 TEST(Slots, HighestEmptySlotFirstThenAppendGrowingByFive) {
@@ -169,6 +197,38 @@ TEST(UnloadFaultGuardDeathTest, CrashInCloseRunsTheShutdownHookThenCrashes) {
                 "shutdown hook ran");
     // Without a hook it still crashes as the plug-in made it.
     EXPECT_EXIT(LoadAndRemoveCrashingPlugIn(false), ::testing::KilledBySignal(SIGSEGV), "");
+}
+
+TEST(UnloadFaultGuard, APlugInThatThrowsWhileClosingIsClosedOnceAndMetAsACrash) {
+    int shutdowns = 0;
+    {
+        CSeqHost host;
+        host.SetShutdownHook([&] { ++shutdowns; });
+        ASSERT_EQ(host.LoadPlugin(PluginPath("zorvil-probe")), 0);
+        ASSERT_EQ(host.LoadPlugin(PluginPath("zorvil-broken-close-throw")), 1);
+        ASSERT_EQ(host.LoadPlugin(PluginPath("zorvil-probe-out0")), 2);
+        // The plug-in frees itself and throws in effClose: a second effClose would reach freed
+        // memory, a second throw would end the program.
+        EXPECT_THROW(host.RemoveEffect(1), EffectCloseError);
+        EXPECT_EQ(shutdowns, 1); // the devices went down first, as for a crash
+        EXPECT_EQ(host.GetEffect(1), nullptr);
+        ASSERT_EQ(host.LoadPlugin(PluginPath("zorvil-broken-close-throw")), 1);
+        // Removing everything removes the others too, then passes the failure on.
+        EXPECT_THROW(host.RemoveAll(), EffectCloseError);
+        EXPECT_EQ(shutdowns, 2);
+        EXPECT_EQ(host.GetNextEffect(-1), -1);
+        ASSERT_EQ(host.LoadPlugin(PluginPath("zorvil-broken-close-throw")), 0);
+        try {
+            host.RemoveEffect(0);
+            ADD_FAILURE() << "no exception";
+        } catch (const EffectCloseError& error) {
+            EXPECT_EQ(std::string(error.what()),
+                      "the plug-in " + PluginPath("zorvil-broken-close-throw") +
+                          " threw an exception while it was being closed");
+        }
+        ASSERT_EQ(host.LoadPlugin(PluginPath("zorvil-broken-close-throw")), 0);
+    } // the host's destructor meets the throw too, and goes on
+    EXPECT_EQ(shutdowns, 4);
 }
 
 TEST(UnloadFaultGuard, HandlersAreOnlyInstalledAroundTheUnload) {

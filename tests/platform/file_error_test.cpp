@@ -2,8 +2,12 @@
 
 #include <cerrno>
 #include <gtest/gtest.h>
+#include <string>
 
+using zorvil::platform::FileErrorCause;
 using zorvil::platform::FileErrorCauseFromErrno;
+using zorvil::platform::FileErrorCauseText;
+using zorvil::platform::PrintablePath;
 
 TEST(FileErrorCause, MapsErrnoToTheNumbersUsersSee) {
     const struct {
@@ -11,7 +15,18 @@ TEST(FileErrorCause, MapsErrnoToTheNumbersUsersSee) {
         unsigned cause;
     } cases[] = {{0, 0},      {ENOENT, 2},  {ENOTDIR, 3}, {ENAMETOOLONG, 3}, {EMFILE, 4},
                  {ENFILE, 4}, {EACCES, 5},  {EPERM, 5},   {EROFS, 5},        {EISDIR, 6},
-                 {EIO, 10},   {ENOSPC, 13}, {EINVAL, 1}};
+                 {EIO, 10},   {ENOSPC, 13}, {EINVAL, 1},  {ELOOP, 3},        {EDQUOT, 13}};
     for (const auto& c : cases)
         EXPECT_EQ(static_cast<unsigned>(FileErrorCauseFromErrno(c.error)), c.cause) << c.error;
+}
+
+TEST(FileErrorCause, EveryCauseHasWordsAndPathsPrintOnOneLine) {
+    EXPECT_EQ(FileErrorCauseText(FileErrorCauseFromErrno(ENOENT)), "no such file or folder");
+    EXPECT_EQ(FileErrorCauseText(FileErrorCauseFromErrno(EACCES)), "permission denied");
+    EXPECT_EQ(FileErrorCauseText(FileErrorCauseFromErrno(ENOSPC)), "disk full");
+    EXPECT_EQ(FileErrorCauseText(FileErrorCauseFromErrno(EISDIR)), "not a regular file");
+    for (int error = 0; error < 140; ++error)
+        EXPECT_FALSE(FileErrorCauseText(FileErrorCauseFromErrno(error)).empty()) << error;
+    EXPECT_EQ(PrintablePath("/home/me/Übung 1.tsn"), "/home/me/Übung 1.tsn");
+    EXPECT_EQ(PrintablePath(std::string("a\nb\r\tc\0d\x7f", 9)), "a\\nb\\r\\tc\\x00d\\x7f");
 }

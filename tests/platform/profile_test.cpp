@@ -1,11 +1,18 @@
 // The INI profile store: defaults, write-back, groups, and values as QSettings writes them.
 #include "platform/profile.h"
+#include "support/test_support.h"
 
 #include <gtest/gtest.h>
 
+#include <chrono>
+#include <csignal>
+#include <fcntl.h>
 #include <filesystem>
 #include <fstream>
+#include <future>
 #include <sstream>
+#include <sys/resource.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace zorvil::platform {
@@ -48,6 +55,54 @@ TEST_F(ProfileTest, ReadsWhatQSettingsWrites) {
     EXPECT_EQ(profile.GetString("Settings", "MidiIn", ""), "Port, 1");
     EXPECT_EQ(profile.GetInt("Settings", "MidiThru", 0), 1);
     EXPECT_EQ(profile.GetInt("Settings", "WaveOutBufSize", 2205), 2205); // not a number
+}
+
+TEST_F(ProfileTest, AFailedWriteKeepsTheProfileAndLeavesNothingBehind) {
+    CProfile profile(m_path);
+    ASSERT_TRUE(profile.WriteString("Settings", "WaveOut", "MME: JACK"));
+    const auto folder = std::filesystem::path(m_path).parent_path();
+    // The file size limit stops the write part-way, as a full disk would.
+    bool written = true;
+    ASSERT_TRUE(test::WithFileSizeLimit(
+        64, [&] { written = profile.WriteString("Settings", "MidiIn", std::string(200, 'x')); }));
+    EXPECT_FALSE(written);
+    EXPECT_EQ(CProfile(m_path).GetString("Settings", "WaveOut", ""), "MME: JACK");
+    EXPECT_EQ(CProfile(m_path).GetString("Settings", "MidiIn", "none"), "none");
+    std::vector<std::string> names;
+    for (const auto& entry : std::filesystem::directory_iterator(folder))
+        names.push_back(entry.path().filename().string());
+    EXPECT_EQ(names, std::vector<std::string>{"Zorvil.conf"});
+}
+
+TEST_F(ProfileTest, AProfileKeptElsewhereStaysALinkAndKeepsItsMode) {
+    const auto folder = std::filesystem::path(m_path).parent_path();
+    std::filesystem::create_directories(folder);
+    const std::string kept = (m_dir / "dotfiles.conf").string();
+    std::ofstream(kept) << "[Settings]\nMidiThru=1\n";
+    std::filesystem::permissions(kept, std::filesystem::perms::owner_read |
+                                           std::filesystem::perms::owner_write);
+    std::filesystem::create_symlink(kept, m_path);
+    CProfile profile(m_path);
+    ASSERT_TRUE(profile.WriteInt("Settings", "WaveOutBufSize", 441));
+    EXPECT_TRUE(std::filesystem::is_symlink(m_path));
+    EXPECT_EQ(CProfile(kept).GetInt("Settings", "WaveOutBufSize", 0), 441);
+    EXPECT_EQ(CProfile(kept).GetInt("Settings", "MidiThru", 0), 1);
+    EXPECT_EQ(std::filesystem::status(kept).permissions() & std::filesystem::perms::all,
+              std::filesystem::perms::owner_read | std::filesystem::perms::owner_write);
+}
+
+TEST_F(ProfileTest, AFifoInThePlaceOfTheProfileReadsAsEmptyInsteadOfBlocking) {
+    std::filesystem::create_directories(std::filesystem::path(m_path).parent_path());
+    ASSERT_EQ(::mkfifo(m_path.c_str(), 0600), 0);
+    auto read = std::async(std::launch::async, [this] {
+        return CProfile(m_path).GetInt("Settings", "WaveOutBufSize", 2205);
+    });
+    if (read.wait_for(std::chrono::seconds(10)) != std::future_status::ready) {
+        ADD_FAILURE() << "reading the profile waits on the FIFO";
+        const int writer = ::open(m_path.c_str(), O_WRONLY); // lets the reader go on
+        if (writer >= 0) ::close(writer);
+    }
+    EXPECT_EQ(read.get(), 2205);
 }
 
 } // namespace

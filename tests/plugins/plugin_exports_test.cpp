@@ -35,6 +35,7 @@ TEST(PluginExports, OnlyEntriesAndTheProbeInterfaceLeaveALibrary) {
         {"zorvil-broken-noentry", {}},
         {"zorvil-broken-close-segv", probe},
         {"zorvil-broken-events-throw", probe},
+        {"zorvil-broken-close-throw", probe},
     };
     for (const Expected& library : expected) {
         EXPECT_THAT(ExportedSymbols(PluginPath(library.library)), ElementsAreArray(library.symbols))

@@ -1,6 +1,8 @@
 // Helpers shared by every test executable: where our built plug-ins and tools live.
 #pragma once
 
+#include <cstdint>
+#include <functional>
 #include <string>
 #include <string_view>
 
@@ -14,5 +16,10 @@ std::string ToolPath(std::string_view name);
 
 // Full path of a file in the source tree, e.g. SourcePath("tests/data/demo.tsn").
 std::string SourcePath(std::string_view relative);
+
+// Runs `run` with the process's file size limit at `bytes` (SIGXFSZ ignored), so that a write
+// beyond it fails part-way as on a full disk; the limit and the signal's handling are restored
+// afterwards. False when the limit could not be set (`run` did not run).
+bool WithFileSizeLimit(uint64_t bytes, const std::function<void()>& run);
 
 } // namespace zorvil::test

@@ -17,7 +17,9 @@
 //       MME: JACK  [48000 Hz, converted from 44100 Hz]
 //       MME: PulseAudio: Default Device  [44100 Hz]
 //
-// Virtual devices show only with ZORVIL_VIRTUAL_DEVICES=1.
+// Every name listed is one `zorvil-cli play` takes: "MIDI Mapper" and "Wave Mapper", which stand
+// for the machine's defaults, are listed only when they open (with no sound server and no MIDI
+// sequencer they stand for nothing). Virtual devices show only with ZORVIL_VIRTUAL_DEVICES=1.
 #pragma once
 
 #include <iosfwd>

@@ -54,14 +54,17 @@ int RunInfo(int count, char** paths) {
             failed = true;
         }
         std::cout.flush();
-        host.RemoveEffect(slot);
+        try {
+            host.RemoveEffect(slot);
+        } catch (const std::exception& error) {
+            std::cerr << "zorvil-cli: " << error.what() << '\n';
+            failed = true;
+        }
     }
     return failed ? 1 : 0;
 }
 
-} // namespace
-
-int main(int argc, char** argv) {
+int Run(int argc, char** argv) {
     if (argc >= 2 && std::string_view(argv[1]) == "info") {
         if (argc < 3) {
             std::cerr << kUsage;
@@ -79,4 +82,17 @@ int main(int argc, char** argv) {
         return zorvil::cli::RunPlay(argc - 2, argv + 2);
     std::cerr << kUsage;
     return 2;
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    // What reaches here is a plug-in that threw while it was closed, after the devices were
+    // shut down: one line, and the status of a failure.
+    try {
+        return Run(argc, argv);
+    } catch (const std::exception& error) {
+        std::cerr << "zorvil-cli: " << error.what() << '\n';
+        return 1;
+    }
 }

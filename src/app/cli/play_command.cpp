@@ -1,13 +1,19 @@
 #include "app/cli/play_command.h"
 
 #include "app/cli/console_user_interface.h"
+#include "app/device_watch.h"
 #include "app/zorvil_app.h"
+#include "engine/wave_device.h"
+#include "midi/midi_device.h"
 #include "platform/clock_real.h"
+#include "platform/midi_port.h"
 #include "platform/profile.h"
 
+#include <algorithm>
 #include <atomic>
 #include <charconv>
 #include <chrono>
+#include <cmath>
 #include <csignal>
 #include <cstdlib>
 #include <filesystem>
@@ -64,7 +70,9 @@ std::optional<PlayOptions> ParseOptions(int count, char** arguments) {
         } else if (argument == "--seconds") {
             const auto text = value();
             double seconds = 0;
-            if (!text || !ParseNumber(*text, seconds) || seconds < 0) return std::nullopt;
+            // A number of seconds: "nan", "inf" and the like are not.
+            if (!text || !ParseNumber(*text, seconds) || !std::isfinite(seconds) || seconds < 0)
+                return std::nullopt;
             options.seconds = seconds;
         } else if (argument == "--buffer") {
             const auto text = value();
@@ -75,6 +83,9 @@ std::optional<PlayOptions> ParseOptions(int count, char** arguments) {
                    argument == "--midi-out") {
             auto name = value();
             if (!name) return std::nullopt;
+            // The lists' first entries, "* No Wave *" and "* No MIDI *", name no device.
+            if (*name == (argument.starts_with("--wave") ? kNoWaveDevice : kNoMidiDevice))
+                name->clear();
             (argument == "--wave-out"  ? options.waveOut
              : argument == "--wave-in" ? options.waveIn
              : argument == "--midi-in" ? options.midiIn
@@ -136,10 +147,16 @@ void ReportRate(const char* kind, const CWaveDevice& device, uint32_t rate, bool
                   << " Hz\n";
 }
 
-void ReportMissing(const char* kind, const std::string& name, bool open) {
-    if (!name.empty() && !open)
-        std::cerr << "zorvil-cli: " << kind << " \"" << name
-                  << "\": no such device; going on without it\n";
+// A device the rig goes on without: one that is not there, or one that is listed but does not
+// open (a sound server that refuses the client).
+void ReportMissing(const char* kind, const std::string& name, bool open,
+                   const std::vector<std::string>& listed) {
+    if (name.empty() || open) return;
+    const std::string plain = ParseStoredWaveName(name).name;
+    const bool known = std::find(listed.begin(), listed.end(), plain) != listed.end();
+    std::cerr << "zorvil-cli: " << kind << " \"" << name
+              << "\": " << (known ? "cannot be opened" : "no such device")
+              << "; going on without it\n";
 }
 
 } // namespace
@@ -173,15 +190,16 @@ int RunPlay(int count, char** arguments) {
     app.InitInstance();
     const CSettings& stored = app.Settings();
     // Each name as the user gave it (or as the profile holds it).
+    std::vector<std::string> midiIn = MidiInDeviceList();
+    midiIn.emplace_back(platform::kMidiMapperName); // Zorvil's own port, opened by that name
     ReportMissing("wave output", options->waveOut.value_or(stored.WaveOut()),
-                  app.WaveOut().IsOpen());
-    ReportMissing("wave input", options->waveIn.value_or(stored.WaveIn()), app.WaveIn().IsOpen());
-    ReportMissing("MIDI input", options->midiIn.value_or(stored.MidiIn()), app.MidiIn().IsOpen());
+                  app.WaveOut().IsOpen(), WaveOutDeviceList());
+    ReportMissing("wave input", options->waveIn.value_or(stored.WaveIn()), app.WaveIn().IsOpen(),
+                  WaveInDeviceList());
+    ReportMissing("MIDI input", options->midiIn.value_or(stored.MidiIn()), app.MidiIn().IsOpen(),
+                  midiIn);
     ReportMissing("MIDI output", options->midiOut.value_or(stored.MidiOut()),
-                  app.MidiOut().IsOpen());
-
-    ReportRate("wave output", app.WaveOut(), app.WaveOut().DeviceRate(), true);
-    ReportRate("wave input", app.WaveIn(), app.WaveIn().DeviceRate(), false);
+                  app.MidiOut().IsOpen(), MidiOutDeviceList());
 
     int loaded = 0;
     for (const std::string& path : options->plugins) {
@@ -197,6 +215,13 @@ int RunPlay(int count, char** arguments) {
         }
         ++loaded;
     }
+    if (loaded == 0) {
+        std::cerr << "zorvil-cli: none of the plug-ins loaded; nothing to play\n";
+        app.ExitInstance();
+        return 1;
+    }
+    ReportRate("wave output", app.WaveOut(), app.WaveOut().DeviceRate(), true);
+    ReportRate("wave input", app.WaveIn(), app.WaveIn().DeviceRate(), false);
     std::cout << "zorvil-cli: playing " << loaded << " plug-in" << (loaded == 1 ? "" : "s")
               << (options->seconds ? "" : " until stopped (Ctrl+C)") << '\n'
               << std::flush;
@@ -207,8 +232,13 @@ int RunPlay(int count, char** arguments) {
     const auto start = std::chrono::steady_clock::now();
     const auto limit = options->seconds ? std::chrono::duration<double>(*options->seconds)
                                         : std::chrono::duration<double>::max();
+    // A device that stops (the JACK server went away) is reported, and so is its return.
+    CDeviceWatch watch(app, [](const std::string& line) {
+        std::cerr << "zorvil-cli: " << line << '\n' << std::flush;
+    });
     while (!g_stop.load() && std::chrono::steady_clock::now() - start < limit) {
         app.ProcessPosted();
+        watch.Poll();
         std::this_thread::sleep_for(kPoll);
     }
     std::signal(SIGINT, previousInt);

@@ -4,9 +4,9 @@
 // render: the project's pattern rendered once into a wave file (see app/project_render.h):
 // offline and as fast as the machine allows by default, byte-identical from run to run; with
 // --realtime through the real clock and the devices of the profile. export-midi: the pattern as
-// a Standard MIDI File. Library paths in a project that have no folder are looked up next to the
-// project, then in the folders of VST_PATH (separated by ':'), then in the plug-in folder of
-// the build zorvil-cli belongs to (../plugins from its own folder).
+// a Standard MIDI File. Relative library paths in a project are looked up next to the project,
+// then in the folders of VST_PATH (separated by ':'), then in the plug-in folder of the build
+// zorvil-cli belongs to (../plugins from its own folder), and never in the current folder.
 //
 // On success one line on stdout says what was written; on any problem one line on stderr names
 // the file and the problem, the exit status is 1 and no output file is left. A wrong command
