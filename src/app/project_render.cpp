@@ -7,14 +7,16 @@
 #include "files/project_file.h"
 #include "platform/clock_manual.h"
 #include "platform/clock_real.h"
-#include "platform/virtual_devices.h"
+#include "platform/file_error.h"
 
+#include <algorithm>
+#include <cerrno>
+#include <chrono>
 #include <condition_variable>
-#include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <filesystem>
 #include <mutex>
-#include <unistd.h>
 
 namespace zorvil {
 
@@ -92,27 +94,27 @@ std::string ReadProblem(const std::string& path, const ProjectFileReadResult& fi
     return {};
 }
 
-// A temporary name in the target's folder, renamed over the target once complete.
-std::string TemporaryName(const std::string& target) {
-    return target + "." + std::to_string(getpid()) + ".part";
+// What keeps `target` from being written: "" when nothing does.
+std::string WriteProblem(const std::string& target, const files::WriteError& error) {
+    if (!error) return {};
+    const std::string name = platform::PrintablePath(target);
+    if (error.error == EISDIR) return name + ": is a folder";
+    if (error.notRegularFile) return name + ": is not a regular file";
+    return name + ": cannot be written (" + std::string(platform::FileErrorCauseText(error.cause)) +
+           ")";
 }
 
-void Remove(const std::string& path) {
-    std::error_code ec;
-    fs::remove(path, ec);
+// A target that is the project file itself (by any name or link) would destroy it.
+std::string SameFileProblem(const std::string& target, const std::string& project) {
+    if (!files::IsSameFile(target, project)) return {};
+    return target + ": is the project file itself; choose another name for the output";
 }
 
-// Whether the target's folder takes a new file: the problem, or "".
-std::string TargetProblem(const std::string& target, const std::string& temporary) {
-    std::error_code ec;
-    if (fs::is_directory(target, ec)) return target + ": is a folder";
-    std::FILE* file = std::fopen(temporary.c_str(), "wb");
-    if (file == nullptr) {
-        const int error = errno;
-        return target + ": cannot be written (" + std::strerror(error) + ")";
-    }
-    std::fclose(file);
-    return {};
+// Whether the target takes a new file: the problem, or "". Checked before anything is loaded,
+// so that a render that cannot be written fails at once.
+std::string TargetProblem(const std::string& target) {
+    const files::ReplacingFile probe(target); // its temporary file goes with it
+    return WriteProblem(target, probe.Error());
 }
 
 class RenderRun {
@@ -123,31 +125,34 @@ public:
 
     ProjectRenderResult Run() {
         ProjectRenderResult result;
-        const std::string temporary = TemporaryName(m_wave);
-        if (std::string problem = Render(temporary, result); !problem.empty()) {
-            Remove(temporary);
-            result.ok = false;
-            result.error = std::move(problem);
-            return result;
-        }
-        std::error_code ec;
-        fs::rename(temporary, m_wave, ec);
-        if (ec) {
-            Remove(temporary);
-            result.error = m_wave + ": cannot be written (" + ec.message() + ")";
-            return result;
-        }
-        result.ok = true;
+        Render(result);
         return result;
     }
 
 private:
-    std::string Render(const std::string& temporary, ProjectRenderResult& result) {
-        // The project is checked before anything is made.
+    // The result is complete: the output is in place or removed. Hand it over.
+    void Report(ProjectRenderResult& result, std::string problem) {
+        result.ok = problem.empty() && !result.interrupted;
+        result.error = std::move(problem);
+        if (!result.ok) {
+            result.frames = 0;
+            result.audioSeconds = 0;
+        }
+        if (m_options.onFinished) m_options.onFinished(result);
+    }
+
+    bool Cancelled() const { return m_options.cancelled && m_options.cancelled(); }
+
+    void Render(ProjectRenderResult& result) {
+        // The project and the target are checked before anything is made.
         const ProjectFileReadResult file = ReadProjectFile(m_project);
-        if (std::string problem = ReadProblem(m_project, file); !problem.empty()) return problem;
-        if (std::string problem = TargetProblem(m_wave, temporary); !problem.empty())
-            return problem;
+        std::string problem = ReadProblem(m_project, file);
+        if (problem.empty()) problem = SameFileProblem(m_wave, m_project);
+        if (problem.empty()) problem = TargetProblem(m_wave);
+        if (!problem.empty()) {
+            Report(result, std::move(problem));
+            return;
+        }
 
         std::unique_ptr<platform::IClockService> clock;
         platform::ManualClock* manual = nullptr;
@@ -158,20 +163,17 @@ private:
             manual = owned.get();
             clock = std::move(owned);
         }
-        const bool virtualBefore = platform::VirtualDevicesEnabled();
-        if (!m_options.realtime) platform::EnableVirtualDevices(true);
-        std::string problem;
-        {
-            CZorvilApp app(*clock, m_ui, m_options.realtime ? m_options.profile : nullptr);
-            problem = RenderWith(app, manual, temporary, result);
-            app.ExitInstance();
-        }
-        if (!m_options.realtime) platform::EnableVirtualDevices(virtualBefore);
-        return problem;
+        CZorvilApp app(*clock, m_ui, m_options.realtime ? m_options.profile : nullptr);
+        problem = RenderWith(app, manual, result);
+        // The output is in place or gone before the plug-ins are unloaded: a plug-in that crashes
+        // while it closes takes the process down after the result was handed over.
+        if (app.IsRendering()) app.AbandonRender();
+        Report(result, std::move(problem));
+        app.ExitInstance();
     }
 
     std::string RenderWith(CZorvilApp& app, platform::ManualClock* manual,
-                           const std::string& temporary, ProjectRenderResult& result) {
+                           ProjectRenderResult& result) {
         // The waker may run on the engine thread until the application is gone: what it
         // touches belongs to this object, which outlives the application.
         app.SetUiWaker([this] {
@@ -179,12 +181,11 @@ private:
             m_woken.notify_all();
         });
         if (manual != nullptr) {
-            // Offline: a wave output that hands every buffer back at once, and a tick that
-            // waits for the block in hand.
+            // Offline: a wave output that hands every buffer back at once, opened without any
+            // audio system, and a tick that waits for the block in hand.
             app.SetWaitForBlocks(true);
-            app.WaveOut().OpenWaveOutByName(std::string("MME: ") +
-                                                platform::kVirtualWaveOutImmediateName,
-                                            kOfflineBufferFrames);
+            app.Host().SetOffline(true);
+            app.WaveOut().OpenOffline(kOfflineBufferFrames);
             app.StartEngine();
             app.NewProject();
         } else {
@@ -192,23 +193,30 @@ private:
             if (!app.WaveOut().IsOpen())
                 return m_wave + ": no wave output device is open, so the render cannot advance";
         }
+        // Plug-ins that use the C library's random numbers start from the same state every time.
+        std::srand(kRenderRandomSeed);
         if (std::string problem = LoadProjectStrict(app, m_project, m_options.pluginDirs);
             !problem.empty())
             return problem;
+        if (app.Host().GetNextEffect(-1) >= 0) Settle(app);
+        if (Cancelled()) return Interrupted(result);
 
         const size_t before = m_ui.Count();
-        if (!app.StartRender(temporary))
+        if (!app.StartRender(m_wave)) {
+            if (std::string problem = WriteProblem(m_wave, app.RenderWriter().LastError());
+                !problem.empty())
+                return problem;
             return m_wave + ": cannot be written: " + m_ui.Since(before);
-        const RenderPlan plan =
-            MakeRenderPlan(app.Pattern().GetMeasures(), app.Pattern().GetTempo(),
-                           app.Settings().WaveOutBufSize(), app.RenderAdjust());
+        }
+        const int32_t frames =
+            RenderFrameCount(app.Pattern().GetMeasures(), app.Pattern().GetTempo());
         const uint64_t limitMs =
-            static_cast<uint64_t>(plan.totalFrames) * 1000 / CZorvilApp::kSampleRate + kGraceMs;
+            static_cast<uint64_t>(frames) * 1000 / CZorvilApp::kSampleRate + kGraceMs;
 
         if (manual != nullptr) {
             uint64_t elapsed = 0;
             app.ProcessPosted(); // the engine restarts (Run posted by the render start)
-            while (!Done(app)) {
+            while (!Done(app) && !Cancelled()) {
                 const auto next = manual->UntilNextTick();
                 if (!next || elapsed > limitMs) break;
                 manual->AdvanceToNextTick();
@@ -218,38 +226,48 @@ private:
         } else {
             const auto deadline =
                 std::chrono::steady_clock::now() + std::chrono::milliseconds(limitMs);
-            while (!Done(app) && std::chrono::steady_clock::now() < deadline) {
-                {
-                    std::unique_lock lock(m_wakeMutex);
-                    m_woken.wait_for(lock, std::chrono::milliseconds(100));
-                }
+            while (!Done(app) && !Cancelled() && std::chrono::steady_clock::now() < deadline) {
+                Wait(std::chrono::milliseconds(100));
                 app.ProcessPosted();
             }
         }
         app.ProcessPosted();
+        if (Cancelled() && !Done(app)) return Interrupted(result);
         if (!app.RenderWriter().Finished())
             return m_wave + ": the render did not finish (no audio came from the engine)";
-
-        const CWaveFile* written = app.RenderWriter().GetRenderFile();
-        if (written != nullptr && written->WriteError() != platform::FileErrorCause::None)
-            return platform::PrintablePath(m_wave) + ": cannot be written (" +
-                   std::string(platform::FileErrorCauseText(written->WriteError())) + ")";
-        const int64_t expected = int64_t{plan.totalFrames} * kRenderBytesPerFrame;
-        std::error_code ec;
-        const auto size = fs::file_size(temporary, ec);
-        if (written == nullptr || ec ||
-            static_cast<int64_t>(size) != expected + static_cast<int64_t>(kWaveHeaderSize))
-            return m_wave + ": the render wrote " +
-                   std::to_string(ec ? 0
-                                     : (size - std::min<uintmax_t>(size, kWaveHeaderSize)) /
-                                           kRenderBytesPerFrame) +
-                   " frames instead of " + std::to_string(plan.totalFrames);
-        result.frames = plan.totalFrames;
-        result.audioSeconds = static_cast<double>(plan.totalFrames) / CZorvilApp::kSampleRate;
+        if (std::string problem = WriteProblem(m_wave, app.RenderWriter().LastError());
+            !problem.empty())
+            return problem;
+        result.frames = frames;
+        result.audioSeconds = static_cast<double>(frames) / CZorvilApp::kSampleRate;
         return {};
     }
 
-    // The render's end was handled: the file is closed and the sequencer stopped.
+    // Before the first block: the plug-ins' idle calls every 100 ms for the settling time, on
+    // the wall clock (offline, the engine's own clock does not move meanwhile).
+    void Settle(CZorvilApp& app) {
+        constexpr auto kIdlePeriod = std::chrono::milliseconds(100);
+        const auto end =
+            std::chrono::steady_clock::now() + std::chrono::milliseconds(m_options.settleMs);
+        for (auto now = std::chrono::steady_clock::now(); now < end && !Cancelled();
+             now = std::chrono::steady_clock::now()) {
+            app.Host().IdleAll();
+            Wait(std::min<std::chrono::steady_clock::duration>(kIdlePeriod, end - now));
+            app.ProcessPosted();
+        }
+    }
+
+    std::string Interrupted(ProjectRenderResult& result) {
+        result.interrupted = true;
+        return m_wave + ": interrupted";
+    }
+
+    void Wait(std::chrono::steady_clock::duration time) {
+        std::unique_lock lock(m_wakeMutex);
+        m_woken.wait_for(lock, time);
+    }
+
+    // The render's end was handled: the file is in place (or removed) and the sequencer stopped.
     static bool Done(CZorvilApp& app) {
         return app.RenderWriter().Finished() && !app.Pattern().IsPlaying();
     }
@@ -332,16 +350,14 @@ ProjectRenderResult RenderProject(const std::string& projectPath, const std::str
 std::string ExportProjectMidi(const std::string& projectPath, const std::string& midiPath) {
     const ProjectFileReadResult file = ReadProjectFile(projectPath);
     if (std::string problem = ReadProblem(projectPath, file); !problem.empty()) return problem;
-    std::error_code ec;
-    if (fs::is_directory(midiPath, ec)) return midiPath + ": is a folder";
+    if (std::string problem = SameFileProblem(midiPath, projectPath); !problem.empty())
+        return problem;
     const ProjectImage& image = file.read.image;
     const std::vector<uint8_t> bytes =
         BuildMidiFile(image.tempo, image.stepsPerMeasure, image.notes);
-    const platform::FileErrorCause cause = files::WriteFileAtomically(midiPath, bytes);
-    if (cause != platform::FileErrorCause::None)
-        return platform::PrintablePath(midiPath) + ": cannot be written (" +
-               std::string(platform::FileErrorCauseText(cause)) + ")";
-    return {};
+    files::WriteError error;
+    files::WriteFileAtomically(midiPath, bytes, &error);
+    return WriteProblem(midiPath, error);
 }
 
 } // namespace zorvil

@@ -4,6 +4,7 @@
 
 #include "files/file_commands.h"
 #include "files/file_dialogs.h"
+#include "files/file_io.h"
 
 namespace zorvil {
 
@@ -19,7 +20,15 @@ void CZorvilApp::OnRenderToWave() {
 }
 
 bool CZorvilApp::StartRender(const std::string& path) {
-    if (IsRendering()) return false; // a render runs: it is left alone
+    // A render whose end was handed over but not yet handled is finished first.
+    if (m_bRenderDone.exchange(false)) OnRenderDone();
+    if (IsRendering()) {
+        if (m_pattern.IsPlaying()) return false; // a render in progress is left alone
+        // The sequencer stopped and the render never finished: it could not advance (the
+        // engine or the wave output was off). This one takes its place.
+        AbandonRender();
+        if (m_bRenderDone.exchange(false)) OnRenderDone(); // it had just finished after all
+    }
     const int bufferFrames = m_settings.WaveOutBufSize();
     m_nRenderAdjust = m_settings.RenderAdjust();
     const RenderPlan plan = MakeRenderPlan(m_pattern.GetMeasures(), m_pattern.GetTempo(),
@@ -29,8 +38,8 @@ bool CZorvilApp::StartRender(const std::string& path) {
     // The file is created (headers written) and the render armed (state 1); a target that
     // cannot be created is reported there and nothing starts.
     if (!m_renderWriter.Start(path, plan, m_renderState, [this] {
-            // Engine thread: the writer closed the file and set the state back to 0; the rest
-            // of the end belongs to the user-interface thread.
+            // Engine thread: the writer closed the file and sets the state back to 0 right
+            // after; the rest of the end belongs to the user-interface thread.
             m_bRenderDone.store(true);
             WakeUi();
         }))
@@ -39,6 +48,7 @@ bool CZorvilApp::StartRender(const std::string& path) {
         StopEngine();
         PostCommand(kCommandRun); // the main window starts it again
     }
+    m_strRenderPath = path;
     m_pattern.SetPosition(0);
     m_pattern.Start();
     return true;
@@ -48,7 +58,16 @@ bool CZorvilApp::IsRendering() const noexcept {
     return m_renderState.load() != RenderState::Idle;
 }
 
+void CZorvilApp::AbandonRender() {
+    if (m_renderWriter.Abandon() && m_pattern.IsPlaying()) {
+        m_pattern.SetPosition(0);
+        m_pattern.Stop();
+    }
+}
+
 void CZorvilApp::OnRenderDone() {
+    // The file takes the target's place now (or is removed when it could not be written).
+    const files::WriteError error = m_renderWriter.Finish();
     m_pattern.SetPosition(0);
     m_pattern.Stop();
     if (IsCommandLineMode()) {
@@ -56,7 +75,11 @@ void CZorvilApp::OnRenderDone() {
         PostQuit();
         return;
     }
-    m_ui.MessageBox(kRenderDoneMessage, {}, MessageButtons::Ok, MessageIcon::None);
+    if (error)
+        m_ui.MessageBox(files::CantOpenForWriteMessage(m_strRenderPath, error.cause), {},
+                        MessageButtons::Ok, MessageIcon::Error);
+    else
+        m_ui.MessageBox(kRenderDoneMessage, {}, MessageButtons::Ok, MessageIcon::None);
 }
 
 } // namespace zorvil

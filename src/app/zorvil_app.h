@@ -214,11 +214,16 @@ public:
     // The "Render To Wave" command: disabled while the sequencer plays; in command-line mode
     // renders to the command line's wave file, else asks for a file.
     void OnRenderToWave();
-    // Starts a render into `path`; false (after "Can't open file for write %s, error = %u\n")
-    // when the file cannot be created, and false at once while a render runs: nothing else
-    // changes then.
+    // Starts a render into `path` (written under a temporary name, put in place at the end);
+    // false (after "Can't open file for write %s, error = %u\n") when the target cannot be
+    // written, and false at once while a render runs with the sequencer playing: nothing else
+    // changes then. A render that never finished while the sequencer stopped (it could not
+    // advance) is given up and replaced.
     bool StartRender(const std::string& path);
     bool IsRendering() const noexcept;
+    // Gives up a render that has not finished: its file is removed, the target left as it was,
+    // the state set back to idle and the sequencer stopped.
+    void AbandonRender();
     const CRenderWriter& RenderWriter() const noexcept { return m_renderWriter; }
     int RenderAdjust() const noexcept { return m_nRenderAdjust; }
 
@@ -341,6 +346,7 @@ private:
     // Render to a wave file. The writer's end of render (engine thread) only raises the flag;
     // ProcessPosted finishes on the user-interface thread.
     CRenderWriter m_renderWriter{m_ui};
+    std::string m_strRenderPath; // the target of the last render
     int m_nRenderAdjust = 0;
     std::atomic<bool> m_bRenderDone{false};
 

@@ -31,6 +31,19 @@ bool CWaveOut::OpenByName(std::string_view name, const platform::WAVEFORMATEX* f
     return CWaveDevice::OpenByName(name, format);
 }
 
+bool CWaveOut::OpenPort(std::string_view name, const PortMaker& make) {
+    if (IsOpen()) Close();
+    ResetFormat();
+    auto port = StartThreadAndOpen(make);
+    if (!port) return false;
+    {
+        std::lock_guard lock(m_portMutex);
+        m_port = std::move(port);
+    }
+    CWaveDevice::Open(-1, nullptr);
+    return CWaveDevice::OpenByName(name, nullptr);
+}
+
 bool CWaveOut::Reset() noexcept {
     std::lock_guard lock(m_portMutex);
     if (!IsOpen() || !m_port) return false;

@@ -14,6 +14,7 @@
 
 #include "engine/wave_device.h"
 
+#include <functional>
 #include <memory>
 #include <mutex>
 
@@ -30,6 +31,11 @@ public:
     // Close if open; compare the name, case-sensitively, with "Wave Mapper" and the list; the
     // first match is opened and its name kept. No match: the device stays closed.
     bool OpenByName(std::string_view name, const platform::WAVEFORMATEX* format = nullptr) override;
+    // Close if open; opens a port the caller makes, without looking at the device lists, so that
+    // no audio system is touched; `name` is what Name() reports (offline rendering).
+    using PortMaker =
+        std::function<std::unique_ptr<platform::IWaveOutPort>(platform::DeviceEvent&)>;
+    bool OpenPort(std::string_view name, const PortMaker& make);
     // Every queued buffer comes back marked done.
     bool Reset() noexcept override;
     bool PrepareHeader(platform::WAVEHDR& header) noexcept override;

@@ -1,5 +1,7 @@
 #include "engine/wave_out_engine.h"
 
+#include "platform/virtual_devices.h"
+
 #include <algorithm>
 #include <bit>
 #include <cmath>
@@ -60,6 +62,16 @@ bool CEngineWaveOut::OpenWaveOutByName(std::string_view stored, int bufferSize) 
         m_pProfile->WriteString(platform::settings::kSection, platform::settings::kWaveOut,
                                 "MME: " + parsed.name);
     const bool opened = OpenByName(parsed.name);
+    BuildPool(kSampleRate / BoundBufferSize(bufferSize));
+    return opened;
+}
+
+bool CEngineWaveOut::OpenOffline(int bufferSize) {
+    const bool opened =
+        OpenPort(platform::kVirtualWaveOutImmediateName, [](platform::DeviceEvent& event) {
+            return std::make_unique<platform::VirtualWaveOut>(
+                platform::VirtualWaveOut::Mode::Immediate, event);
+        });
     BuildPool(kSampleRate / BoundBufferSize(bufferSize));
     return opened;
 }

@@ -69,6 +69,9 @@ public:
     // it was; another non-empty name is written back as "MME: " + name under "WaveOut". Then
     // opens by name and rebuilds the pool with 44100 / S buffers whatever the result.
     bool OpenWaveOutByName(std::string_view stored, int bufferSize);
+    // Offline rendering: the immediate virtual output (each buffer handed back as soon as it is
+    // written), opened without looking at any audio system, and a pool for `bufferSize`.
+    bool OpenOffline(int bufferSize);
 
     // Opens the device; a pool built while it was closed (buffers of 0 bytes) is built again,
     // with as many buffers, at the size the open device needs.

@@ -15,6 +15,7 @@ std::optional<std::string> AskForFile(IUserInterface& ui, platform::CProfile& pr
     request.filter = type.filter;
     request.defaultExtension = type.extension;
     request.overwritePrompt = kind == FileDialogKind::Save;
+    request.refuseReadOnly = kind == FileDialogKind::Save && type.refuseReadOnly;
     std::optional<std::string> path =
         kind == FileDialogKind::Save ? ui.SaveFileDialog(request) : ui.OpenFileDialog(request);
     if (path) profile.WriteString(type.section, "Path", FolderOf(*path));

@@ -19,19 +19,22 @@ struct FileType {
     const char* section;   // profile section of its last folder
     const char* extension; // without the dot
     const char* filter;
+    bool refuseReadOnly; // its save dialog refuses a target the user may not write
 };
 
 inline constexpr FileType kProjectFiles{"TsnFiles", "tsn",
-                                        "Zorvil Files (.tsn)|*.tsn|All Files|*.*||"};
+                                        "Zorvil Files (.tsn)|*.tsn|All Files|*.*||", true};
 inline constexpr FileType kBankFiles{"FxbFiles", "fxb",
-                                     "Vst Bank Files (.fxb)|*.fxb|All Files|*.*||"};
-inline constexpr FileType kMidiFiles{"MidiFiles", "mid", "Midi Files (.mid)|*.mid|All Files|*.*||"};
-inline constexpr FileType kWaveFiles{"WavFiles", "wav", "Wave Files (.wav)|*.wav|All Files|*.*||"};
+                                     "Vst Bank Files (.fxb)|*.fxb|All Files|*.*||", false};
+inline constexpr FileType kMidiFiles{"MidiFiles", "mid", "Midi Files (.mid)|*.mid|All Files|*.*||",
+                                     true};
+inline constexpr FileType kWaveFiles{"WavFiles", "wav", "Wave Files (.wav)|*.wav|All Files|*.*||",
+                                     true};
 
 enum class FileDialogKind { Open, Save };
 
 // Shows the dialog; the chosen path, or nothing when the user cancelled. Save dialogs ask before
-// replacing a file.
+// replacing a file, and those of projects, MIDI files and wave files refuse read-only targets.
 std::optional<std::string> AskForFile(IUserInterface& ui, platform::CProfile& profile,
                                       const FileType& type, FileDialogKind kind);
 

@@ -18,27 +18,23 @@ RenderPlan MakeRenderPlan(int measures, double tempo, int32_t bufferFrames,
     plan.totalFrames = RenderFrameCount(measures, tempo);
     plan.bufferFrames = std::max(bufferFrames, 1);
     plan.renderAdjust = std::max(renderAdjust, 0);
-    const int32_t fullBuffers = plan.totalFrames / plan.bufferFrames;
-    // Keep the last buffer number within 32 bits for any adjust.
-    plan.lastFullBuffer = static_cast<int32_t>(
-        std::min<int64_t>(int64_t{plan.renderAdjust} + fullBuffers, 2147483647));
-    plan.tailBytes = (plan.totalFrames % plan.bufferFrames) * kRenderBytesPerFrame;
     return plan;
 }
 
 RenderCounter::Step RenderCounter::OnBuffer(size_t bufferBytes) noexcept {
     Step step;
-    const int64_t last = m_plan.lastFullBuffer;
-    if (m_bufferCounter > last + 1) {
+    if (m_bFinished) {
         step.finished = true;
         return step;
     }
-    if (m_bufferCounter > m_plan.renderAdjust && m_bufferCounter <= last)
-        step.writeBytes = bufferBytes;
-    else if (m_bufferCounter == last + 1)
-        step.writeBytes = std::min(bufferBytes, static_cast<size_t>(m_plan.tailBytes));
-    ++m_bufferCounter;
-    step.finished = m_bufferCounter > last + 1;
+    // The first "RenderAdjust" buffers are played, not written.
+    if (m_buffers++ < m_plan.renderAdjust) return step;
+    const int64_t frames = std::min<int64_t>(
+        static_cast<int64_t>(bufferBytes / kRenderBytesPerFrame), m_plan.totalFrames - m_frames);
+    m_frames += frames;
+    step.writeBytes = static_cast<size_t>(frames) * kRenderBytesPerFrame;
+    m_bFinished = m_frames >= m_plan.totalFrames;
+    step.finished = m_bFinished;
     return step;
 }
 

@@ -202,9 +202,10 @@ void CWaveFile::Fail(WaveReadError error) {
 bool CWaveFile::Write(const void* data, size_t bytes) {
     if (m_nMode != Mode::Writing || !m_hFile) return false;
     if (bytes > kMaxDataBytes - m_dataSize) {
-        m_writeFailed = true;
+        NoteWriteError(EFBIG);
         return false;
     }
+    errno = 0;
     const size_t written = std::fwrite(data, 1, bytes, m_hFile);
     m_dataSize += written;
     if (written != bytes) NoteWriteError(errno);
@@ -214,6 +215,7 @@ bool CWaveFile::Write(const void* data, size_t bytes) {
 void CWaveFile::NoteWriteError(int error) noexcept {
     m_writeFailed = true;
     if (m_writeError != platform::FileErrorCause::None) return;
+    m_writeErrno = error != 0 ? error : EIO;
     const auto cause = platform::FileErrorCauseFromErrno(error);
     m_writeError =
         cause == platform::FileErrorCause::None ? platform::FileErrorCause::Generic : cause;

@@ -78,6 +78,8 @@ public:
     // Why the first write (or the close) failed: DiskFull for a full disk; None while none did.
     platform::FileErrorCause WriteError() const noexcept { return m_writeError; }
     uint64_t GetDataSize() const noexcept { return m_dataSize; }
+    // The errno of that first failure (0: none failed).
+    int WriteErrno() const noexcept { return m_writeErrno; }
 
 private:
     void OpenForWriting();
@@ -95,6 +97,7 @@ private:
     uint64_t m_dataSize = 0;   // sample bytes in the data chunk
     uint64_t m_readPosition = 0;
     bool m_writeFailed = false;
+    int m_writeErrno = 0;
 };
 
 } // namespace zorvil

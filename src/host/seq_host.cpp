@@ -396,6 +396,11 @@ intptr_t CSeqHost::OnCloseFileSelector(int /*effect*/, VstFileSelect* select) {
     return 0;
 }
 
+intptr_t CSeqHost::OnGetCurrentProcessLevel(int effect) {
+    if (m_bOffline.load()) return kVstProcessLevelOffline;
+    return CEffectHost::OnGetCurrentProcessLevel(effect);
+}
+
 intptr_t CSeqHost::OnGetChunkFile(int effect, void* text) {
     const CSeqEffect* wrapper = GetSeqEffect(effect);
     if (wrapper == nullptr || text == nullptr || wrapper->m_strBankFile.empty()) return 0;

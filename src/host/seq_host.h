@@ -86,6 +86,11 @@ public:
     void SetShutdownHook(std::function<void()> hook) { m_shutdownHook = std::move(hook); }
     const std::function<void()>& ShutdownHook() const noexcept { return m_shutdownHook; }
 
+    // Offline rendering: plug-ins that ask for the process level are told "offline" (4), the
+    // standard sign that they may work synchronously (load their data at once instead of on a
+    // thread of their own). Set before the plug-ins are loaded.
+    void SetOffline(bool offline) noexcept { m_bOffline.store(offline); }
+
     // The two mix buffers (left, right), kMixFrames floats each.
     float* const* MixBuffers() const noexcept { return m_pMix; }
 
@@ -108,6 +113,7 @@ public:
     intptr_t OnOpenFileSelector(int effect, VstFileSelect* select) override;
     intptr_t OnCloseFileSelector(int effect, VstFileSelect* select) override;
     intptr_t OnGetChunkFile(int effect, void* text) override;
+    intptr_t OnGetCurrentProcessLevel(int effect) override;
 
 private:
     // An event list header followed by room for kMaxEvents pointers.
@@ -143,6 +149,7 @@ private:
     std::atomic<IMidiOutputSink*> m_pMidiOutput{nullptr};
     std::atomic<IUserInterface*> m_pUserInterface{nullptr};
     std::function<void()> m_shutdownHook;
+    std::atomic<bool> m_bOffline{false};
 
     // returnPath buffers the host allocated for plug-ins' file selectors, freed when the
     // plug-in closes the selector (or with the host). Only these are ever freed.

@@ -331,6 +331,15 @@ enum VstTimeInfoFlags : int32_t {
     kVstClockValid = 1 << 15,
 };
 
+// Answers to audioMasterGetCurrentProcessLevel.
+enum VstProcessLevels : int32_t {
+    kVstProcessLevelUnknown = 0,
+    kVstProcessLevelUser = 1,
+    kVstProcessLevelRealtime = 2,
+    kVstProcessLevelPrefetch = 3,
+    kVstProcessLevelOffline = 4,
+};
+
 // VstFileSelect::command
 enum VstFileSelectCommand : int32_t {
     kVstFileLoad = 0,

@@ -34,7 +34,7 @@ struct FileDialogRequest {
     std::string filter;           // "Name (*.ext)|*.ext|...||" as in the menus, or empty for none
     std::string defaultExtension; // without the dot, or empty
     bool overwritePrompt = false; // save dialogs: ask before replacing a file
-    bool refuseReadOnly = false;
+    bool refuseReadOnly = false;  // save dialogs: refuse a target the user may not write
 };
 
 class IUserInterface {

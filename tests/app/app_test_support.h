@@ -4,14 +4,17 @@
 
 #include "app/zorvil_app.h"
 #include "devices/device_test_support.h"
+#include "files/file_commands.h"
 #include "files/temp_dir.h"
 #include "platform/clock_manual.h"
 #include "platform/profile.h"
 #include "platform/virtual_devices.h"
 #include "support/scripted_user_interface.h"
+#include "support/test_support.h"
 
 #include <gtest/gtest.h>
 
+#include <filesystem>
 #include <memory>
 #include <string>
 #include <thread>
@@ -56,6 +59,30 @@ protected:
     ScriptedUserInterface m_ui;
     std::unique_ptr<CZorvilApp> m_app;
 };
+
+// A project of the slow sampler playing a note on every beat of one measure at 120, on the
+// given program: 0 makes its sample at once when the host says it works offline, 1 only ever
+// in the background (kLoadDelayMs after its state was set).
+inline std::string SamplerProject(const TempDir& folder, const std::string& name, int program) {
+    platform::ManualClock clock(1000);
+    ScriptedUserInterface ui;
+    platform::CProfile profile(folder.File("maker.conf"));
+    const std::string path = folder.File(name);
+    {
+        CZorvilApp app(clock, ui, &profile);
+        const int slot = app.LoadEffect(PluginPath("zorvil-slow-sampler"));
+        EXPECT_GE(slot, 0);
+        app.Host().GetSeqEffect(slot)->Dispatch(effSetProgram, 0, program, nullptr, 0.0f);
+        app.Pattern().SetMeasures(1);
+        app.Pattern().SetStepsPerMeasure(16);
+        for (int step = 0; step < 16; step += 4)
+            app.Pattern().AddNote(step, 60, 100, 2);
+        EXPECT_TRUE(app.FileCommands()->Write(path));
+        app.ExitInstance();
+    }
+    std::filesystem::remove(folder.File("maker.conf"));
+    return path;
+}
 
 inline const std::string kImmediateOut =
     std::string("MME: ") + platform::kVirtualWaveOutImmediateName;

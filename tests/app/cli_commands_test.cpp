@@ -1,5 +1,6 @@
 // zorvil-cli render, export-midi and play, run as a user or a script runs them.
 #include "app_test_support.h"
+#include "cli_test_support.h"
 #include "engine/wave_out_engine.h"
 #include "files/fx_bank.h"
 #include "files/project_effects.h"
@@ -23,44 +24,7 @@ namespace {
 using ::testing::ElementsAre;
 using ::testing::HasSubstr;
 
-struct Outcome {
-    int status = -1;
-    std::string out;
-    std::string err;
-};
-
-class CliCommandsTest : public ::testing::Test {
-protected:
-    // Runs zorvil-cli with a profile folder of the test's own and the virtual devices listed.
-    Outcome Cli(const std::vector<std::string>& arguments) {
-        auto quote = [](const std::string& text) {
-            std::string quoted = "'";
-            for (char c : text)
-                quoted += c == '\'' ? std::string("'\\''") : std::string(1, c);
-            return quoted + "'";
-        };
-        std::string command = "XDG_CONFIG_HOME=" + quote(m_folder.File("config")) +
-                              " ZORVIL_VIRTUAL_DEVICES=1 " + quote(ToolPath("zorvil-cli"));
-        for (const std::string& argument : arguments)
-            command += " " + quote(argument);
-        command += " >" + quote(m_io.File("out")) + " 2>" + quote(m_io.File("err"));
-        const int status = std::system(command.c_str());
-        Outcome outcome;
-        outcome.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-        outcome.out = Text(m_io.File("out"));
-        outcome.err = Text(m_io.File("err"));
-        return outcome;
-    }
-    static std::string Text(const std::string& path) {
-        std::stringstream text;
-        text << std::ifstream(path, std::ios::binary).rdbuf();
-        return text.str();
-    }
-    static std::string Demo() { return SourcePath("resources/demo/demo.tsn"); }
-
-    TempDir m_folder;
-    TempDir m_io;
-};
+using CliCommandsTest = CliFixture;
 
 TEST_F(CliCommandsTest, RenderAndExportMidiWriteTheDemoAndSayWhere) {
     const std::string out = m_folder.File("demo.wav");

@@ -2,12 +2,14 @@
 // output, render writer) on a manual clock, and the offline project render behind zorvil-cli.
 #include "app/project_render.h"
 #include "app_test_support.h"
+#include "files/file_commands.h"
 #include "files/file_io.h"
 #include "files/project_file.h"
 #include "support/test_support.h"
 
 #include <gmock/gmock.h>
 
+#include <atomic>
 #include <cstring>
 #include <fstream>
 
@@ -15,6 +17,7 @@ namespace zorvil::test {
 namespace {
 
 namespace keys = platform::settings;
+using ::testing::HasSubstr;
 using ::testing::IsEmpty;
 using ::testing::StartsWith;
 
@@ -53,12 +56,18 @@ TEST_F(RenderTest, TheCommandRendersOneMeasureAt120ToExactly88200Frames) {
     EXPECT_THAT(m_ui.SaveFileRequests(), IsEmpty());
     App().Pattern().Stop();
 
+    // The user's old file stays as it was until the render is complete.
     const std::string path = m_folder.File("one.wav");
+    WriteBytes(path, {'o', 'l', 'd'});
     m_ui.AnswerSaveFile(path);
     App().OnRenderToWave();
     ASSERT_EQ(m_ui.SaveFileRequests().size(), 1u);
     EXPECT_EQ(m_ui.SaveFileRequests()[0].initialPath, "*.wav");
+    EXPECT_TRUE(m_ui.SaveFileRequests()[0].overwritePrompt);
+    EXPECT_TRUE(m_ui.SaveFileRequests()[0].refuseReadOnly);
     EXPECT_EQ(m_profile.GetString("WavFiles", "Path", ""), m_folder.Path().string());
+    EXPECT_EQ(ReadBytes(path).size(), 3u);
+    EXPECT_EQ(m_folder.Entries().size(), 3u); // the profile, the old file, the new one
     EXPECT_TRUE(App().IsRendering());
     EXPECT_TRUE(App().Pattern().IsPlaying());
     EXPECT_FALSE(App().IsEngineRunning()); // restarted by the posted Run
@@ -74,7 +83,50 @@ TEST_F(RenderTest, TheCommandRendersOneMeasureAt120ToExactly88200Frames) {
     ASSERT_EQ(m_ui.MessageBoxes().size(), 1u);
     EXPECT_EQ(m_ui.MessageBoxes()[0].text, "Render to wave : done !");
     EXPECT_EQ(ReadBytes(path).size(), kWaveHeaderSize + 352800);
+    EXPECT_EQ(m_folder.Entries().size(), 2u);
     EXPECT_EQ(App().BlocksRefused(), 0u);
+}
+
+TEST_F(RenderTest, ARenderThatCannotAdvanceIsReplacedByTheNextOnceTheSequencerStopped) {
+    StartUp();
+    Pattern(120, 1);
+    App().StopEngine(); // no blocks: the render never gets past its marker
+    const std::string first = m_folder.File("first.wav");
+    WriteBytes(first, {'o', 'l', 'd'});
+    ASSERT_TRUE(App().StartRender(first));
+    Run(1000);
+    EXPECT_TRUE(App().IsRendering());
+    EXPECT_FALSE(App().StartRender(m_folder.File("second.wav"))); // still playing: left alone
+    App().Pattern().Stop();
+
+    const std::string second = m_folder.File("second.wav");
+    ASSERT_TRUE(App().StartRender(second));
+    EXPECT_EQ(ReadBytes(first), (std::vector<uint8_t>{'o', 'l', 'd'}));
+    EXPECT_EQ(m_folder.Entries().size(), 2u); // first.wav and the second in the making
+    App().StartEngine();
+    ASSERT_TRUE(RunRender());
+    EXPECT_EQ(ReadBytes(second).size(), kWaveHeaderSize + 352800);
+    EXPECT_EQ(ReadBytes(first), (std::vector<uint8_t>{'o', 'l', 'd'}));
+    EXPECT_EQ(m_folder.Entries().size(), 2u);
+    ASSERT_EQ(m_ui.MessageBoxes().size(), 1u);
+    EXPECT_EQ(m_ui.MessageBoxes()[0].text, "Render to wave : done !");
+}
+
+TEST_F(RenderTest, TheEndIsHandedOverWithTheFileClosedBeforeTheRenderCountsAsOver) {
+    StartUp();
+    Pattern(120, 1);
+    // The waker runs on the engine thread when the end is handed over.
+    std::atomic<bool> handedOver{false};
+    std::atomic<bool> renderingAtHandOver{false};
+    App().SetUiWaker([&] {
+        if (App().RenderWriter().Finished() && !handedOver.exchange(true))
+            renderingAtHandOver.store(App().IsRendering());
+    });
+    ASSERT_TRUE(App().StartRender(m_folder.File("end.wav")));
+    ASSERT_TRUE(RunRender());
+    EXPECT_TRUE(handedOver.load());
+    EXPECT_TRUE(renderingAtHandOver.load());
+    EXPECT_FALSE(App().IsRendering());
 }
 
 TEST_F(RenderTest, RenderAdjustLeavesOutTheFirstBuffersAndKeepsTheLength) {
@@ -215,6 +267,53 @@ TEST_F(ProjectRenderTest, BadInputNamesTheFileAndLeavesNoOutput) {
     EXPECT_THAT(unwritable.error, StartsWith(m_folder.File("no/folder/out.wav") + ": "));
 
     ExpectOnly({"absent.tsn", "cut.tsn", "text.tsn"});
+}
+
+// The loudest sample of the first `frames` frames of a rendered file.
+int Peak(const std::vector<uint8_t>& wave, size_t frames) {
+    const std::vector<int16_t> samples = Samples(wave);
+    int peak = 0;
+    for (size_t i = 0; i < std::min(samples.size(), 2 * frames); ++i)
+        peak = std::max(peak, std::abs(static_cast<int>(samples[i])));
+    return peak;
+}
+
+TEST_F(ProjectRenderTest, PlugInsThatLoadInTheBackgroundAreHeardFromTheFirstNoteAndAlike) {
+    // Told that the host works offline, the sampler makes its sample at once: no settling
+    // needed. Its sample comes from the C library's generator, seeded before it loads.
+    const std::string aware = SamplerProject(m_folder, "aware.tsn", 0);
+    ProjectRenderOptions options = Options();
+    options.settleMs = 0;
+    ASSERT_TRUE(RenderProject(aware, m_folder.File("a1.wav"), options).ok);
+    ASSERT_TRUE(RenderProject(aware, m_folder.File("a2.wav"), options).ok);
+    const std::vector<uint8_t> first = ReadBytes(m_folder.File("a1.wav"));
+    EXPECT_GT(Peak(first, 2205), 3000);
+    EXPECT_EQ(first, ReadBytes(m_folder.File("a2.wav")));
+
+    // One that never asks is heard from the first note thanks to the settling time.
+    const std::string background = SamplerProject(m_folder, "background.tsn", 1);
+    ASSERT_TRUE(RenderProject(background, m_folder.File("b1.wav"), Options()).ok);
+    ASSERT_TRUE(RenderProject(background, m_folder.File("b2.wav"), Options()).ok);
+    const std::vector<uint8_t> settled = ReadBytes(m_folder.File("b1.wav"));
+    EXPECT_GT(Peak(settled, 2205), 3000);
+    EXPECT_EQ(settled, ReadBytes(m_folder.File("b2.wav")));
+    EXPECT_EQ(settled, first); // the same sample, the same notes
+}
+
+TEST_F(ProjectRenderTest, ATargetThatIsTheProjectItselfIsRefusedAndTheProjectKept) {
+    const std::string project = m_folder.File("song.tsn");
+    std::filesystem::copy_file(Demo(), project);
+    std::filesystem::create_symlink("song.tsn", m_folder.File("link.wav"));
+    const std::vector<uint8_t> before = ReadBytes(project);
+    for (const std::string& target :
+         {project, m_folder.Path().string() + "/./song.tsn", m_folder.File("link.wav")}) {
+        const ProjectRenderResult result = RenderProject(project, target, Options());
+        EXPECT_FALSE(result.ok);
+        EXPECT_THAT(result.error, HasSubstr("is the project file itself")) << target;
+        EXPECT_THAT(ExportProjectMidi(project, target), HasSubstr("is the project file itself"));
+    }
+    EXPECT_EQ(ReadBytes(project), before);
+    ExpectOnly({"song.tsn", "link.wav"});
 }
 
 TEST(LibraryPathTest, RelativePathsAreLookedUpNextToTheProjectThenInTheFolders) {

@@ -54,54 +54,84 @@ TEST(WaveFileWriting, HeaderIs46BytesSizesArePatchedOnCloseAndCreateFailuresGive
               platform::FileErrorCause::InvalidFile);
 }
 
-TEST(RenderPlan, LengthsBuffersAndTailsForEachTimelineAndGuards) {
-    const struct {
-        int measures;
-        double tempo;
-        int bufferFrames, renderAdjust;
-        int totalFrames, lastFullBuffer, tailBytes;
-    } cases[] = {
-        {1, 120.0, 2205, 0, 88200, 40, 0},
-        {3, 100.0, 4410, 0, 317520, 72, 0},
-        {2, 133.0, 2205, 0, 159157, 72, 1588},
-        {1, 120.0, 2205, 2, 88200, 42, 0}, // RenderAdjust skips leading buffers
-    };
-    for (const auto& c : cases) {
-        SCOPED_TRACE(testing::Message() << c.measures << " at " << c.tempo);
-        const auto plan = MakeRenderPlan(c.measures, c.tempo, c.bufferFrames, c.renderAdjust);
-        EXPECT_EQ(plan.totalFrames, c.totalFrames);
-        EXPECT_EQ(plan.lastFullBuffer, c.lastFullBuffer);
-        EXPECT_EQ(plan.tailBytes, c.tailBytes);
-    }
-    // Short buffers and degenerate settings are guarded.
-    RenderCounter counter(MakeRenderPlan(2, 133.0, 2205, 0));
-    for (int i = 0; i < 72; ++i)
-        EXPECT_EQ(counter.OnBuffer(8820).writeBytes, 8820u);
-    const auto tail = counter.OnBuffer(100); // a buffer shorter than the tail
-    EXPECT_EQ(tail.writeBytes, 100u);
-    EXPECT_TRUE(tail.finished);
-    EXPECT_EQ(counter.OnBuffer(8820).writeBytes, 0u);
+TEST(RenderPlan, LengthsForEachTimelineAndGuards) {
+    EXPECT_EQ(RenderFrameCount(1, 120.0), 88200);
+    EXPECT_EQ(RenderFrameCount(3, 100.0), 317520);
+    EXPECT_EQ(RenderFrameCount(2, 133.0), 159157);
     EXPECT_EQ(RenderFrameCount(0, 120.0), 0);
     EXPECT_EQ(RenderFrameCount(1, 0.0), 0);
     EXPECT_EQ(RenderFrameCount(8, 30.0), 2822400); // the longest pattern: 64 s
     const auto plan = MakeRenderPlan(1, 120.0, 0, -3);
     EXPECT_EQ(plan.bufferFrames, 1);
     EXPECT_EQ(plan.renderAdjust, 0);
-    EXPECT_EQ(plan.lastFullBuffer, 88200);
-    const auto huge = MakeRenderPlan(1, 120.0, 2205, 2147483647);
-    EXPECT_EQ(huge.lastFullBuffer, 2147483647);
-    EXPECT_EQ(RenderCounter(huge).OnBuffer(8820).writeBytes, 0u);
 }
 
-TEST(RenderWriter, WritesExactlyTFramesThenFinishesOnce) {
+// The file holds exactly T frames whatever the buffers hold: S frames each, or what the timer's
+// blocks put into them when the period does not divide evenly.
+TEST(RenderCounter, WritesExactlyTFramesForAnyBufferFillAfterTheAdjustedBuffers) {
+    const struct {
+        int measures;
+        double tempo;
+        int bufferFrames, renderAdjust;
+        size_t framesPerBuffer; // what each played buffer holds
+        int wholeBuffers;       // written in full after the adjusted ones
+        size_t tailFrames;      // of the last buffer
+    } cases[] = {
+        {1, 120.0, 2205, 0, 2205, 40, 0},   // T 88200: 40 whole buffers, nothing more
+        {3, 100.0, 4410, 0, 4410, 72, 0},   // T 317520
+        {2, 133.0, 2205, 0, 2205, 72, 397}, // T 159157: 72 buffers, then 397 frames
+        {1, 120.0, 2205, 2, 2205, 40, 0},   // RenderAdjust skips leading buffers
+        {1, 120.0, 147, 0, 132, 668, 24},   // S 147: 3 ms blocks of 132 frames
+        {1, 120.0, 1470, 1, 1455, 60, 900}, // S 1470: 33 ms blocks of 1455 frames
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(testing::Message() << c.measures << " at " << c.tempo << ", S "
+                                        << c.bufferFrames << ", buffers of " << c.framesPerBuffer);
+        RenderCounter counter(MakeRenderPlan(c.measures, c.tempo, c.bufferFrames, c.renderAdjust));
+        const size_t bytes = c.framesPerBuffer * kRenderBytesPerFrame;
+        for (int i = 0; i < c.renderAdjust; ++i)
+            EXPECT_EQ(counter.OnBuffer(bytes).writeBytes, 0u);
+        for (int i = 0; i < c.wholeBuffers - 1; ++i) {
+            const auto step = counter.OnBuffer(bytes);
+            ASSERT_EQ(step.writeBytes, bytes);
+            ASSERT_FALSE(step.finished);
+        }
+        auto last = counter.OnBuffer(bytes);
+        EXPECT_EQ(last.writeBytes, bytes);
+        if (c.tailFrames > 0) {
+            EXPECT_FALSE(last.finished);
+            last = counter.OnBuffer(bytes);
+            EXPECT_EQ(last.writeBytes, c.tailFrames * kRenderBytesPerFrame);
+        }
+        EXPECT_TRUE(last.finished);
+        EXPECT_EQ(counter.FramesWritten(), RenderFrameCount(c.measures, c.tempo));
+        EXPECT_EQ(counter.OnBuffer(bytes).writeBytes, 0u); // after the end: nothing
+    }
+    // A huge adjust is counted without overflow; a partial frame is not written.
+    RenderCounter huge(MakeRenderPlan(1, 120.0, 2205, 2147483647));
+    EXPECT_EQ(huge.OnBuffer(8820).writeBytes, 0u);
+    RenderCounter odd(MakeRenderPlan(1, 120.0, 2205, 0));
+    EXPECT_EQ(odd.OnBuffer(7).writeBytes, 4u);
+}
+
+TEST(RenderWriter, WritesBesideTheTargetClosesHandsOverReleasesThenPutsTheFileInPlace) {
     test::TempDir dir;
     test::ScriptedUserInterface ui;
     RenderStateWord state{RenderState::Idle};
     CRenderWriter writer(ui);
-    int finished = 0;
     const std::string path = dir.File("render.wav");
-    ASSERT_TRUE(writer.Start(path, MakeRenderPlan(2, 133.0, 2205, 2), state, [&] { ++finished; }));
+    test::WriteBytes(path, {'o', 'l', 'd'});
+    // At the hand-over the file is closed and the state not yet released.
+    int finished = 0;
+    bool closedAtHandOver = false;
+    RenderState stateAtHandOver = RenderState::Idle;
+    ASSERT_TRUE(writer.Start(path, MakeRenderPlan(2, 133.0, 2205, 2), state, [&] {
+        ++finished;
+        closedAtHandOver = writer.GetRenderFile()->GetMode() == CWaveFile::Mode::Closed;
+        stateAtHandOver = state.load();
+    }));
     EXPECT_EQ(state.load(), RenderState::Armed);
+    EXPECT_EQ(dir.Entries().size(), 2u); // the target and the file in the making
 
     // One played buffer of 2205 stereo frames whose samples count up.
     CWaveBuffer buffer(2205 * 4);
@@ -116,15 +146,32 @@ TEST(RenderWriter, WritesExactlyTFramesThenFinishesOnce) {
         writer.OnBufferWritten(buffer, 2205);
     EXPECT_EQ(played, 2 + 72 + 1);
     EXPECT_EQ(finished, 1);
+    EXPECT_TRUE(closedAtHandOver);
+    EXPECT_EQ(stateAtHandOver, RenderState::Writing);
     EXPECT_EQ(state.load(), RenderState::Idle);
     writer.OnBufferWritten(buffer, 2205); // after the end: nothing
     EXPECT_EQ(finished, 1);
+    EXPECT_EQ(test::ReadBytes(path), (Bytes{'o', 'l', 'd'})); // until Finish
+
+    EXPECT_FALSE(writer.Finish());
+    EXPECT_EQ(dir.Entries(), std::vector<std::string>{"render.wav"});
     EXPECT_EQ(CWaveFile(path).GetDataSize(), 159157u * 4);
     const auto bytes = test::ReadBytes(path);
     ASSERT_EQ(bytes.size(), 46u + 159157u * 4);
     // The 1588-byte tail ends with frame 396 of its buffer.
     EXPECT_EQ(bytes[bytes.size() - 4] | (bytes[bytes.size() - 3] << 8), 396 * 2);
     EXPECT_TRUE(ui.MessageBoxes().empty());
+
+    // A render given up before its end leaves the target as it was and nothing else.
+    ASSERT_TRUE(writer.Start(path, MakeRenderPlan(1, 120.0, 2205, 0), state, [] {}));
+    state.store(RenderState::Writing);
+    writer.OnBufferWritten(buffer, 2205);
+    EXPECT_TRUE(writer.Abandon());
+    EXPECT_EQ(state.load(), RenderState::Idle);
+    writer.OnBufferWritten(buffer, 2205);
+    EXPECT_FALSE(writer.Finished());
+    EXPECT_EQ(test::ReadBytes(path), bytes);
+    EXPECT_EQ(dir.Entries(), std::vector<std::string>{"render.wav"});
 }
 
 // The note events of a file at tempo 120: what lies between the meta events and the end of track.

@@ -7,8 +7,10 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstring>
+#include <iterator>
 #include <numbers>
 #include <vector>
 
@@ -20,7 +22,9 @@ using platform::RateConverter;
 struct Direction {
     uint32_t from, to;
 };
-const Direction kDirections[] = {{44100, 48000}, {48000, 44100}, {44100, 96000}, {96000, 44100}};
+// The usual rates, and an odd one that shares no factor with 44100 Hz (the interpolating filter).
+const Direction kDirections[] = {{44100, 48000}, {48000, 44100}, {44100, 96000},
+                                 {96000, 44100}, {44100, 47999}, {47999, 44100}};
 
 // A sine of `amplitude` at `frequency`, converted: 0.1 s to settle, then 0.15 s kept. The
 // program's own rate is the input side of a pull (an output device asks for frames) and the
@@ -75,8 +79,14 @@ TEST(RateConverterTest, PassBandIsFlatTo20kHzAndAFullScaleToneLeavesNothing90dBU
         }
         // Full-scale tones across the input band, up to its Nyquist frequency: whatever is not
         // the tone (images above 22050 Hz, aliases of tones the output cannot carry) stays
-        // 90 dB below full scale.
-        for (double f = 997; f < 0.5 * d.from; f += f < 19000 ? 3001 : f < 24000 ? 613 : 5003) {
+        // 90 dB below full scale. The filter's worst case is a tone just either side of
+        // 22050 Hz, whose image or alias lands just on the other side.
+        std::vector<double> tones;
+        for (double f = 997; f < 0.5 * d.from; f += f < 19000 ? 3001 : f < 24000 ? 613 : 5003)
+            tones.push_back(f);
+        for (double f : {22040.0, 22060.0})
+            if (f < 0.5 * d.from) tones.push_back(f);
+        for (double f : tones) {
             const auto out = ConvertTone(d, f, 1.0);
             const ToneFit fit = FitTone(out, f, d.to);
             EXPECT_LT(Decibels(fit.residualRms / kFullScaleSineRms), -90.0) << f << " Hz";
@@ -109,6 +119,35 @@ TEST(RateConverterTest, LongRunFrameCountsFollowTheRatesExactly) {
     EXPECT_NEAR(static_cast<double>(made), 220500.0, 200.0);
 
     EXPECT_EQ(RateConverter::Create(44100, 1000), nullptr); // out of range
+}
+
+TEST(RateConverterTest, PullReadsTheQueueNoFurtherAheadThanTheFilterNeeds) {
+    // Whatever the device's periods, the program's frames are taken at most the filter's half
+    // length (plus the frame in progress) before they are due: that is all the latency the
+    // converter adds to the output.
+    for (const uint32_t rate : {48000u, 96000u, 47999u}) {
+        SCOPED_TRACE(rate);
+        auto up = RateConverter::Create(44100, rate);
+        ASSERT_NE(up, nullptr);
+        size_t taken = 0, played = 0;
+        double worstLead = 0;
+        std::vector<float> left(4096), right(4096);
+        const size_t periods[] = {256, 1, 7, 64, 1000, 4096, 333};
+        for (int i = 0; i < 200; ++i) {
+            const size_t frames = periods[i % std::size(periods)];
+            up->Pull(left.data(), right.data(), frames, [&](float* l, float* r, size_t n) {
+                std::fill_n(l, n, 0.25f);
+                std::fill_n(r, n, 0.25f);
+                taken += n;
+            });
+            played += frames;
+            worstLead = std::max(worstLead, static_cast<double>(taken) -
+                                                static_cast<double>(played) * 44100.0 / rate);
+        }
+        EXPECT_LE(worstLead, RateConverter::kHalfLength + 2.0);
+        EXPECT_GE(worstLead, RateConverter::kHalfLength - 1.0);
+        EXPECT_NEAR(left[0], 0.25f, 1e-3f); // and what it plays is the signal
+    }
 }
 
 // A queue of 16-bit buffers holding a 1 kHz sine at 44100 Hz, as the engine writes it.

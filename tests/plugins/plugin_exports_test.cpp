@@ -21,6 +21,7 @@ TEST(PluginExports, OnlyEntriesAndTheProbeInterfaceLeaveALibrary) {
                                             "ZorvilProbeLog", "main"};
     const Expected expected[] = {
         {"zorvil-synth", {"main"}},
+        {"zorvil-slow-sampler", {"main"}},
         {"zorvil-probe", probe},
         {"zorvil-probe-out0", probe},
         {"zorvil-probe-out1", probe},

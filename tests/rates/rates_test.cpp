@@ -1,8 +1,8 @@
 // Zorvil against JACK servers at 44100, 48000 and 96000 Hz (each test starts its own, on the
 // dummy backend): the right pitch through zorvil-cli play, also across buffer-size changes; the
 // wave input clocking 44100 frames a second; MIDI time stamps at the server's rate; nothing
-// allocated in the device callback while it converts; and RtAudio opening a device that
-// refuses 44100 Hz at the device's own rate.
+// allocated and no converter set up in the device callback while it converts; and RtAudio opening a
+// device that refuses 44100 Hz at the device's own rate.
 #include "../host/allocation_counter.h"
 #include "devices/device_test_support.h"
 #include "devices/jack_test_client.h"
@@ -12,8 +12,9 @@
 #include "midi/midi_in_engine.h"
 #include "platform/audio_device_backends.h"
 #include "platform/audio_device_jack.h"
-#include "support/jack_server.h"
+#include "resampler_lock_counter.h"
 #include "support/jack_sanitizer_suppressions.h"
+#include "support/jack_server.h"
 #include "support/test_support.h"
 #include "support/tone_analysis.h"
 
@@ -227,6 +228,7 @@ TEST_P(RatesTest, TheDeviceCallbackAllocatesNothingWhileItConvertsAndMidiTimeFol
     ASSERT_TRUE(Eventually([&] { return marker.marked.load(); }, 10s));
     ASSERT_TRUE(processor.WaitForBlocks(2, 10s)); // converters warmed up, both ways
     size_t allocations = 0;
+    const size_t locksBefore = ResamplerLocks();
     {
         CountAllocations count;
         for (int i = 0; i < 10; ++i) { // MIDI in every other period or so, while audio flows
@@ -237,6 +239,7 @@ TEST_P(RatesTest, TheDeviceCallbackAllocatesNothingWhileItConvertsAndMidiTimeFol
         allocations = count.Count();
     }
     EXPECT_EQ(allocations, 0u);
+    EXPECT_EQ(ResamplerLocks(), locksBefore); // no converter set up or destroyed in the callback
     EXPECT_GE(processor.Blocks().size(), 4u);
     EXPECT_GE(QueuedWords(host).size(), 20u);
 

@@ -10,7 +10,8 @@
 // the tool's own ("ZorvilLatency") sends NOTES note-ons, one at a time, into Zorvil:midi_in at
 // the first frame of a period and watches Zorvil:out_1; the latency of a note is the number of
 // frames from the frame it was sent at to the first sample whose magnitude exceeds 1/1000,
-// counted on the server's frame clock at the server's rate. It prints the rate, whether Zorvil
+// counted on the server's frame clock at the server's rate. A note is sent only after a silent
+// period, and one never sent or never heard is left out. It prints the rate, whether Zorvil
 // converts for it, and min, median, mean and max in milliseconds.
 #include "app/zorvil_app.h"
 #include "platform/clock_real.h"
@@ -106,7 +107,11 @@ private:
         const auto* in = static_cast<const float*>(jack_port_get_buffer(m_in, frames));
         const jack_nframes_t start = jack_last_frame_time(m_client);
         const int state = m_state.load();
-        if (state == kSendOn) {
+        // A note is sent only into silence: an output that never falls quiet (stale buffers
+        // played again, a note that did not end) would otherwise be "heard" at once.
+        const bool quiet =
+            std::all_of(in, in + frames, [](float sample) { return std::fabs(sample) <= 0.001f; });
+        if (state == kSendOn && quiet) {
             const jack_midi_data_t on[3] = {0x90, 60, 127};
             jack_midi_event_write(midi, 0, on, 3);
             m_sentAt = start;

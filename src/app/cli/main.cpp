@@ -10,8 +10,12 @@
 // prints its lines and unloads it. A file that is not a usable VST 2 plug-in gets one line on
 // stderr naming it and the reason, and the tool goes on; the exit status is 1 when any file
 // failed, else 0. Message boxes raised on the way are printed on stderr and answered OK.
+//
+// Every command can be interrupted (interrupt.h): what it made is removed and the program ends by
+// the signal.
 #include "app/cli/console_user_interface.h"
 #include "app/cli/devices_command.h"
+#include "app/cli/interrupt.h"
 #include "app/cli/play_command.h"
 #include "app/cli/render_command.h"
 #include "host/effect_info.h"
@@ -24,7 +28,8 @@
 namespace {
 
 constexpr const char* kUsage = "usage: zorvil-cli info PLUGIN.so...\n"
-                               "       zorvil-cli render PROJECT.tsn OUT.wav [--realtime]\n"
+                               "       zorvil-cli render PROJECT.tsn OUT.wav [--realtime] "
+                               "[--settle MS]\n"
                                "       zorvil-cli export-midi PROJECT.tsn OUT.mid\n"
                                "       zorvil-cli play PLUGIN.so... [options]\n"
                                "       zorvil-cli devices\n";
@@ -64,7 +69,7 @@ int RunInfo(int count, char** paths) {
     return failed ? 1 : 0;
 }
 
-int Run(int argc, char** argv) {
+int RunCommand(int argc, char** argv) {
     if (argc >= 2 && std::string_view(argv[1]) == "info") {
         if (argc < 3) {
             std::cerr << kUsage;
@@ -87,12 +92,15 @@ int Run(int argc, char** argv) {
 } // namespace
 
 int main(int argc, char** argv) {
-    // What reaches here is a plug-in that threw while it was closed, after the devices were
+    zorvil::cli::InstallInterruptHandlers();
+    // What reaches the catch is a plug-in that threw while it was closed, after the devices were
     // shut down: one line, and the status of a failure.
+    int status = 1;
     try {
-        return Run(argc, argv);
+        status = RunCommand(argc, argv);
     } catch (const std::exception& error) {
         std::cerr << "zorvil-cli: " << error.what() << '\n';
-        return 1;
     }
+    zorvil::cli::EndIfInterrupted();
+    return status;
 }

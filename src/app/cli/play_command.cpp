@@ -1,6 +1,7 @@
 #include "app/cli/play_command.h"
 
 #include "app/cli/console_user_interface.h"
+#include "app/cli/interrupt.h"
 #include "app/device_watch.h"
 #include "app/zorvil_app.h"
 #include "engine/wave_device.h"
@@ -8,13 +9,12 @@
 #include "platform/clock_real.h"
 #include "platform/midi_port.h"
 #include "platform/profile.h"
+#include "platform/temporary_files.h"
 
 #include <algorithm>
-#include <atomic>
 #include <charconv>
 #include <chrono>
 #include <cmath>
-#include <csignal>
 #include <cstdlib>
 #include <filesystem>
 #include <iostream>
@@ -36,12 +36,6 @@ constexpr const char* kPlayUsage =
     "                       [--midi-in NAME] [--midi-out NAME] [--thru] [--buffer S]\n";
 constexpr int kMaxPlugins = 4;
 constexpr auto kPoll = std::chrono::milliseconds(50);
-
-std::atomic<bool> g_stop{false};
-
-extern "C" void OnStopSignal(int) {
-    g_stop.store(true);
-}
 
 struct PlayOptions {
     std::vector<std::string> plugins;
@@ -100,24 +94,37 @@ std::optional<PlayOptions> ParseOptions(int count, char** arguments) {
     return options;
 }
 
-// A copy of the user's profile in a temporary folder, removed with the object.
+// A copy of the user's profile in a temporary folder, removed with the object (or by Remove).
+// The folder and what the profile writes into it are registered as temporary paths, so that an
+// interrupted program removes them too.
 class ProfileCopy {
 public:
     ProfileCopy() {
         std::string pattern = (fs::temp_directory_path() / "zorvil-play-XXXXXX").string();
-        if (mkdtemp(pattern.data()) != nullptr) m_dir = pattern;
+        if (mkdtemp(pattern.data()) != nullptr) {
+            m_dir = pattern;
+            m_registered.emplace_back(pattern, platform::TemporaryPaths::Kind::Folder);
+        }
         const fs::path file = m_dir.empty() ? fs::path() : m_dir / "Zorvil.conf";
-        std::error_code ec;
-        if (!m_dir.empty()) fs::copy_file(platform::CProfile::DefaultPath(), file, ec);
+        if (!m_dir.empty()) {
+            m_registered.emplace_back(file.string());
+            m_registered.emplace_back(file.string() + ".tmp"); // the profile's own saves
+            std::error_code ec;
+            fs::copy_file(platform::CProfile::DefaultPath(), file, ec);
+        }
         m_profile = std::make_unique<platform::CProfile>(file.string());
     }
-    ~ProfileCopy() {
+    ~ProfileCopy() { Remove(); }
+    platform::CProfile& Get() { return *m_profile; }
+    void Remove() {
         std::error_code ec;
         if (!m_dir.empty()) fs::remove_all(m_dir, ec);
+        m_dir.clear();
+        m_registered.clear();
     }
-    platform::CProfile& Get() { return *m_profile; }
 
 private:
+    std::vector<platform::TemporaryPath> m_registered;
     fs::path m_dir;
     std::unique_ptr<platform::CProfile> m_profile;
 };
@@ -215,8 +222,15 @@ int RunPlay(int count, char** arguments) {
         }
         ++loaded;
     }
+    if (Interrupted()) {
+        // Stopped before it played: the program ends by the signal, as an interrupted command.
+        profile.Remove();
+        app.ExitInstance();
+        return 1;
+    }
     if (loaded == 0) {
         std::cerr << "zorvil-cli: none of the plug-ins loaded; nothing to play\n";
+        profile.Remove();
         app.ExitInstance();
         return 1;
     }
@@ -226,9 +240,6 @@ int RunPlay(int count, char** arguments) {
               << (options->seconds ? "" : " until stopped (Ctrl+C)") << '\n'
               << std::flush;
 
-    g_stop.store(false);
-    auto previousInt = std::signal(SIGINT, OnStopSignal);
-    auto previousTerm = std::signal(SIGTERM, OnStopSignal);
     const auto start = std::chrono::steady_clock::now();
     const auto limit = options->seconds ? std::chrono::duration<double>(*options->seconds)
                                         : std::chrono::duration<double>::max();
@@ -236,13 +247,15 @@ int RunPlay(int count, char** arguments) {
     CDeviceWatch watch(app, [](const std::string& line) {
         std::cerr << "zorvil-cli: " << line << '\n' << std::flush;
     });
-    while (!g_stop.load() && std::chrono::steady_clock::now() - start < limit) {
+    while (!Interrupted() && std::chrono::steady_clock::now() - start < limit) {
         app.ProcessPosted();
         watch.Poll();
         std::this_thread::sleep_for(kPoll);
     }
-    std::signal(SIGINT, previousInt);
-    std::signal(SIGTERM, previousTerm);
+    TakeInterruptAsStop(); // Ctrl+C while it plays is its normal end
+    // Nothing is written at exit: the copy goes before the plug-ins are unloaded, so that one
+    // that crashes while it closes leaves nothing behind.
+    profile.Remove();
     return app.ExitInstance();
 }
 
