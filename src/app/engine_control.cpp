@@ -71,7 +71,7 @@ bool CZorvilApp::OnCommand(uint32_t id) {
     case kCommandAsioPanel:
         return true;
     default:
-        return false;
+        return OnMenuCommand(id);
     }
 }
 
@@ -82,7 +82,7 @@ CZorvilApp::CommandState CZorvilApp::GetCommandState(uint32_t id) const {
     case kCommandRestart:
         return {IsEngineRunning(), false};
     default:
-        return {};
+        return MenuCommandState(id);
     }
 }
 
