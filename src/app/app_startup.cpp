@@ -26,16 +26,11 @@ bool CZorvilApp::InitInstance(std::string_view commandLine) {
     m_waveIn.OpenWaveInByName(m_settings.WaveIn(), bufferSize, m_pEngineThread.get());
     // The results of the four opens do not matter here: a device that failed stays closed.
     StartEngine();
-    m_nLoadedEffects = 0;
+    ClearEffectRecords();
     NewProject();
     m_commandLine = ParseCommandLine(commandLine);
     ApplyCommandLine();
     return true;
-}
-
-void CZorvilApp::NewProject() {
-    m_pattern.Reset();
-    SetTitle(std::string(kAppTitle));
 }
 
 void CZorvilApp::ApplyCommandLine() {
@@ -47,9 +42,7 @@ void CZorvilApp::ApplyCommandLine() {
         m_pFileCommands->Read(project);
         return;
     }
-    m_pattern.SetTempo(m_commandLine.tempo);
-    m_pattern.SetMeasures(1);
-    m_pattern.SetStepsPerMeasure(32);
+    SetSequencerValues(m_commandLine.tempo, 1, 32);
 }
 
 int CZorvilApp::ExitInstance() {
@@ -66,7 +59,8 @@ int CZorvilApp::ExitInstance() {
     } catch (...) {
         closeFailure = std::current_exception();
     }
-    m_nLoadedEffects = 0;
+    ClearEffectRecords();
+    // The worker has left: its buffers go, then the worker itself.
     m_pBlock[0] = nullptr;
     m_pBlock[1] = nullptr;
     m_blockStorage.reset();

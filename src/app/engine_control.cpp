@@ -75,7 +75,7 @@ bool CZorvilApp::OnCommand(uint32_t id) {
     case kCommandAsioPanel:
         return true;
     default:
-        return false;
+        return OnMenuCommand(id);
     }
 }
 
@@ -86,7 +86,7 @@ CZorvilApp::CommandState CZorvilApp::GetCommandState(uint32_t id) const {
     case kCommandRestart:
         return {IsEngineRunning(), false};
     default:
-        return {};
+        return MenuCommandState(id);
     }
 }
 

@@ -1,5 +1,6 @@
 #include "app/zorvil_app.h"
 
+#include "app/project_render.h"
 #include "files/file_commands.h"
 #include "files/project_effects.h"
 
@@ -32,6 +33,9 @@ CZorvilApp::CZorvilApp(platform::IClockService& clock, IUserInterface& ui,
     m_pattern.SetEventQueue(&m_hostEvents);
     m_pattern.SetRenderState(&m_renderState);
     m_pattern.SetUserInterface(&m_ui);
+    // Plug-ins read the tempo from the host's time information: it follows every tempo the
+    // pattern takes (the tempo bar, New, Open, the command line, undo).
+    m_pattern.SetTempoHook([this](int tempo) { m_host.SetTempo(tempo); });
     m_pEngineThread = std::make_unique<CEngineThread>(m_host);
 
     // The devices: the wave devices write their "MME: " upgrade to the profile; MIDI input goes
@@ -46,21 +50,22 @@ CZorvilApp::CZorvilApp(platform::IClockService& clock, IUserInterface& ui,
     // The fault guard around unloading a crashing plug-in shuts every device down first.
     m_host.SetShutdownHook([this] { ShutdownDevices(); });
 
-    m_pProjectEffects = std::make_unique<CProjectEffects>(
-        m_host, m_ui, [this](std::string_view path) { return LoadEffect(path); });
+    // A project's plug-in named without an absolute path is looked for next to the project
+    // being read, then in the plug-in folders (the library loader never looks in either).
+    m_pProjectEffects =
+        std::make_unique<CProjectEffects>(m_host, m_ui, [this](std::string_view path) {
+            const std::string project =
+                m_pFileCommands != nullptr ? m_pFileCommands->GetPath() : std::string();
+            return LoadEffect(ResolveLibraryPath(std::string(path), project, m_pluginFolders));
+        });
     if (m_pProfile != nullptr) {
         CFileCommands::Hooks hooks;
-        hooks.newProject = [this] {
-            const bool running = IsEngineRunning();
-            StopEngine();
-            m_pattern.Reset();
-            m_host.RemoveAll();
-            for (int slot = 0; slot < kProjectSlots; ++slot)
-                m_pProjectEffects->ClearSlot(slot);
-            if (running) StartEngine();
-        };
+        hooks.newProject = [this] { NewProject(); };
         hooks.setTitle = [this](const std::string& title) { SetTitle(title); };
         hooks.commandsDisabled = [this] { return m_pattern.IsPlaying() || IsCommandLineMode(); };
+        hooks.patternChanged = [this] {
+            Notify([](IAppListener& l) { l.OnPatternValuesChanged(); });
+        };
         m_pFileCommands = std::make_unique<CFileCommands>(m_pattern, m_host, *m_pProjectEffects,
                                                           *m_pProfile, m_ui, std::move(hooks));
     }
@@ -145,7 +150,22 @@ void CZorvilApp::OutputBlock(float* const* buffers, int frames) noexcept {
 
 void CZorvilApp::SetTitle(std::string title) {
     m_strTitle = std::move(title);
-    if (m_titleHook) m_titleHook(m_strTitle);
+    Notify([this](IAppListener& listener) { listener.OnTitleChanged(m_strTitle); });
+}
+
+void CZorvilApp::AddListener(IAppListener* listener) {
+    if (listener != nullptr && std::ranges::find(m_listeners, listener) == m_listeners.end())
+        m_listeners.push_back(listener);
+}
+
+void CZorvilApp::RemoveListener(IAppListener* listener) {
+    std::erase(m_listeners, listener);
+}
+
+void CZorvilApp::Notify(const std::function<void(IAppListener&)>& call) {
+    const std::vector<IAppListener*> listeners = m_listeners;
+    for (IAppListener* listener : listeners)
+        if (std::ranges::find(m_listeners, listener) != m_listeners.end()) call(*listener);
 }
 
 void CZorvilApp::WakeUi() {
@@ -183,15 +203,6 @@ bool CZorvilApp::ProcessPosted() {
         ran = true;
     }
     return ran;
-}
-
-int CZorvilApp::LoadEffect(std::string_view path) {
-    const bool running = IsEngineRunning();
-    StopEngine();
-    const int slot = m_host.LoadPlugin(path);
-    if (slot >= 0) ++m_nLoadedEffects;
-    if (running) StartEngine();
-    return slot;
 }
 
 } // namespace zorvil

@@ -28,10 +28,17 @@
 // and waits until every wave buffer is back. Start-up and shut-down live in app_startup.cpp,
 // the render to a wave file in render_control.cpp.
 //
-// Things the core cannot do itself go to the shell through hooks: a command posted to the main
-// window (Restart posts Run), the quit request at the end of a command-line render, the window
-// title. Without a shell, posted commands wait in a queue that ProcessPosted runs on the
-// user-interface thread.
+// Things the core cannot do itself go to the shell: a command posted to the main window (Restart
+// posts Run) and the quit request at the end of a command-line render wait in a queue that
+// ProcessPosted runs on the user-interface thread, and the waker tells the shell (from any
+// thread) that something was posted. Listeners (app_listener.h) are told on the user-interface
+// thread what the windows show: effects loaded and removed, the pattern's values set from
+// outside the tempo bar, the title.
+//
+// Effect slots (effect_slots.cpp): next to the host's slots the application keeps one record
+// per slot (the library path and the effect's frame on the window side) and the count of
+// loaded effects, at most four. New (menu_commands.cpp) closes every effect's windows,
+// unloads every effect and clears the records, the stored bank images with them.
 //
 // Threads: everything but the following runs on the user-interface thread. OnEngineTimer runs on
 // the timer's thread (or the thread advancing a manual clock); OutputBlock on the engine worker;
@@ -41,8 +48,11 @@
 // are atomics.
 #pragma once
 
+#include "app/app_listener.h"
 #include "app/app_settings.h"
+#include "app/command_ids.h"
 #include "app/command_line.h"
+#include "app/effect_frame.h"
 #include "engine/block_processor.h"
 #include "engine/engine_thread.h"
 #include "engine/render_state.h"
@@ -60,6 +70,7 @@
 #include "sequencer/pattern.h"
 #include "sequencer/pattern_history.h"
 
+#include <array>
 #include <atomic>
 #include <chrono>
 #include <cstdint>
@@ -69,6 +80,7 @@
 #include <mutex>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace zorvil {
 
@@ -83,9 +95,14 @@ public:
     static constexpr uint32_t kMaxTimerPeriod = CSeqHost::kMixFrames * 1000 / kSampleRate;
 
     // The engine commands of the application's message map.
-    static constexpr uint32_t kCommandRun = 32789;
-    static constexpr uint32_t kCommandRestart = 32792;
-    static constexpr uint32_t kCommandAsioPanel = 32793;
+    static constexpr uint32_t kCommandRun = command::kEngineRun;
+    static constexpr uint32_t kCommandRestart = command::kEngineRestart;
+    static constexpr uint32_t kCommandAsioPanel = command::kAsioPanel;
+
+    // At most this many effects are loaded at once (slots 0 to 3).
+    static constexpr int kMaxEffects = 4;
+    // The pause before each effect's windows are closed by New.
+    static constexpr std::chrono::milliseconds kCloseEffectPause{5};
 
     // How often StopEngine looks whether every wave buffer is back, and how long it waits for
     // devices that keep theirs (a device that went away) before it gives up on them.
@@ -115,8 +132,18 @@ public:
     // The command line's fields and the render mode they switched on.
     const CommandLine& GetCommandLine() const noexcept { return m_commandLine; }
     bool IsCommandLineMode() const noexcept { return m_commandLine.renderMode; }
-    // Resets the pattern to an empty project and sets the title.
+
+    // --- The project (menu_commands.cpp) ---
+    // The empty project: no path (the title says so), the pattern reset (its values told to the
+    // listeners), every effect's windows closed and every effect unloaded, the slot records and
+    // their stored bank images cleared. Start-up runs it, and Open before it reads a file.
     void NewProject();
+    // The New command: NewProject, only while the sequencer is stopped and outside command-line
+    // mode; false when it did nothing.
+    bool OnNewProject();
+    // Sets the pattern's tempo, measures and steps per measure (clamped) and tells the
+    // listeners, as Open and the command line do.
+    void SetSequencerValues(int tempo, int measures, int stepsPerMeasure);
 
     // --- Engine control (engine_control.cpp) ---
     // Returns the MIDI input's start result; nothing (false) when already running.
@@ -128,12 +155,16 @@ public:
     // The block period StartEngine uses now: from the pool, else from "WaveOutBufSize".
     uint32_t EnginePeriod() const;
 
-    // Commands of the message map (Run, Restart, Asio panel); false for another id.
+    // The commands the application handles without a window (command_ids.h): the engine's,
+    // the project's (New, Open, Save, Save As, Render To Wave, Export As Midi File), the
+    // transport (Play, Pause, Go To Start and their keys) and opening a plug-in. A command that
+    // is disabled now does nothing. False for an id the application does not handle.
     bool OnCommand(uint32_t id);
     struct CommandState {
         bool enabled = false;
         bool checked = false;
     };
+    // Enabled and checked, by the rules of the command table; disabled for an unknown id.
     CommandState GetCommandState(uint32_t id) const;
 
     // Posting to the main window: commands and the quit request queue here until
@@ -147,9 +178,37 @@ public:
     // Runs what was posted (the end of a render, posted commands); true when anything ran.
     bool ProcessPosted();
 
-    // Loads a plug-in with the engine stopped around it (started again if it ran); the slot or
-    // -1 (the host's LastLoadError says why).
+    // --- Effect slots (effect_slots.cpp) ---
+    struct EffectSlotRecord {
+        std::string libraryPath;       // as given to LoadEffect; empty: the slot is free
+        IEffectFrame* frame = nullptr; // the effect's windows, once the shell attached them
+    };
+    // Loads a plug-in with the engine stopped around it (started again if it ran), records it
+    // and tells the listeners; the slot, or -1 at once while four effects are loaded, or -1
+    // when the library is not a usable plug-in (the host's LastLoadError says why).
     int LoadEffect(std::string_view path);
+    // Where a project's plug-ins named without an absolute path are looked for after the
+    // project's own folder (PluginFolders() in the program; none by default).
+    void SetPluginFolders(std::vector<std::string> folders) {
+        m_pluginFolders = std::move(folders);
+    }
+    // Tells the listeners, removes the effect with the engine stopped around it, and clears the
+    // slot's record and stored bank image. Nothing for a slot without an effect or record.
+    void UnloadEffect(int slot);
+    // Empties the four records and their stored bank images; the count becomes 0.
+    void ClearEffectRecords();
+    // Has every attached frame close its effect's windows (which unloads the effect), pausing
+    // kCloseEffectPause before each.
+    void CloseEffectWindows();
+    // The shell's frame of the effect in `slot` (null: none).
+    void AttachEffectFrame(int slot, IEffectFrame* frame);
+    // The record of slot 0 to 3 (an empty one for any other slot).
+    const EffectSlotRecord& EffectRecord(int slot) const noexcept;
+    int LoadedEffectCount() const noexcept { return m_nLoadedEffects; }
+
+    // --- Listeners (user-interface thread) ---
+    void AddListener(IAppListener* listener);
+    void RemoveListener(IAppListener* listener);
 
     // --- Render to a wave file (render_control.cpp) ---
     // The "Render To Wave" command: disabled while the sequencer plays; in command-line mode
@@ -203,12 +262,9 @@ public:
     [[nodiscard]] const platform::TimerCaps& GetTimerCaps() const noexcept { return m_timerCaps; }
     CFileCommands* FileCommands() noexcept { return m_pFileCommands.get(); }
     CProjectEffects& ProjectEffects() noexcept { return *m_pProjectEffects; }
-    // The window title ("Zorvil by Ostrelworks", then the project path); the hook is told
+    // The window title ("Zorvil by Ostrelworks", then the project path); the listeners are told
     // whenever it changes.
     const std::string& Title() const noexcept { return m_strTitle; }
-    void SetTitleHook(std::function<void(const std::string&)> hook) {
-        m_titleHook = std::move(hook);
-    }
 
     // The four device objects, opened and closed by start-up, shut-down and the device dialogs.
     CEngineWaveOut& WaveOut() noexcept { return m_waveOut; }
@@ -240,6 +296,10 @@ private:
 
     void WaitForBlockDone() noexcept;
     void SetTitle(std::string title);
+    bool OnMenuCommand(uint32_t id);
+    CommandState MenuCommandState(uint32_t id) const;
+    // Tells every listener (a copy of the list: a listener may add or remove listeners).
+    void Notify(const std::function<void(IAppListener&)>& call);
     void ApplyCommandLine();
     void OnRenderDone();
     void WakeUi();
@@ -292,11 +352,13 @@ private:
 
     // Start-up, the project, posting.
     CommandLine m_commandLine;
+    std::array<EffectSlotRecord, kMaxEffects> m_effectSlots;
     int m_nLoadedEffects = 0;
     std::unique_ptr<CProjectEffects> m_pProjectEffects;
+    std::vector<std::string> m_pluginFolders;
     std::unique_ptr<CFileCommands> m_pFileCommands;
     std::string m_strTitle;
-    std::function<void(const std::string&)> m_titleHook;
+    std::vector<IAppListener*> m_listeners;
     std::function<void()> m_uiWaker;
     std::mutex m_postedLock; // guards m_posted
     std::deque<uint32_t> m_posted;

@@ -29,6 +29,13 @@ CFileCommands::CFileCommands(CPattern& pattern, CSeqHost& host, CProjectEffects&
         m_hooks.commandsDisabled = [this] { return m_pattern.IsPlaying(); };
 }
 
+void CFileCommands::SetHooks(Hooks hooks) {
+    if (hooks.newProject) m_hooks.newProject = std::move(hooks.newProject);
+    if (hooks.setTitle) m_hooks.setTitle = std::move(hooks.setTitle);
+    if (hooks.commandsDisabled) m_hooks.commandsDisabled = std::move(hooks.commandsDisabled);
+    if (hooks.patternChanged) m_hooks.patternChanged = std::move(hooks.patternChanged);
+}
+
 bool CFileCommands::Disabled() const {
     return m_hooks.commandsDisabled();
 }

@@ -67,6 +67,10 @@ public:
     bool Read(const std::string& path);
 
     const std::string& GetPath() const noexcept { return m_strPath; }
+    // A new project has no path: the title names only the program.
+    void ClearPath() { SetPath({}); }
+    // Replaces the hooks that are set in `hooks`; the others stay.
+    void SetHooks(Hooks hooks);
     std::string GetTitle() const;
 
     // The whole project as a record: pattern and effects (banks saved to memory).

@@ -38,6 +38,7 @@ void CPattern::Reset() {
 
 void CPattern::SetTempo(int tempo) noexcept {
     m_nTempo = std::clamp(tempo, kMinTempo, kMaxTempo);
+    if (m_tempoHook) m_tempoHook(m_nTempo);
 }
 
 void CPattern::SetMeasures(int measures) noexcept {

@@ -44,6 +44,7 @@
 #include <array>
 #include <atomic>
 #include <cstdint>
+#include <functional>
 #include <mutex>
 #include <optional>
 #include <vector>
@@ -94,6 +95,7 @@ public:
     void Reset();
 
     // Clamped silently into the limits; the total steps follows measures and steps per measure.
+    // Every tempo the pattern takes (Reset included) is told to the tempo hook.
     void SetTempo(int tempo) noexcept;
     void SetMeasures(int measures) noexcept;
     void SetStepsPerMeasure(int steps) noexcept;
@@ -135,6 +137,10 @@ public:
     void SetEventQueue(IMidiEventQueue* events) noexcept { m_pEvents = events; }
     void SetRenderState(RenderStateWord* word) noexcept;
     void SetUserInterface(IUserInterface* ui) noexcept { m_pUserInterface = ui; }
+    // Told the new tempo whenever the pattern takes one (user-interface thread; must not throw).
+    // The application passes it on to the time information plug-ins read, so tempo-synced
+    // plug-ins follow the pattern whatever set it.
+    void SetTempoHook(std::function<void(int tempo)> hook) { m_tempoHook = std::move(hook); }
 
     // Starts the periodic step timer; nothing when already playing or no clock is linked.
     void Start();
@@ -208,6 +214,7 @@ private:
 
     // Edited on the user-interface thread.
     int m_nTempo = kDefaultTempo;
+    std::function<void(int)> m_tempoHook;
     int m_nMeasures = kDefaultMeasures;
     int m_nStepsPerMeasure = kDefaultStepsPerMeasure;
     std::atomic<int> m_nTotalSteps{kDefaultMeasures * kDefaultStepsPerMeasure};

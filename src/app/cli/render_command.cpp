@@ -1,6 +1,7 @@
 #include "app/cli/render_command.h"
 
 #include "app/cli/interrupt.h"
+#include "app/plugin_folders.h"
 #include "app/project_render.h"
 #include "platform/profile.h"
 
@@ -34,21 +35,7 @@ constexpr const char* kExportUsage = "usage: zorvil-cli export-midi PROJECT.tsn 
 } // namespace
 
 std::vector<std::string> DefaultPluginDirs() {
-    std::vector<std::string> dirs;
-    if (const char* vstPath = std::getenv("VST_PATH")) {
-        std::string_view rest = vstPath;
-        while (!rest.empty()) {
-            const size_t colon = rest.find(':');
-            const std::string_view dir = rest.substr(0, colon);
-            if (!dir.empty()) dirs.emplace_back(dir);
-            if (colon == std::string_view::npos) break;
-            rest.remove_prefix(colon + 1);
-        }
-    }
-    std::error_code ec;
-    const auto self = std::filesystem::read_symlink("/proc/self/exe", ec);
-    if (!ec) dirs.push_back((self.parent_path().parent_path() / "plugins").string());
-    return dirs;
+    return PluginFolders();
 }
 
 int RunRender(int count, char** arguments) {

@@ -1,0 +1,88 @@
+// The effect slot records of CZorvilApp: loading and unloading effects with the engine stopped
+// around the slot change, the four-effect limit, and the windows' frames (see zorvil_app.h).
+#include "app/zorvil_app.h"
+
+#include "files/project_effects.h"
+
+#include <thread>
+
+namespace zorvil {
+
+namespace {
+
+bool IsRecordSlot(int slot) noexcept {
+    return slot >= 0 && slot < CZorvilApp::kMaxEffects;
+}
+
+} // namespace
+
+int CZorvilApp::LoadEffect(std::string_view path) {
+    if (m_nLoadedEffects >= kMaxEffects) return -1;
+    const bool running = IsEngineRunning();
+    StopEngine();
+    const int slot = m_host.LoadPlugin(path);
+    if (slot >= 0 && !IsRecordSlot(slot)) {
+        // Only with effects loaded past the records (straight into the host): no fifth slot.
+        m_host.RemoveEffect(slot);
+        if (running) StartEngine();
+        return -1;
+    }
+    if (running) StartEngine();
+    if (slot < 0) return -1;
+    EffectSlotRecord& record = m_effectSlots[static_cast<size_t>(slot)];
+    record.libraryPath = std::string(path);
+    record.frame = nullptr;
+    ++m_nLoadedEffects;
+    Notify([slot](IAppListener& listener) { listener.OnEffectLoaded(slot); });
+    return slot;
+}
+
+void CZorvilApp::UnloadEffect(int slot) {
+    const bool hasEffect = m_host.GetEffect(slot) != nullptr;
+    const bool hasRecord =
+        IsRecordSlot(slot) && !m_effectSlots[static_cast<size_t>(slot)].libraryPath.empty();
+    if (!hasEffect && !hasRecord) return;
+    Notify([slot](IAppListener& listener) { listener.OnEffectRemoving(slot); });
+    if (hasEffect) {
+        const bool running = IsEngineRunning();
+        StopEngine();
+        m_host.RemoveEffect(slot);
+        if (running) StartEngine();
+    }
+    if (IsRecordSlot(slot)) {
+        if (hasRecord) --m_nLoadedEffects;
+        m_effectSlots[static_cast<size_t>(slot)] = {};
+        // The slot's stored bank image goes with its effect: it must never be saved under the
+        // next plug-in's path.
+        m_pProjectEffects->ClearSlot(slot);
+    }
+}
+
+void CZorvilApp::ClearEffectRecords() {
+    for (int slot = 0; slot < kMaxEffects; ++slot) {
+        m_effectSlots[static_cast<size_t>(slot)] = {};
+        m_pProjectEffects->ClearSlot(slot);
+    }
+    m_nLoadedEffects = 0;
+}
+
+void CZorvilApp::CloseEffectWindows() {
+    for (int slot = 0; slot < kMaxEffects; ++slot) {
+        // Read again each time: closing one effect's windows unloads it and clears its record.
+        IEffectFrame* frame = m_effectSlots[static_cast<size_t>(slot)].frame;
+        if (frame == nullptr) continue;
+        std::this_thread::sleep_for(kCloseEffectPause);
+        frame->CloseEffectViews();
+    }
+}
+
+void CZorvilApp::AttachEffectFrame(int slot, IEffectFrame* frame) {
+    if (IsRecordSlot(slot)) m_effectSlots[static_cast<size_t>(slot)].frame = frame;
+}
+
+const CZorvilApp::EffectSlotRecord& CZorvilApp::EffectRecord(int slot) const noexcept {
+    static const EffectSlotRecord kNone;
+    return IsRecordSlot(slot) ? m_effectSlots[static_cast<size_t>(slot)] : kNone;
+}
+
+} // namespace zorvil

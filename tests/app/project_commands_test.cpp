@@ -1,0 +1,282 @@
+// The application's side of the windows: New, the effect slot records with their four-effect
+// limit, the listeners, the menu commands and their states, and the tempo plug-ins are told.
+#include "app/project_render.h"
+#include "app_test_support.h"
+#include "files/file_commands.h"
+#include "files/project_effects.h"
+#include "files/project_file.h"
+#include "host/probe_access.h"
+#include "support/test_support.h"
+
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <string>
+#include <vector>
+
+namespace zorvil::test {
+namespace {
+
+using ::testing::ElementsAre;
+
+// Records what the application tells its listeners, one line per notification.
+class RecordingListener : public IAppListener {
+public:
+    void OnEffectLoaded(int slot) override { events.push_back("loaded " + std::to_string(slot)); }
+    void OnEffectRemoving(int slot) override {
+        events.push_back("removing " + std::to_string(slot));
+    }
+    void OnPatternValuesChanged() override { events.push_back("values"); }
+    void OnTitleChanged(const std::string& title) override { events.push_back("title " + title); }
+    std::vector<std::string> events;
+};
+
+// An effect's windows as the shell attaches them: closing them unloads the effect.
+class ClosingFrame : public IEffectFrame {
+public:
+    ClosingFrame(CZorvilApp& app, int slot) : m_app(app), m_slot(slot) {}
+    void CloseEffectViews() override {
+        ++closed;
+        m_app.UnloadEffect(m_slot);
+    }
+    void ShowEffectWindows(bool) override {}
+    int closed = 0;
+
+private:
+    CZorvilApp& m_app;
+    int m_slot;
+};
+
+double TempoPluginsSee(CZorvilApp& app) {
+    return app.Host().TimeInfo().tempo;
+}
+
+class ProjectCommandsTest : public AppFixture {
+protected:
+    void SetUp() override { Start(); }
+    void TearDown() override {
+        if (m_app) App().RemoveListener(&m_listener);
+    }
+    // A new application (only one host may exist at a time: the previous one goes first).
+    void Start(const std::string& commandLine = {}) {
+        if (m_app) App().RemoveListener(&m_listener);
+        m_app.reset();
+        WriteSetting(platform::settings::kWaveOut, kImmediateOut);
+        ASSERT_TRUE(App().InitInstance(commandLine));
+        App().AddListener(&m_listener);
+    }
+    std::string BatchLine(int tempo) {
+        return "0 0 " + m_folder.File("out.wav") + " " + m_folder.File("none.tsn") + " " +
+               std::to_string(tempo);
+    }
+
+    std::string WriteProject(const std::string& name, int tempo,
+                             std::vector<EffectImage> effects = {}) {
+        ProjectImage image;
+        image.tempo = tempo;
+        image.measures = 3;
+        image.stepsPerMeasure = 8;
+        image.notes = {{0, 60, 100, 2}};
+        image.effects = std::move(effects);
+        const std::string path = m_folder.File(name);
+        EXPECT_EQ(WriteProjectFile(path, image), platform::FileErrorCause::None);
+        return path;
+    }
+
+    RecordingListener m_listener;
+};
+
+TEST_F(ProjectCommandsTest, NewForgetsThePathTheEffectsAndTheirBankImages) {
+    const std::string song = m_folder.File("song.tsn");
+    App().Pattern().AddNote(4, 60, 100, 2);
+    const int slot = App().LoadEffect(PluginPath("zorvil-synth"));
+    ASSERT_EQ(slot, 0);
+    ASSERT_TRUE(App().FileCommands()->Write(song)); // the slot now holds a stored bank image
+    ASSERT_FALSE(App().ProjectEffects().Store(slot).StoredImage().empty());
+    const auto saved = ReadBytes(song);
+    m_listener.events.clear();
+
+    ASSERT_TRUE(App().OnNewProject());
+    EXPECT_EQ(App().FileCommands()->GetPath(), "");
+    EXPECT_EQ(App().Title(), "Zorvil by Ostrelworks");
+    EXPECT_EQ(App().Pattern().GetNoteCount(), 0);
+    EXPECT_EQ(App().Host().GetEffect(slot), nullptr);
+    EXPECT_EQ(App().LoadedEffectCount(), 0);
+    EXPECT_EQ(App().EffectRecord(slot).libraryPath, "");
+    EXPECT_TRUE(App().ProjectEffects().Store(slot).StoredImage().empty());
+    EXPECT_TRUE(App().IsEngineRunning());
+    EXPECT_THAT(m_listener.events,
+                ElementsAre("title Zorvil by Ostrelworks", "values", "removing 0"));
+
+    // Save after New asks for a name; the old project stays as it was.
+    App().OnCommand(command::kSave);
+    EXPECT_EQ(m_ui.SaveFileRequests().size(), 1u);
+    EXPECT_EQ(ReadBytes(song), saved);
+}
+
+TEST_F(ProjectCommandsTest, NewClosesTheWindowsOfEachEffectAndUnloadsThoseWithout) {
+    const int first = App().LoadEffect(PluginPath("zorvil-synth"));
+    const int second = App().LoadEffect(PluginPath("zorvil-probe"));
+    ASSERT_EQ(first, 0);
+    ASSERT_EQ(second, 1);
+    ClosingFrame frame(App(), first);
+    App().AttachEffectFrame(first, &frame); // the second effect has no windows
+    App().NewProject();
+    EXPECT_EQ(frame.closed, 1);
+    EXPECT_EQ(App().Host().GetNextEffect(-1), -1);
+    EXPECT_EQ(App().LoadedEffectCount(), 0);
+    EXPECT_EQ(App().EffectRecord(first).frame, nullptr);
+}
+
+TEST_F(ProjectCommandsTest, NewIsRefusedWhilePlayingAndInCommandLineMode) {
+    App().Pattern().AddNote(0, 60, 100, 1);
+    App().OnCommand(command::kPlay);
+    ASSERT_TRUE(App().Pattern().IsPlaying());
+    EXPECT_FALSE(App().OnNewProject());
+    App().OnCommand(command::kNew);
+    EXPECT_EQ(App().Pattern().GetNoteCount(), 1);
+    App().OnCommand(command::kPause);
+
+    Start(BatchLine(90));
+    App().Pattern().AddNote(0, 60, 100, 1);
+    EXPECT_FALSE(App().OnNewProject());
+    EXPECT_EQ(App().Pattern().GetNoteCount(), 1);
+}
+
+TEST_F(ProjectCommandsTest, AtMostFourEffectsAndAFreedSlotIsFilledAgain) {
+    for (int i = 0; i < CZorvilApp::kMaxEffects; ++i)
+        ASSERT_EQ(App().LoadEffect(PluginPath("zorvil-synth")), i);
+    // A fifth is refused at once: the engine is not even stopped (it would restart with the
+    // clock's time now).
+    m_clock.Advance(10);
+    const uint32_t started = App().StartTime();
+    EXPECT_EQ(App().LoadEffect(PluginPath("zorvil-synth")), -1);
+    EXPECT_EQ(App().StartTime(), started);
+    EXPECT_EQ(App().LoadedEffectCount(), 4);
+
+    // Freeing slot 1 frees its record and its stored bank image; the next load fills it.
+    App().ProjectEffects().Store(1).SetStoredImage(std::vector<uint8_t>{1, 2, 3});
+    m_listener.events.clear();
+    App().UnloadEffect(1);
+    EXPECT_EQ(App().Host().GetEffect(1), nullptr);
+    EXPECT_EQ(App().EffectRecord(1).libraryPath, "");
+    EXPECT_TRUE(App().ProjectEffects().Store(1).StoredImage().empty());
+    EXPECT_EQ(App().LoadedEffectCount(), 3);
+    EXPECT_EQ(App().LoadEffect(PluginPath("zorvil-probe")), 1);
+    EXPECT_EQ(App().EffectRecord(1).libraryPath, PluginPath("zorvil-probe"));
+    EXPECT_THAT(m_listener.events, ElementsAre("removing 1", "loaded 1"));
+
+    // A library that is no plug-in takes no slot and no record.
+    App().UnloadEffect(3);
+    EXPECT_EQ(App().LoadEffect(m_folder.File("missing.so")), -1);
+    EXPECT_EQ(App().LoadedEffectCount(), 3);
+    EXPECT_EQ(App().EffectRecord(3).libraryPath, "");
+
+    App().ClearEffectRecords();
+    EXPECT_EQ(App().LoadedEffectCount(), 0);
+    EXPECT_EQ(App().EffectRecord(0).libraryPath, "");
+}
+
+TEST_F(ProjectCommandsTest, CommandStatesWhilePlayingAndInCommandLineMode) {
+    using command::kGoToStart, command::kNew, command::kOpen, command::kSave, command::kSaveAs,
+        command::kRenderToWave, command::kPlay, command::kExportMidi;
+    auto enabled = [](CZorvilApp& app, uint32_t id) { return app.GetCommandState(id).enabled; };
+    for (uint32_t id : {kNew, kOpen, kSave, kSaveAs, kRenderToWave, kGoToStart})
+        EXPECT_TRUE(enabled(App(), id)) << id;
+    EXPECT_FALSE(App().GetCommandState(kPlay).checked);
+
+    App().OnCommand(kPlay);
+    for (uint32_t id : {kNew, kOpen, kSave, kSaveAs, kRenderToWave, kGoToStart})
+        EXPECT_FALSE(enabled(App(), id)) << id;
+    EXPECT_TRUE(App().GetCommandState(kPlay).checked);
+    EXPECT_TRUE(enabled(App(), kExportMidi));
+    EXPECT_FALSE(enabled(App(), command::kAsioPanel));
+    App().OnCommand(command::kPause);
+
+    Start(BatchLine(120));
+    for (uint32_t id : {kNew, kOpen, kSave, kSaveAs})
+        EXPECT_FALSE(enabled(App(), id)) << id;
+    EXPECT_TRUE(enabled(App(), kRenderToWave));
+    EXPECT_TRUE(enabled(App(), kGoToStart));
+}
+
+TEST_F(ProjectCommandsTest, TransportCommandsAndKeys) {
+    App().Pattern().SetPosition(21);
+    App().OnCommand(command::kStartStop); // Space
+    EXPECT_TRUE(App().Pattern().IsPlaying());
+    App().OnCommand(command::kGoToStartKey); // Numpad 0 while playing: nothing
+    App().OnCommand(command::kGoToStart);    // disabled while playing
+    EXPECT_NE(App().Pattern().GetPosition(), 0);
+    App().OnCommand(command::kPlay); // already playing: nothing
+    EXPECT_TRUE(App().Pattern().IsPlaying());
+    App().OnCommand(command::kStartStop);
+    EXPECT_FALSE(App().Pattern().IsPlaying());
+    App().OnCommand(command::kPause); // already stopped: nothing
+    App().OnCommand(command::kGoToStartKey);
+    EXPECT_EQ(App().Pattern().GetPosition(), 0);
+}
+
+// Plug-ins read the tempo from the host's time information; it follows the pattern however the
+// tempo was set. (Before, only the tempo control set it: a 90 bpm project opened after start-up
+// played tempo-synced plug-ins at 120.)
+TEST_F(ProjectCommandsTest, PlugInsAreToldThePatternsTempoWheneverItChanges) {
+    const std::string project = WriteProject("slow.tsn", 90);
+    ASSERT_TRUE(App().FileCommands()->Read(project));
+    EXPECT_EQ(TempoPluginsSee(App()), 90.0);
+
+    // What the plug-in itself gets when it asks the host for the time.
+    const int probe = App().LoadEffect(PluginPath("zorvil-probe"));
+    ASSERT_GE(probe, 0);
+    ProbeAccess access("zorvil-probe");
+    ASSERT_TRUE(access.Valid());
+    const auto* time = reinterpret_cast<const VstTimeInfo*>(
+        access.CallHost(*App().Host().GetEffect(probe), audioMasterGetTime));
+    ASSERT_NE(time, nullptr);
+    EXPECT_EQ(time->tempo, 90.0);
+
+    App().OnNewProject();
+    EXPECT_EQ(TempoPluginsSee(App()), 120.0);
+    App().SetSequencerValues(500, 1, 32); // clamped, as the pattern takes it
+    EXPECT_EQ(TempoPluginsSee(App()), 303.0);
+
+    // A project loaded the way zorvil-cli renders it.
+    App().OnNewProject();
+    ASSERT_EQ(LoadProjectStrict(App(), WriteProject("slower.tsn", 75), {}), "");
+    EXPECT_EQ(TempoPluginsSee(App()), 75.0);
+
+    // The command line's tempo.
+    Start(BatchLine(140));
+    EXPECT_EQ(TempoPluginsSee(App()), 140.0);
+}
+
+// The demo project names its synth without a folder; the library loader looks only where it is
+// told, so Open must find it next to the project, else in the plug-in folders.
+TEST_F(ProjectCommandsTest,
+       APlugInNamedWithoutAFolderIsFoundNextToTheProjectThenInThePlugInFolders) {
+    const std::filesystem::path synth = PluginPath("zorvil-synth");
+    EffectImage record;
+    record.libraryPath = synth.filename().string();
+    const std::string project = WriteProject("bare.tsn", 120, {record});
+
+    // Neither next to the project nor in a plug-in folder: refused with the name it was given.
+    ASSERT_FALSE(std::filesystem::exists(m_folder.File(record.libraryPath)));
+    ASSERT_TRUE(App().FileCommands()->Read(project));
+    EXPECT_EQ(App().Host().GetEffect(0), nullptr);
+    const auto boxes = m_ui.MessageBoxes();
+    ASSERT_FALSE(boxes.empty());
+    EXPECT_EQ(boxes.back().text, PluginNotLoadedMessage(record.libraryPath));
+
+    App().SetPluginFolders({m_folder.File("empty"), synth.parent_path().string()});
+    ASSERT_TRUE(App().FileCommands()->Read(project));
+    EXPECT_NE(App().Host().GetEffect(0), nullptr);
+    EXPECT_EQ(App().EffectRecord(0).libraryPath, synth.string());
+
+    // A copy next to the project comes first.
+    std::filesystem::copy_file(synth, m_folder.File(record.libraryPath));
+    ASSERT_TRUE(App().FileCommands()->Read(project));
+    EXPECT_EQ(App().EffectRecord(0).libraryPath, m_folder.File(record.libraryPath));
+}
+
+} // namespace
+} // namespace zorvil::test
