@@ -48,6 +48,9 @@ void CZorvilApp::ApplyCommandLine() {
 int CZorvilApp::ExitInstance() {
     ShutdownDevices();
     m_pattern.Stop();
+    // A block may still run after StopEngine gave up waiting (a slow plug-in): the worker leaves
+    // once it is done, before the effects it runs and the buffers it fills go.
+    if (m_pEngineThread) m_pEngineThread->Stop();
     // A plug-in that throws while it closes does not stop the shut-down; its failure is passed
     // on once the rest is done.
     std::exception_ptr closeFailure;
@@ -57,7 +60,7 @@ int CZorvilApp::ExitInstance() {
         closeFailure = std::current_exception();
     }
     ClearEffectRecords();
-    // The worker is idle (the engine stopped): its buffers go first, then the worker.
+    // The worker has left: its buffers go, then the worker itself.
     m_pBlock[0] = nullptr;
     m_pBlock[1] = nullptr;
     m_blockStorage.reset();

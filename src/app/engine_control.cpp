@@ -17,10 +17,14 @@ uint32_t CZorvilApp::EnginePeriod() const {
 bool CZorvilApp::StartEngine() {
     if (IsEngineRunning() || !m_pEngineThread) return false;
     const uint32_t period = EnginePeriod();
-    SetStartTime(m_clock.Now());
     // The wave input, when it records, is the clock; only when it cannot start does the timer.
     // A timer that cannot start either leaves the engine running without a clock.
-    if (!m_waveIn.Start()) StartTimer(period);
+    const bool waveInput = m_waveIn.Start();
+    if (!waveInput) StartTimer(period);
+    // Block time stamps count from here, once the clock runs; the wave input's count from the
+    // same moment, and the MIDI input starts right after.
+    SetStartTime(m_clock.Now());
+    if (waveInput) m_waveIn.SetStartTime(StartTime());
     const bool midi = m_midiIn.Start();
     m_bEngineRunning.store(true);
     return midi;

@@ -14,24 +14,44 @@ namespace {
 
 std::atomic<int> g_enabled{-1}; // -1: not decided yet, read the environment
 
-// The open ports; guarded by g_registryMutex. A port registers itself when it is made and
-// leaves when it is destroyed.
+// The open ports and the journal; guarded by g_registryMutex. A port registers itself when it
+// is made and leaves when it is destroyed.
 std::mutex g_registryMutex;
 VirtualWaveOut* g_waveOut = nullptr;
 VirtualWaveIn* g_waveIn = nullptr;
 VirtualMidiIn* g_midiIn = nullptr;
 VirtualMidiOut* g_midiOut = nullptr;
+std::vector<std::string> g_journal;
+
+constexpr const char* KindOf(const VirtualWaveOut*) noexcept {
+    return "wave out";
+}
+constexpr const char* KindOf(const VirtualWaveIn*) noexcept {
+    return "wave in";
+}
+constexpr const char* KindOf(const VirtualMidiIn*) noexcept {
+    return "MIDI in";
+}
+constexpr const char* KindOf(const VirtualMidiOut*) noexcept {
+    return "MIDI out";
+}
 
 template <typename T>
 void Register(T*& slot, T* port) {
     std::lock_guard lock(g_registryMutex);
     slot = port;
+    g_journal.push_back(std::string("open ") + KindOf(port));
 }
 
 template <typename T>
-void Unregister(T*& slot, T* port) {
+void Unregister(T*& slot, T* port) noexcept {
     std::lock_guard lock(g_registryMutex);
     if (slot == port) slot = nullptr;
+    try {
+        g_journal.push_back(std::string("close ") + KindOf(port));
+    } catch (...) {
+        // out of memory: the line is lost
+    }
 }
 
 template <typename T>
@@ -191,6 +211,16 @@ VirtualMidiIn* VirtualDevices::MidiIn() {
 }
 VirtualMidiOut* VirtualDevices::MidiOut() {
     return Current(g_midiOut);
+}
+
+std::vector<std::string> VirtualDevices::Journal() {
+    std::lock_guard lock(g_registryMutex);
+    return g_journal;
+}
+
+void VirtualDevices::ClearJournal() {
+    std::lock_guard lock(g_registryMutex);
+    g_journal.clear();
 }
 
 // ---- list entries ---------------------------------------------------------------------------

@@ -133,12 +133,15 @@ private:
     std::atomic<bool> m_vanished{false};
 };
 
-// The virtual ports open now (the one of each kind opened last), or null.
+// The virtual ports open now (the one of each kind opened last), or null; and the journal of
+// their opening and closing, in order ("open MIDI out", "close wave in", ...).
 struct VirtualDevices {
     static VirtualWaveOut* WaveOut();
     static VirtualWaveIn* WaveIn();
     static VirtualMidiIn* MidiIn();
     static VirtualMidiOut* MidiOut();
+    static std::vector<std::string> Journal();
+    static void ClearJournal();
 };
 
 } // namespace zorvil::platform

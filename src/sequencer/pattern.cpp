@@ -27,10 +27,10 @@ void CPattern::Reset() {
     SetTempo(kDefaultTempo);
     {
         const std::lock_guard lock(m_editLock);
-        m_gridSequence.BeginWrite();
-        for (auto& cell : m_cells)
-            cell.store(0, std::memory_order_release);
-        m_gridSequence.EndWrite();
+        m_grid.Write([](Grid::Words& cells) {
+            for (auto& cell : cells)
+                cell.store(0, std::memory_order_release);
+        });
     }
     m_bPlaying.store(false, std::memory_order_release);
     m_nPosition.store(0, std::memory_order_release);
@@ -80,22 +80,22 @@ bool CPattern::IsFree(int start, int key, int length, const Note* ignore) const 
     return true;
 }
 
-void CPattern::WriteNote(const Note& note) noexcept {
+void CPattern::WriteNote(Grid::Words& cells, const Note& note) noexcept {
     for (int i = 0; i < note.length; ++i)
-        m_cells[Slot(note.step + i, note.key)].store(PackCell(note.velocity, note.length, i + 1),
-                                                     std::memory_order_release);
+        cells[Slot(note.step + i, note.key)].store(PackCell(note.velocity, note.length, i + 1),
+                                                   std::memory_order_release);
 }
 
-void CPattern::EraseNote(const Note& note) noexcept {
+void CPattern::EraseNote(Grid::Words& cells, const Note& note) noexcept {
     for (int i = 0; i < note.length; ++i)
-        m_cells[Slot(note.step + i, note.key)].store(0, std::memory_order_release);
+        cells[Slot(note.step + i, note.key)].store(0, std::memory_order_release);
 }
 
 void CPattern::ReplaceNote(const std::optional<Note>& from, const Note& to) noexcept {
-    m_gridSequence.BeginWrite();
-    if (from) EraseNote(*from);
-    WriteNote(to);
-    m_gridSequence.EndWrite();
+    m_grid.Write([&](Grid::Words& cells) {
+        if (from) EraseNote(cells, *from);
+        WriteNote(cells, to);
+    });
 }
 
 bool CPattern::AddNote(int step, int key, int velocity, int length) {
@@ -110,9 +110,7 @@ bool CPattern::RemoveNote(int step, int key) {
     const std::lock_guard lock(m_editLock);
     const auto note = FindNote(step, key);
     if (!note) return false;
-    m_gridSequence.BeginWrite();
-    EraseNote(*note);
-    m_gridSequence.EndWrite();
+    m_grid.Write([&](Grid::Words& cells) { EraseNote(cells, *note); });
     return true;
 }
 
@@ -149,7 +147,7 @@ bool CPattern::SetNoteVelocity(int step, int key, int velocity) {
 int CPattern::GetNoteCount() const {
     const std::lock_guard lock(m_editLock);
     int count = 0;
-    for (const auto& cell : m_cells)
+    for (const auto& cell : m_grid.Current())
         count += CellPart(cell.load(std::memory_order_acquire)) == 1 ? 1 : 0;
     return count;
 }

@@ -23,11 +23,12 @@
 // Threads. Editing, Reset, the setters, Start, Stop and SetPosition run on the user-interface
 // thread; OnStep runs on the clock's timer thread while the user edits.
 // - The grid is a fixed array of atomic words, one per cell (a cell is a value, never a separate
-//   object, so no reader can meet a deleted one). Edits are serialised by m_editLock and each is
-//   one write section of m_gridSequence (a sequence lock, sequence_lock.h); the tick copies the
-//   two rows it needs inside a read of that lock, so it sees every edit completely or not at
-//   all, never blocks the user interface and never waits on a lock: it retries only while an
-//   edit of at most 512 cells is under way.
+//   object, so no reader can meet a deleted one), kept twice (sequenced_copies.h). Edits are
+//   serialised by m_editLock and each is one change of both copies; the tick copies the two rows
+//   it needs from a copy no edit is inside, so it sees every edit completely or not at all, never
+//   blocks the user interface and never waits for it: an edit stopped halfway (the tick's
+//   real-time thread may preempt the user interface on one processor) leaves the other copy
+//   whole, and the tick plays that one.
 // - Counting, enumerating and Stop's scan take m_editLock, so they see no edit half done.
 // - The position, the total steps and the playing flag are atomic words; the tempo, measures and
 //   steps per measure belong to the user-interface thread (the clock reads them in Start only).
@@ -38,7 +39,7 @@
 #include "platform/clock_service.h"
 #include "platform/user_interface.h"
 #include "sequencer/midi_event_queue.h"
-#include "sequencer/sequence_lock.h"
+#include "sequencer/sequenced_copies.h"
 
 #include <array>
 #include <atomic>
@@ -189,19 +190,23 @@ private:
         return step >= 0 && step < kStepCapacity && key >= 0 && key < kKeyCount;
     }
 
+    using Grid = SequencedCopies<CellWord, static_cast<size_t>(kStepCapacity) * kKeyCount>;
+    static CellWord LoadCell(const Grid::Words& cells, int step, int key) noexcept {
+        return cells[Slot(step, key)].load(std::memory_order_acquire);
+    }
     CellWord LoadCell(int step, int key) const noexcept {
-        return m_cells[Slot(step, key)].load(std::memory_order_acquire);
+        return LoadCell(m_grid.Current(), step, key);
     }
     // Editing helpers: callers hold m_editLock.
     std::optional<Note> FindNote(int step, int key) const noexcept;
     bool IsFree(int start, int key, int length, const Note* ignore) const noexcept;
-    void WriteNote(const Note& note) noexcept;
-    void EraseNote(const Note& note) noexcept;
+    static void WriteNote(Grid::Words& cells, const Note& note) noexcept;
+    static void EraseNote(Grid::Words& cells, const Note& note) noexcept;
     // Finds the note at (step, key), lets `change` alter a copy of it, and puts the copy in its
     // place when the copy fits the grid (its own old cells count as free).
     template <class Change>
     bool ChangeNote(int step, int key, Change&& change);
-    // Replaces `from` (may be absent) by `to` in one write section.
+    // Replaces `from` (may be absent) by `to` in one change.
     void ReplaceNote(const std::optional<Note>& from, const Note& to) noexcept;
 
     void SendNote(uint8_t status, int key, int velocity) const noexcept;
@@ -215,9 +220,8 @@ private:
     std::atomic<int> m_nTotalSteps{kDefaultMeasures * kDefaultStepsPerMeasure};
 
     // The grid, step-major: the 128 keys of step 0, then those of step 1, ...
-    std::array<std::atomic<CellWord>, kStepCapacity * kKeyCount> m_cells{};
+    Grid m_grid;
     mutable std::mutex m_editLock;
-    SequenceLock m_gridSequence;
 
     // The clock.
     std::atomic<bool> m_bPlaying{false};

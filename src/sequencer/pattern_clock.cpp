@@ -99,10 +99,10 @@ void CPattern::OnStep() noexcept {
 
     std::array<CellWord, kKeyCount> now;
     std::array<CellWord, kKeyCount> before;
-    m_gridSequence.Read([&] {
+    m_grid.Read([&](const Grid::Words& cells) {
         for (int key = 0; key < kKeyCount; ++key) {
-            now[key] = LoadCell(position, key);
-            before[key] = LoadCell(previous, key);
+            now[key] = LoadCell(cells, position, key);
+            before[key] = LoadCell(cells, previous, key);
         }
     });
 

@@ -55,7 +55,7 @@ TEST_F(EngineControlTest, ThePeriodFollowsThePoolOrElseTheBufferSize) {
         {"2205", kImmediateOut.c_str(), 100, 10}, // a pool of 441-frame buffers
         {"2205", "MME: No Such Device", 100, 10}, // not opened, the pool still built
         {"2205", "ASIO: Card", 0, 20},            // no pool: the buffer size decides
-        // Buffer sizes the engine cannot use fall back to 2205; every block fits the mix buffers.
+        // Buffer sizes the engine cannot use fall back to 2205.
         {"0", nullptr, 20, 20},
         {"-441", nullptr, 20, 20},
         {"60", nullptr, 20, 20},
@@ -75,11 +75,51 @@ TEST_F(EngineControlTest, ThePeriodFollowsThePoolOrElseTheBufferSize) {
             EXPECT_EQ(App().WaveOut().BufferCount(), c.poolBuffers);
         }
         EXPECT_EQ(App().EnginePeriod(), c.period);
-        EXPECT_LE(c.period * 441 / 10, static_cast<uint32_t>(CSeqHost::kMixFrames));
     }
     App().StartEngine();
     EXPECT_EQ(App().Period(), 4u);
     EXPECT_NE(App().GetTimerId(), platform::kNoTimer);
+}
+
+// A clock whose timers take a few milliseconds to start, as a real one may.
+class SlowStartingClock final : public platform::IClockService {
+public:
+    explicit SlowStartingClock(platform::ManualClock& clock) : m_clock(clock) {}
+    uint32_t Now() const noexcept override { return m_clock.Now(); }
+    bool GetCaps(platform::TimerCaps& caps) const noexcept override {
+        return m_clock.GetCaps(caps);
+    }
+    bool BeginResolution(uint32_t ms) noexcept override { return m_clock.BeginResolution(ms); }
+    bool EndResolution(uint32_t ms) noexcept override { return m_clock.EndResolution(ms); }
+    platform::TimerId StartPeriodic(uint32_t period, uint32_t resolution,
+                                    platform::TimerCallback callback) override {
+        const platform::TimerId id = m_clock.StartPeriodic(period, resolution, std::move(callback));
+        m_clock.Advance(1); // less than a tick
+        return id;
+    }
+    bool Cancel(platform::TimerId id) noexcept override { return m_clock.Cancel(id); }
+
+private:
+    platform::ManualClock& m_clock;
+};
+
+// Block time stamps count from the engine's start, taken once the clock runs; a wave input that
+// clocks the engine stamps its blocks from that same moment.
+TEST_F(EngineControlTest, TheStartTimeIsTakenOnceTheClockRunsAndGivenToTheWaveInput) {
+    SlowStartingClock clock(m_clock);
+    {
+        CZorvilApp app(clock, m_ui, &m_profile);
+        app.StartEngine();
+        ASSERT_NE(app.GetTimerId(), platform::kNoTimer);
+        EXPECT_EQ(app.StartTime(), 1001u);
+        app.StopEngine();
+    }
+    ASSERT_TRUE(
+        App().WaveIn().OpenWaveInByName(platform::kVirtualWaveInName, 2205, &App().EngineThread()));
+    App().StartEngine();
+    ASSERT_TRUE(App().WaveIn().IsStarted());
+    EXPECT_EQ(App().GetTimerId(), platform::kNoTimer);
+    EXPECT_EQ(App().WaveIn().StartTime(), App().StartTime());
 }
 
 TEST_F(EngineControlTest, TimerBlocksReachTheWaveOutputAndComeBackBeforeStopReturns) {

@@ -66,6 +66,55 @@ TEST_F(StartupTest, StoredDevicesAreOpenedAndAWaveNameWithoutPrefixIsUpgraded) {
     EXPECT_FALSE(App().WaveIn().IsOpen());
 }
 
+// Start-up opens the MIDI output, the wave output, the MIDI input and the wave input, in this
+// order; shut-down closes the MIDI input, the MIDI output, the wave input and the wave output.
+TEST_F(StartupTest, DevicesOpenAndCloseInTheirOrder) {
+    WriteSetting(keys::kWaveOut, kImmediateOut);
+    WriteSetting(keys::kWaveIn, std::string("MME: ") + platform::kVirtualWaveInName);
+    WriteSetting(keys::kMidiIn, platform::kVirtualMidiInName);
+    WriteSetting(keys::kMidiOut, platform::kVirtualMidiOutName);
+    platform::VirtualDevices::ClearJournal();
+    ASSERT_TRUE(App().InitInstance());
+    EXPECT_EQ(platform::VirtualDevices::Journal(),
+              (std::vector<std::string>{"open MIDI out", "open wave out", "open MIDI in",
+                                        "open wave in"}));
+    platform::VirtualDevices::ClearJournal();
+    App().ExitInstance();
+    EXPECT_EQ(platform::VirtualDevices::Journal(),
+              (std::vector<std::string>{"close MIDI in", "close MIDI out", "close wave in",
+                                        "close wave out"}));
+}
+
+// A block that outlasts StopEngine's limit (a slow plug-in) still runs when shut-down goes on:
+// the effects it runs and the block buffers must stay until it is done.
+TEST_F(StartupTest, ShutDownWaitsForABlockThatOutlastsTheEngineStop) {
+    ASSERT_TRUE(App().InitInstance());
+    const int slot = App().LoadEffect(PluginPath("zorvil-probe"));
+    ASSERT_GE(slot, 0);
+    struct SlowOutput : IBlockOutput {
+        SlowOutput(CZorvilApp& a, int s) : app(a), slot(s) {}
+        void OutputBlock(float* const*, int) noexcept override {
+            if (started.exchange(true)) return;
+            // Past the moment StopEngine gives up on this block, and a while longer.
+            while (app.IsEngineRunning())
+                std::this_thread::sleep_for(10ms);
+            std::this_thread::sleep_for(300ms);
+            intact = app.Host().GetEffect(slot) != nullptr && app.BlockBuffers()[0] != nullptr;
+            finished = true;
+        }
+        CZorvilApp& app;
+        const int slot;
+        std::atomic<bool> started{false}, intact{false}, finished{false};
+    } slow(App(), slot);
+    App().SetOutputDevice(&slow);
+    m_clock.Advance(100); // the timer triggers a block; the worker runs it
+    ASSERT_TRUE(Eventually([&] { return slow.started.load(); }, 10s));
+    EXPECT_EQ(App().ExitInstance(), 0);
+    EXPECT_TRUE(slow.finished);
+    EXPECT_TRUE(slow.intact) << "effects or block buffers went while the block ran";
+    EXPECT_EQ(App().Host().GetEffect(slot), nullptr);
+}
+
 TEST_F(StartupTest, ACommandLineWithAnAbsentProjectSetsTempoOneMeasureAnd32Steps) {
     const std::string line =
         "0 0 " + m_folder.File("out.wav") + " " + m_folder.File("none.tsn") + " 140";

@@ -11,8 +11,38 @@
 
 #include <algorithm>
 #include <atomic>
+#include <condition_variable>
+#include <dlfcn.h>
+#include <future>
+#include <mutex>
+#include <string_view>
 #include <thread>
 #include <unistd.h>
+
+// libjack's close of a client whose server died can block for good: it waits for a lock that one
+// of libjack's own threads, cancelled by that close, never gives back. This binary's
+// jack_client_close stands in front of libjack's, so that a test can make the close of Zorvil's
+// client wait for as long as it likes (HeldCloses below); every other close goes straight on.
+namespace {
+std::mutex g_closeMutex;
+std::condition_variable g_closeChanged;
+bool g_holdCloses = false; // guarded by g_closeMutex
+int g_heldCloses = 0;      // closes of Zorvil's client waiting now; guarded by g_closeMutex
+} // namespace
+
+extern "C" int jack_client_close(jack_client_t* client) {
+    using Close = int (*)(jack_client_t*);
+    static const auto libjackClose = reinterpret_cast<Close>(dlsym(RTLD_NEXT, "jack_client_close"));
+    if (client != nullptr && std::string_view(jack_get_client_name(client)) ==
+                                 zorvil::platform::JackSession::kClientName) {
+        std::unique_lock lock(g_closeMutex);
+        ++g_heldCloses;
+        g_closeChanged.notify_all();
+        g_closeChanged.wait(lock, [] { return !g_holdCloses; });
+        --g_heldCloses;
+    }
+    return libjackClose(client);
+}
 
 namespace zorvil::test {
 namespace {
@@ -28,6 +58,47 @@ void ExpectSound(const JackTestClient& client, int channel, size_t frames, float
     ASSERT_TRUE(client.WaitFor([&] { return sound().size() >= frames; }, 5s));
     EXPECT_EQ(sound(), std::vector<float>(frames, level));
 }
+
+// While it lives, closes of Zorvil's client do not return.
+class HeldCloses {
+public:
+    HeldCloses() { Set(true); }
+    ~HeldCloses() { Set(false); }
+    void Release() { Set(false); }
+    bool WaitUntilOneIsHeld(std::chrono::milliseconds limit) {
+        std::unique_lock lock(g_closeMutex);
+        return g_closeChanged.wait_for(lock, limit, [] { return g_heldCloses > 0; });
+    }
+
+private:
+    static void Set(bool hold) {
+        {
+            std::lock_guard lock(g_closeMutex);
+            g_holdCloses = hold;
+        }
+        g_closeChanged.notify_all();
+    }
+};
+
+// The four devices on JACK, inputs started, MIDI passed through.
+struct DevicesOnJack {
+    CSeqHost host;
+    CEngineWaveOut waveOut;
+    CEngineMidiOut midiOut;
+    CEngineMidiIn midiIn;
+    RecordingProcessor processor;
+    CEngineThread engine{processor};
+    CEngineWaveIn waveIn;
+
+    bool OpenAndStart() {
+        midiIn.SetHost(&host);
+        midiIn.SetMidiOutput(&midiOut);
+        midiIn.SetThru(true);
+        return waveOut.OpenWaveOutByName("JACK", 2205) && midiOut.OpenByName("JACK MIDI") &&
+               midiIn.OpenByName("JACK MIDI") && waveIn.OpenWaveInByName("JACK", 2205, &engine) &&
+               midiIn.Start() && waveIn.Start();
+    }
+};
 
 class JackDevicesTest : public testing::Test {
 protected:
@@ -179,23 +250,38 @@ TEST_F(JackDevicesTest, ClosingTheClientWaitsForAProcessCallbackThatIsRunning) {
     server.reset();                             // back to the run's own server
 }
 
+// The server goes while devices run, and libjack then hangs in closing Zorvil's client. The
+// devices still close at once; once libjack is done, a new client opens as usual.
+TEST_F(JackDevicesTest, DevicesCloseWhileLibjackHangsInClosingTheDeadClient) {
+    DevicesOnJack devices;
+    ASSERT_TRUE(devices.OpenAndStart());
+    auto& [host, waveOut, midiOut, midiIn, processor, engine, waveIn] = devices;
+    m_client.Close();
+    HeldCloses held;
+    JackServer::Current()->Stop();
+    ASSERT_TRUE(held.WaitUntilOneIsHeld(10s)) << "the dead client was not closed";
+
+    // On a thread of its own, so that a close waiting for libjack fails instead of hanging.
+    auto closing = std::async(std::launch::async, [&] {
+        midiIn.Stop();
+        midiIn.Reset();
+        waveIn.Stop();
+        waveIn.Reset();
+        return midiIn.Close() && midiOut.Close() && waveIn.Close() && waveOut.Close();
+    });
+    const bool closedMeanwhile = closing.wait_for(10s) == std::future_status::ready;
+    held.Release();
+    EXPECT_TRUE(closedMeanwhile) << "a device waited for libjack's close";
+    EXPECT_TRUE(closing.get());
+
+    ASSERT_TRUE(JackServer::Current()->Start());
+    EXPECT_TRUE(CWaveOut().OpenByName("JACK"));
+}
+
 TEST_F(JackDevicesTest, TheServerStoppedUnderRunningDevicesAndStartedAgain) {
-    CSeqHost host;
-    CEngineWaveOut waveOut;
-    CEngineMidiOut midiOut;
-    CEngineMidiIn midiIn;
-    RecordingProcessor processor;
-    CEngineThread engine(processor);
-    CEngineWaveIn waveIn;
-    midiIn.SetHost(&host);
-    midiIn.SetMidiOutput(&midiOut);
-    midiIn.SetThru(true);
-    ASSERT_TRUE(waveOut.OpenWaveOutByName("JACK", 2205));
-    ASSERT_TRUE(midiOut.OpenByName("JACK MIDI"));
-    ASSERT_TRUE(midiIn.OpenByName("JACK MIDI"));
-    ASSERT_TRUE(waveIn.OpenWaveInByName("JACK", 2205, &engine));
-    ASSERT_TRUE(midiIn.Start());
-    ASSERT_TRUE(waveIn.Start());
+    DevicesOnJack devices;
+    ASSERT_TRUE(devices.OpenAndStart());
+    auto& [host, waveOut, midiOut, midiIn, processor, engine, waveIn] = devices;
 
     // A stand-in for the engine: keeps a few buffers queued and MIDI flowing all the time.
     std::atomic<bool> stop{false};

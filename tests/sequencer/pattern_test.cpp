@@ -4,7 +4,11 @@
 #include "support/scripted_user_interface.h"
 
 #include <atomic>
+#include <csignal>
+#include <ctime>
+#include <future>
 #include <gtest/gtest.h>
+#include <pthread.h>
 #include <thread>
 #include <tuple>
 #include <vector>
@@ -23,6 +27,7 @@ constexpr uint32_t On(int key, int velocity) {
     return Off(key, velocity) | 0x10u;
 }
 using Words = std::vector<uint32_t>;
+using namespace std::chrono_literals;
 
 // Records what the clock queues, and the render state each render marker found on arrival.
 struct EventRecorder : zorvil::IMidiEventQueue {
@@ -82,6 +87,57 @@ protected:
 };
 
 } // namespace
+
+// A new pattern and a reset one have the defaults; the setters clamp into the limits and the
+// total steps follows measures and steps per measure.
+TEST(Pattern, DefaultsAndClampingSetters) {
+    CPattern p;
+    const auto expectDefaults = [&] {
+        EXPECT_EQ(p.GetTempo(), 120);
+        EXPECT_EQ(p.GetMeasures(), 2);
+        EXPECT_EQ(p.GetStepsPerMeasure(), 16);
+        EXPECT_EQ(p.GetTotalSteps(), 32);
+        EXPECT_EQ(p.GetPosition(), 0);
+        EXPECT_FALSE(p.IsPlaying());
+        EXPECT_EQ(p.GetNoteCount(), 0);
+    };
+    expectDefaults();
+    EXPECT_EQ(p.GetKeyCount(), 128);
+    EXPECT_EQ(std::tuple(p.GetMinTempo(), p.GetMaxTempo(), p.GetMinMeasures(), p.GetMaxMeasures(),
+                         p.GetMinSteps(), p.GetMaxSteps()),
+              std::tuple(30, 303, 1, 8, 2, 32));
+
+    const struct {
+        void (CPattern::*set)(int) noexcept;
+        int (CPattern::*get)() const noexcept;
+        int asked, stored;
+    } clamps[] = {
+        {&CPattern::SetTempo, &CPattern::GetTempo, 10, 30},
+        {&CPattern::SetTempo, &CPattern::GetTempo, 30, 30},
+        {&CPattern::SetTempo, &CPattern::GetTempo, 303, 303},
+        {&CPattern::SetTempo, &CPattern::GetTempo, 400, 303},
+        {&CPattern::SetMeasures, &CPattern::GetMeasures, 9, 8},
+        {&CPattern::SetMeasures, &CPattern::GetMeasures, 0, 1},
+        {&CPattern::SetStepsPerMeasure, &CPattern::GetStepsPerMeasure, 1, 2},
+        {&CPattern::SetStepsPerMeasure, &CPattern::GetStepsPerMeasure, 33, 32},
+    };
+    for (const auto& c : clamps) {
+        (p.*c.set)(c.asked);
+        EXPECT_EQ((p.*c.get)(), c.stored) << c.asked;
+    }
+    p.SetStepsPerMeasure(16);
+    p.SetMeasures(4);
+    EXPECT_EQ(p.GetTotalSteps(), 64);
+    p.SetStepsPerMeasure(32);
+    EXPECT_EQ(p.GetTotalSteps(), 128);
+    p.SetMeasures(100);
+    EXPECT_EQ(p.GetTotalSteps(), 256);
+
+    ASSERT_TRUE(p.AddNote(3, 60, 100, 2));
+    p.SetPosition(7);
+    p.Reset();
+    expectDefaults();
+}
 
 // Each edit names its note by any of its cells and keeps what it does not change.
 TEST(Pattern, EditsWorkFromAnyCellOfTheNote) {
@@ -164,32 +220,61 @@ TEST(Pattern, RefusedEditsLeaveTheGridAlone) {
     ExpectNoteCells(p, 15, 60, 70, 2);
 }
 
-// Ticks on this thread while another moves a long note (many cells a move) between two keys of a
-// two-step pattern: step 0 must send exactly one note-on, step 1 nothing. A tick that read a
-// half-moved note would send a note-off as well, or nothing.
-TEST(Pattern, TicksNeverSeeAHalfEditedNote) {
-    const zorvil::RenderStateWord idle{RenderState::Idle};
-    EventRecorder recorder{idle};
-    CPattern p;
+namespace {
+
+// The churn of the concurrency tests below: a two-step pattern with a 200-step note on step 0,
+// and round `i` of the edits another thread makes meanwhile. Each moves the note to the other of
+// keys 60 and 61 (400 cells rewritten); now and then its velocity and length are set again.
+void SetUpLongNote(CPattern& p) {
     p.SetMeasures(1);
     p.SetStepsPerMeasure(2);
     ASSERT_TRUE(p.AddNote(0, 60, 100, 200));
-    p.SetEventQueue(&recorder);
+}
+void EditLongNote(CPattern& p, int i) {
+    const int from = 60 + i % 2;
+    EXPECT_TRUE(p.MoveNote(i % 2 == 0 ? 1 : 0, from, 0, 121 - from));
+    if (i % 64 == 0) {
+        EXPECT_TRUE(p.SetNoteVelocity(0, 121 - from, 100));
+        EXPECT_TRUE(p.ResizeNote(0, 199, 121 - from));
+    }
+}
+// What a tick at `position` sends for the whole note: step 0 exactly its note-on, step 1 nothing.
+// A tick that read a half-moved note would send a note-off as well, or nothing.
+bool SentTheWholeNote(int position, const Words& w) {
+    return position == 0 ? w.size() == 1 && (w[0] & 0xFF) == 0x90 && w[0] >> 16 == 100 : w.empty();
+}
 
+// A pattern set up as above whose note another thread edits until the test ends.
+class PatternUnderEdit : public testing::Test {
+protected:
+    void SetUp() override {
+        SetUpLongNote(p);
+        p.SetEventQueue(&recorder);
+        editor = std::thread([this] {
+            for (int i = 0; !done; ++i) {
+                EditLongNote(p, i);
+                edits.store(i + 1, std::memory_order_relaxed);
+            }
+        });
+    }
+    void StopEditing() {
+        done = true;
+        if (editor.joinable()) editor.join();
+    }
+    void TearDown() override { StopEditing(); }
+
+    const zorvil::RenderStateWord idle{RenderState::Idle};
+    EventRecorder recorder{idle};
+    CPattern p;
     std::atomic<bool> done{false};
     std::atomic<int> edits{0};
-    std::thread editor([&] {
-        for (int i = 0; !done; ++i) {
-            const int from = 60 + i % 2;
-            EXPECT_TRUE(p.MoveNote(i % 2 == 0 ? 1 : 0, from, 0, 121 - from));
-            if (i % 64 == 0) {
-                EXPECT_TRUE(p.SetNoteVelocity(0, 121 - from, 100));
-                EXPECT_TRUE(p.ResizeNote(0, 199, 121 - from));
-            }
-            edits.store(i + 1, std::memory_order_relaxed);
-        }
-    });
+    std::thread editor;
+};
 
+} // namespace
+
+// Ticks on this thread while another edits the note.
+TEST_F(PatternUnderEdit, TicksNeverSeeAHalfEditedNote) {
     // Both keep going until each has done many rounds.
     int ticks = 0;
     bool consistent = true;
@@ -198,13 +283,61 @@ TEST(Pattern, TicksNeverSeeAHalfEditedNote) {
         const int position = p.GetPosition();
         p.OnStep();
         ++ticks;
-        const Words w = recorder.Take();
-        consistent =
-            position == 0 ? w.size() == 1 && (w[0] & 0xFF) == 0x90 && w[0] >> 16 == 100 : w.empty();
+        consistent = SentTheWholeNote(position, recorder.Take());
     }
-    done = true;
-    editor.join();
+    StopEditing();
     EXPECT_TRUE(consistent) << "after " << ticks << " ticks";
+    EXPECT_EQ(p.GetNoteCount(), 1);
+}
+
+namespace {
+// A thread that receives SIGUSR1 stops where it is until g_released catches up with g_held.
+std::atomic<int> g_held{0};
+std::atomic<int> g_released{0};
+extern "C" void HoldThisThread(int) {
+    const int round = g_held.fetch_add(1) + 1;
+    const timespec pause{0, 100'000};
+    while (g_released.load() < round)
+        nanosleep(&pause, nullptr);
+}
+} // namespace
+
+// The tick's thread runs at real-time priority: on one processor it preempts the user interface,
+// perhaps in the middle of an edit, which then cannot go on while the tick waits for it. Here the
+// editing thread is stopped wherever a signal finds it, again and again; each time a tick must
+// come back at once (it waits at most 10 s here) and send the note whole.
+TEST_F(PatternUnderEdit, ATickDoesNotWaitForAnEditStoppedHalfway) {
+    struct sigaction hold {
+    }, previous{};
+    hold.sa_handler = HoldThisThread;
+    sigemptyset(&hold.sa_mask);
+    ASSERT_EQ(sigaction(SIGUSR1, &hold, &previous), 0);
+    g_held = 0;
+    g_released = 0;
+
+    constexpr int kStops = 200;
+    bool returned = true, consistent = true;
+    for (int round = 1; round <= kStops && returned && consistent; ++round) {
+        const int editsBefore = edits.load();
+        pthread_kill(editor.native_handle(), SIGUSR1);
+        while (g_held.load() < round)
+            std::this_thread::yield();
+        const int position = p.GetPosition();
+        auto tick = std::async(std::launch::async, [&] {
+            p.OnStep();
+            return recorder.Take();
+        });
+        returned = tick.wait_for(10s) == std::future_status::ready;
+        g_released = round; // a tick still waiting for the edit finishes now
+        consistent = SentTheWholeNote(position, tick.get());
+        // The editor gets on with its work before it is stopped again.
+        while (edits.load() == editsBefore)
+            std::this_thread::yield();
+    }
+    StopEditing();
+    sigaction(SIGUSR1, &previous, nullptr);
+    EXPECT_TRUE(returned) << "a tick waited for the stopped edit";
+    EXPECT_TRUE(consistent) << "a tick sent a half-edited note";
     EXPECT_EQ(p.GetNoteCount(), 1);
 }
 
@@ -319,6 +452,25 @@ TEST_F(PatternClock, APatternShortenedBelowThePositionPlaysOnFromItsStart) {
     pattern.Stop();
     pattern.SetPosition(40); // outside the pattern
     EXPECT_EQ(pattern.GetPosition(), 0);
+}
+
+// A step timer that cannot be made leaves id 0: the clock counts as playing, but the position
+// stays where it was and nothing is sent until Stop, which still sends its note-offs.
+TEST_F(PatternClock, AFailedStepTimerPlaysNothingAndStopStillSilences) {
+    clock.SetCaps({1, 100}); // the step period of 125 ms lies beyond the timer's maximum
+    ASSERT_TRUE(pattern.AddNote(0, 60, 100, 4));
+    pattern.SetPosition(2);
+    pattern.Start();
+    EXPECT_EQ(pattern.GetTimerId(), zorvil::platform::kNoTimer);
+    EXPECT_TRUE(pattern.IsPlaying());
+    EXPECT_EQ(pattern.GetStepPeriod(), 125u);
+    clock.Advance(1000);
+    EXPECT_EQ(pattern.GetPosition(), 2);
+    EXPECT_EQ(events.Take(), Words{});
+    pattern.Stop();
+    EXPECT_FALSE(pattern.IsPlaying());
+    EXPECT_TRUE(NoTimer());
+    EXPECT_EQ(events.Take(), (Words{Off(60)}));
 }
 
 // Starting twice, resetting while playing (which also clears notes and settings) and destroying

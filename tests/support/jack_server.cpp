@@ -85,6 +85,9 @@ bool JackServer::Answers() const {
 
 bool JackServer::Start() {
     if (Running()) return true;
+    // Zorvil's client of a server that went away is closed first: closed under a new server of
+    // the same name, it would crash in libjack.
+    platform::JackSession::WaitForCloses();
     if (!m_started) {
         if (const char* replaced = std::getenv("JACK_DEFAULT_SERVER")) m_replacedDefault = replaced;
         m_started = true;
