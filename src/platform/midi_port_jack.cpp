@@ -5,7 +5,9 @@
 #include <jack/midiport.h>
 
 #include <atomic>
+#include <chrono>
 #include <cstring>
+#include <thread>
 #include <vector>
 
 namespace zorvil::platform {
@@ -97,10 +99,23 @@ class JackMidiOut final : public IMidiOutPort, JackSession::IProcessor {
 public:
     static constexpr size_t kRingBytes = 1 << 17;
     static constexpr size_t kMaxMessage = 1 << 16;
+    static constexpr std::chrono::milliseconds kDrainLimit{250};
 
     explicit JackMidiOut(std::shared_ptr<JackSession> session)
         : m_session(std::move(session)), m_ring(kRingBytes), m_scratch(kMaxMessage) {}
+    // What was sent last (the note-offs of a reset before closing) still leaves: the port goes
+    // only once the process callback has taken everything and the server has run one more
+    // period (a client that reads this port before Zorvil in the graph's order gets a period's
+    // events one period later), or after kDrainLimit when the server has stopped calling it.
     ~JackMidiOut() override {
+        const auto limit = std::chrono::steady_clock::now() + kDrainLimit;
+        const auto waitUntil = [&](auto done) {
+            while (!done() && Alive() && std::chrono::steady_clock::now() < limit)
+                std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        };
+        waitUntil([&] { return m_ring.ReadSpace() == 0; });
+        const uint64_t drained = m_periods.load(std::memory_order_acquire);
+        waitUntil([&] { return m_periods.load(std::memory_order_acquire) >= drained + 2; });
         m_session->Detach(this);
         m_session->UnregisterPort(m_port);
     }
@@ -129,6 +144,7 @@ public:
             // a message that does not fit the period's buffer is lost.
             jack_midi_event_write(buffer, 0, m_scratch.data(), size);
         }
+        m_periods.fetch_add(1, std::memory_order_release);
     }
     void OnShutdown() noexcept override {}
 
@@ -145,8 +161,9 @@ private:
     std::shared_ptr<JackSession> m_session;
     jack_port_t* m_port = nullptr;
     ByteRing m_ring;
-    std::mutex m_writeMutex;        // one writer at a time into the ring
-    std::vector<uint8_t> m_scratch; // read side only
+    std::mutex m_writeMutex;            // one writer at a time into the ring
+    std::vector<uint8_t> m_scratch;     // read side only
+    std::atomic<uint64_t> m_periods{0}; // periods the process callback has run; read by closing
 };
 
 } // namespace

@@ -215,6 +215,19 @@ TEST_F(JackDevicesTest, MidiReachesTheQueueInOrderAndThruAndPlugInsSendItOn) {
     static_cast<IMidiOutputSink&>(out).SendMidiMessage(CMidiMessage(0xB5, 10, 20));
     ASSERT_TRUE(m_client.WaitFor([&] { return m_client.MidiReceived().size() == 6; }, 5s));
     EXPECT_EQ(m_client.MidiReceived().back(), (Bytes{0xB5, 10, 20}));
+
+    // A note still sounding when the output closes is ended at the instrument: the reset's
+    // note-off leaves before the port goes.
+    static_cast<IMidiOutputSink&>(out).SendMidiMessage(CMidiMessage(0x93, 62, 100));
+    ASSERT_TRUE(m_client.WaitFor([&] { return m_client.MidiReceived().size() == 7; }, 5s));
+    out.Close();
+    const auto noteOff = [&] {
+        const auto received = m_client.MidiReceived();
+        return std::any_of(received.begin() + 7, received.end(), [](const Bytes& m) {
+            return m.size() == 3 && m[1] == 62 && (m[0] == 0x83 || (m[0] == 0x93 && m[2] == 0));
+        });
+    };
+    EXPECT_TRUE(m_client.WaitFor(noteOff, 5s)) << m_client.MidiReceived().size();
     in.Stop();
     EXPECT_TRUE(in.Reset());
     EXPECT_EQ(in.PreparedBuffers(), 0);

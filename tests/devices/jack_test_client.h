@@ -93,7 +93,10 @@ public:
         const auto deadline = std::chrono::steady_clock::now() + limit;
         while (!done()) {
             std::unique_lock lock(m_mutex);
-            if (m_changed.wait_until(lock, deadline) == std::cv_status::timeout) return done();
+            if (m_changed.wait_until(lock, deadline) == std::cv_status::timeout) {
+                lock.unlock(); // `done` takes the lock itself
+                return done();
+            }
         }
         return true;
     }
