@@ -60,11 +60,15 @@ protected:
         return names;
     }
     // True once a file of the render in the making holds samples.
+    // The render's file in the making holds sound. Other temporary files come and go (the check
+    // that the target can be written makes and removes one), so a file may vanish while listed.
     bool RenderFileWritten() const {
-        for (const auto& entry : fs::directory_iterator(m_folder.Path()))
+        for (const auto& entry : fs::directory_iterator(m_folder.Path())) {
+            std::error_code ec;
             if (entry.path().filename().string().starts_with(".zorvil-") &&
-                entry.file_size() > kWaveHeaderSize)
+                fs::file_size(entry.path(), ec) > kWaveHeaderSize && !ec)
                 return true;
+        }
         return false;
     }
 };
