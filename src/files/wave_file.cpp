@@ -213,8 +213,7 @@ bool CWaveFile::Write(const void* data, size_t bytes) {
 }
 
 void CWaveFile::NoteWriteError(int error) noexcept {
-    m_writeFailed = true;
-    if (m_writeError != platform::FileErrorCause::None) return;
+    if (WriteFailed()) return; // the first failure is the one reported
     m_writeErrno = error != 0 ? error : EIO;
     const auto cause = platform::FileErrorCauseFromErrno(error);
     m_writeError =
@@ -236,7 +235,7 @@ bool CWaveFile::Close() {
         m_nMode = Mode::Closed;
         return true;
     }
-    if (!m_hFile) return !m_writeFailed;
+    if (!m_hFile) return !WriteFailed();
     if (m_nMode == Mode::Writing) {
         // RIFF sizes are padded to even lengths. Buffered bytes reach the disk here at the
         // latest, so a full disk may only show now.
@@ -253,7 +252,7 @@ bool CWaveFile::Close() {
         patch(kDataSizeOffset, static_cast<uint32_t>(m_dataSize));
     }
     if (std::fclose(m_hFile) != 0) NoteWriteError(errno);
-    const bool ok = !m_writeFailed;
+    const bool ok = !WriteFailed();
     m_hFile = nullptr;
     m_nMode = Mode::Closed;
     return ok;

@@ -86,6 +86,7 @@ private:
     void OpenForReading();
     void Fail(WaveReadError error);
     void NoteWriteError(int error) noexcept;
+    bool WriteFailed() const noexcept { return m_writeError != platform::FileErrorCause::None; }
 
     std::FILE* m_hFile = nullptr;                 // writing
     std::unique_ptr<files::FileReader> m_pReader; // reading
@@ -96,7 +97,6 @@ private:
     uint64_t m_dataOffset = 0; // reading: first sample byte; writing: unused
     uint64_t m_dataSize = 0;   // sample bytes in the data chunk
     uint64_t m_readPosition = 0;
-    bool m_writeFailed = false;
     int m_writeErrno = 0;
 };
 

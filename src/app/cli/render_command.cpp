@@ -34,10 +34,6 @@ constexpr const char* kExportUsage = "usage: zorvil-cli export-midi PROJECT.tsn 
 
 } // namespace
 
-std::vector<std::string> DefaultPluginDirs() {
-    return PluginFolders();
-}
-
 int RunRender(int count, char** arguments) {
     std::vector<std::string> paths;
     ProjectRenderOptions options;
@@ -57,7 +53,7 @@ int RunRender(int count, char** arguments) {
         std::cerr << kRenderUsage;
         return 2;
     }
-    options.pluginDirs = DefaultPluginDirs();
+    options.pluginDirs = PluginFolders();
     std::unique_ptr<platform::CProfile> profile;
     if (options.realtime) {
         profile = std::make_unique<platform::CProfile>(platform::CProfile::DefaultPath());

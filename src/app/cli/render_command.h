@@ -15,15 +15,9 @@
 // before the plug-ins are unloaded. A wrong command line prints the usage and exits with 2.
 #pragma once
 
-#include <string>
-#include <vector>
-
 namespace zorvil::cli {
 
 int RunRender(int count, char** arguments);
 int RunExportMidi(int count, char** arguments);
-
-// VST_PATH's folders, then the build's plug-in folder.
-std::vector<std::string> DefaultPluginDirs();
 
 } // namespace zorvil::cli

@@ -9,7 +9,7 @@ namespace {
 using namespace command;
 
 // clang-format off
-constexpr CommandSpec kCommands[] = {
+constexpr CommandEntry kCommands[] = {
     // File menu.
     {kNew, "&New", "Create a empty tsn project\nNew tsn project", {"Ctrl+N"}},
     {kOpen, "&Open...", "Open an existing tsn project from file\nOpen tsn project", {"Ctrl+O"}},
@@ -66,22 +66,22 @@ constexpr CommandSpec kCommands[] = {
 
 } // namespace
 
-std::string_view CommandSpec::StatusPrompt() const noexcept {
+std::string_view CommandEntry::StatusPrompt() const noexcept {
     return prompt.substr(0, prompt.find('\n'));
 }
 
-std::string_view CommandSpec::ToolTip() const noexcept {
+std::string_view CommandEntry::ToolTip() const noexcept {
     const size_t lineBreak = prompt.find('\n');
     return lineBreak == std::string_view::npos ? std::string_view() : prompt.substr(lineBreak + 1);
 }
 
-std::span<const CommandSpec> CommandTable() noexcept {
+std::span<const CommandEntry> CommandTable() noexcept {
     return kCommands;
 }
 
-const CommandSpec* FindCommand(uint32_t id) noexcept {
-    for (const CommandSpec& spec : kCommands)
-        if (spec.id == id) return &spec;
+const CommandEntry* FindCommand(uint32_t id) noexcept {
+    for (const CommandEntry& entry : kCommands)
+        if (entry.id == id) return &entry;
     return nullptr;
 }
 

@@ -17,13 +17,13 @@ constexpr const char* kIdProperty = "zorvilCommand";
 } // namespace
 
 CCommands::CCommands(QWidget* window) : QObject(window) {
-    for (const CommandSpec& spec : CommandTable()) {
-        auto* action = new QAction(ToQString(spec.text), this);
-        action->setProperty(kIdProperty, QVariant::fromValue(spec.id));
-        action->setStatusTip(ToQString(spec.StatusPrompt()));
-        if (!spec.ToolTip().empty()) action->setToolTip(ToQString(spec.ToolTip()));
+    for (const CommandEntry& entry : CommandTable()) {
+        auto* action = new QAction(ToQString(entry.text), this);
+        action->setProperty(kIdProperty, QVariant::fromValue(entry.id));
+        action->setStatusTip(ToQString(entry.StatusPrompt()));
+        if (!entry.ToolTip().empty()) action->setToolTip(ToQString(entry.ToolTip()));
         QList<QKeySequence> keys;
-        for (std::string_view key : spec.keys)
+        for (std::string_view key : entry.keys)
             if (!key.empty())
                 keys.append(QKeySequence::fromString(ToQString(key), QKeySequence::PortableText));
         if (!keys.isEmpty()) {
@@ -31,7 +31,7 @@ CCommands::CCommands(QWidget* window) : QObject(window) {
             action->setShortcutContext(Qt::WindowShortcut);
             window->addAction(action);
         }
-        const uint32_t id = spec.id;
+        const uint32_t id = entry.id;
         connect(action, &QAction::triggered, this, [this, id] { emit triggered(id); });
         m_actions.push_back(action);
     }
