@@ -1,5 +1,7 @@
 // The host's per-sub-block event work: one event list from the queue and one filtered list per
-// effect (here two effects: one on every channel, one on channel 1 only).
+// effect (here two effects: one on every channel, one on channel 1 only). And what a plug-in's
+// automation costs the thread it calls from (the engine's, in a process call): one post to the
+// window mailbox, drained in batches as the user-interface thread would.
 #include "host/seq_host.h"
 
 #include <benchmark/benchmark.h>
@@ -25,5 +27,23 @@ void BM_BuildAndFilterEvents(benchmark::State& state) {
     state.SetItemsProcessed(state.iterations() * static_cast<int64_t>(queued));
 }
 BENCHMARK(BM_BuildAndFilterEvents)->Arg(0)->Arg(16)->Arg(256);
+
+void BM_WindowMailboxPost(benchmark::State& state) {
+    zorvil::CWindowMailbox mailbox;
+    mailbox.SetWaker([] {});
+    const zorvil::WindowEvent event{0, 1, zorvil::WindowEventKind::ParameterAutomated, {3, 0}};
+    int posted = 0;
+    for (auto _ : state) {
+        benchmark::DoNotOptimize(mailbox.Post(event));
+        if (++posted == 64) { // a batch, as the user-interface thread drains it
+            state.PauseTiming();
+            mailbox.Drain([](const zorvil::WindowEvent& e) { benchmark::DoNotOptimize(e); });
+            posted = 0;
+            state.ResumeTiming();
+        }
+    }
+    state.SetItemsProcessed(state.iterations());
+}
+BENCHMARK(BM_WindowMailboxPost);
 
 } // namespace

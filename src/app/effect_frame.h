@@ -12,8 +12,9 @@
 //     }
 //
 // What a plug-in reports about its windows (a new editor size, a display update, an automated
-// parameter) may come from any thread; it reaches the frame of its slot on the user-interface
-// thread through the notifications below, so no thread ever follows a pointer to a window.
+// parameter) may come from any thread; it is posted to the host's window mailbox with the slot
+// and reaches the frame of that slot on the user-interface thread through the notifications
+// below (CZorvilApp::DeliverWindowEvents), so no thread ever follows a pointer to a window.
 //
 // Threads: the user-interface thread only.
 #pragma once

@@ -80,6 +80,31 @@ void CZorvilApp::AttachEffectFrame(int slot, IEffectFrame* frame) {
     if (IsRecordSlot(slot)) m_effectSlots[static_cast<size_t>(slot)].frame = frame;
 }
 
+bool CZorvilApp::DeliverWindowEvents() {
+    const std::size_t delivered = m_host.WindowMailbox().Drain([this](const WindowEvent& event) {
+        const CSeqEffect* effect = m_host.GetSeqEffect(event.slot);
+        if (effect == nullptr || effect->Generation() != event.generation) return;
+        // Read for each record: a notification may close the effect's windows.
+        IEffectFrame* frame = EffectRecord(event.slot).frame;
+        if (frame == nullptr) return;
+        switch (event.kind) {
+        case WindowEventKind::EditorSize:
+            frame->OnEditorSizeRequested(event.values[0], event.values[1]);
+            break;
+        case WindowEventKind::DisplayUpdate:
+            frame->OnDisplayUpdateRequested();
+            break;
+        case WindowEventKind::ParameterAutomated:
+            frame->OnParameterAutomated(event.values[0]);
+            break;
+        }
+    });
+    if (!m_host.WindowMailbox().TakeOverflow()) return delivered > 0;
+    for (int slot = 0; slot < kMaxEffects; ++slot)
+        if (IEffectFrame* frame = EffectRecord(slot).frame) frame->OnEffectChanged();
+    return true;
+}
+
 const CZorvilApp::EffectSlotRecord& CZorvilApp::EffectRecord(int slot) const noexcept {
     static const EffectSlotRecord kNone;
     return IsRecordSlot(slot) ? m_effectSlots[static_cast<size_t>(slot)] : kNone;

@@ -29,6 +29,7 @@ CZorvilApp::CZorvilApp(platform::IClockService& clock, IUserInterface& ui,
     m_host.SetRenderState(&m_renderState);
     m_host.SetUserInterface(&m_ui);
     m_host.SetBlockOutput(this);
+    m_host.WindowMailbox().SetWaker([this] { WakeUi(); });
     m_pattern.SetClockService(&m_clock);
     m_pattern.SetEventQueue(&m_hostEvents);
     m_pattern.SetRenderState(&m_renderState);
@@ -84,6 +85,9 @@ CZorvilApp::~CZorvilApp() {
     m_pEngineThread.reset();
     m_host.SetBlockOutput(nullptr);
     m_host.SetMidiOutput(nullptr);
+    // The host outlives this object's waker: a plug-in that reports while it closes must find
+    // no waker rather than a destroyed one.
+    m_host.WindowMailbox().SetWaker({});
 }
 
 bool CZorvilApp::StartTimer(uint32_t period) {
@@ -186,7 +190,7 @@ void CZorvilApp::PostQuit() {
 }
 
 bool CZorvilApp::ProcessPosted() {
-    bool ran = false;
+    bool ran = DeliverWindowEvents();
     if (m_bRenderDone.exchange(false)) {
         OnRenderDone();
         ran = true;

@@ -31,9 +31,10 @@
 // Things the core cannot do itself go to the shell: a command posted to the main window (Restart
 // posts Run) and the quit request at the end of a command-line render wait in a queue that
 // ProcessPosted runs on the user-interface thread, and the waker tells the shell (from any
-// thread) that something was posted. Listeners (app_listener.h) are told on the user-interface
-// thread what the windows show: effects loaded and removed, the pattern's values set from
-// outside the tempo bar, the title.
+// thread) that something was posted. The host's window mailbox (plug-ins' editor sizes, display
+// updates, automated parameters) uses the same waker and is drained by ProcessPosted too. Listeners
+// (app_listener.h) are told on the user-interface thread what the windows show: effects loaded and
+// removed, the pattern's values set from outside the tempo bar, the title.
 //
 // Effect slots (effect_slots.cpp): next to the host's slots the application keeps one record
 // per slot (the library path and the effect's frame on the window side) and the count of
@@ -175,8 +176,15 @@ public:
     void PostQuit();
     bool QuitRequested() const noexcept { return m_bQuitRequested.load(); }
     void SetUiWaker(std::function<void()> waker) { m_uiWaker = std::move(waker); }
-    // Runs what was posted (the end of a render, posted commands); true when anything ran.
+    // Runs what was posted (the end of a render, posted commands, the plug-ins' window
+    // notifications); true when anything ran.
     bool ProcessPosted();
+    // Hands what plug-ins posted about their windows (CSeqHost::WindowMailbox) to the frame of
+    // each one's slot: OnEditorSizeRequested, OnDisplayUpdateRequested, OnParameterAutomated.
+    // A notification of an effect unloaded since (the slot is empty or holds another effect)
+    // or of a slot without a frame is dropped. When the mailbox overflowed, every frame gets
+    // OnEffectChanged instead of the changes it missed. True when anything was delivered.
+    bool DeliverWindowEvents();
 
     // --- Effect slots (effect_slots.cpp) ---
     struct EffectSlotRecord {

@@ -7,6 +7,7 @@
 // otherwise: plug-in editors are X11 windows and can be embedded only there.
 #include "app/command_line.h"
 #include "gui/app/zorvil_program.h"
+#include "gui/host/x_error_log.h"
 
 #include <QApplication>
 
@@ -15,6 +16,9 @@ int main(int argc, char** argv) {
     QApplication qt(argc, argv); // takes Qt's own options (-platform ...) out of argv
     QApplication::setApplicationName(QStringLiteral("Zorvil"));
     QApplication::setOrganizationName(QStringLiteral("Ostrelworks"));
+    // A plug-in editor's failed X request is logged, never the end of the program. Qt put in
+    // its own handler while it connected: this one replaces it, before any editor opens.
+    zorvil::InstallXErrorLog();
     zorvil::CZorvilProgram program(zorvil::JoinArguments(argc - 1, argv + 1));
     return program.Exec();
 }

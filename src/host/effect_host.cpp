@@ -168,8 +168,20 @@ void CEffectHost::IdleAll() {
     for (int slot = GetNextEffect(-1); slot >= 0; slot = GetNextEffect(slot)) {
         CEffect* effect = GetEffect(slot);
         if (effect->m_bNeedIdle.load()) effect->Dispatch(effIdle);
+    }
+}
+
+void CEffectHost::EditIdleAll() {
+    for (int slot = GetNextEffect(-1); slot >= 0; slot = GetNextEffect(slot)) {
+        CEffect* effect = GetEffect(slot);
         if (effect->m_bEditorOpen.load()) effect->Dispatch(effEditIdle);
     }
+}
+
+bool CEffectHost::AnyEditorOpen() const noexcept {
+    for (int slot = GetNextEffect(-1); slot >= 0; slot = GetNextEffect(slot))
+        if (GetEffect(slot)->m_bEditorOpen.load()) return true;
+    return false;
 }
 
 // ---- settings ----------------------------------------------------------------------------

@@ -77,9 +77,13 @@ public:
     float GetSampleRate() const noexcept { return m_fSampleRate; }
     int GetBlockSize() const noexcept { return m_nBlockSize; }
 
-    // The 100 ms idle calls: for each present effect in slot order, effIdle when it asked for
-    // idle, then effEditIdle when its editor is open. User-interface thread.
+    // The idle calls, on the user-interface thread. IdleAll (every 100 ms): effIdle to each
+    // present effect that asked for idle, in slot order. EditIdleAll (about 60 times a second
+    // while an editor is open, since editors draw and follow the mouse from these calls):
+    // effEditIdle to each effect whose editor is open, and to no other.
     void IdleAll();
+    void EditIdleAll();
+    bool AnyEditorOpen() const noexcept;
 
     // Virtual operations; `effect` is the calling plug-in's slot (-1 when it holds none).
     virtual std::unique_ptr<CEffect> CreateEffect();

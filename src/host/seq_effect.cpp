@@ -56,7 +56,12 @@ private:
 
 } // namespace
 
-CSeqEffect::CSeqEffect(CEffectHost* host) noexcept : CEffect(host) {}
+namespace {
+std::atomic<uint32_t> g_nextGeneration{1};
+} // namespace
+
+CSeqEffect::CSeqEffect(CEffectHost* host) noexcept
+    : CEffect(host), m_nGeneration(g_nextGeneration.fetch_add(1, std::memory_order_relaxed)) {}
 
 CSeqEffect::~CSeqEffect() {
     {
@@ -126,11 +131,13 @@ intptr_t CSeqEffect::Dispatch(int32_t opcode, int32_t index, intptr_t value, voi
 }
 
 void CSeqEffect::OnSizeEditor(int width, int height) {
-    if (m_pEditWnd != nullptr) m_pEditWnd->OnSizeEditor(width, height);
+    if (auto* host = dynamic_cast<CSeqHost*>(GetHost()))
+        host->PostWindowEvent(*this, WindowEventKind::EditorSize, width, height);
 }
 
 void CSeqEffect::OnUpdateDisplay() {
-    if (m_pEditWnd != nullptr) m_pEditWnd->RefreshDisplay();
+    if (auto* host = dynamic_cast<CSeqHost*>(GetHost()))
+        host->PostWindowEvent(*this, WindowEventKind::DisplayUpdate);
 }
 
 void CSeqEffect::RunProcess(int32_t frames) {

@@ -4,8 +4,10 @@
 // (zero-filled at load, 64-byte aligned with slack past its end, see CAudioBuffer), one input
 // pointer per plug-in input (the engine points them into its
 // block buffers before each call), a lock that guards the plug-in while it gets events and
-// processes and its buffers while they are mixed, the MIDI channel mask, the links to the
-// effect's editor and parameter windows, and the bank file last loaded into or saved from it.
+// processes and its buffers while they are mixed, the MIDI channel mask, its generation (a number
+// no other wrapper of the process shares: the windows' notifications of a slot carry it, so that
+// those of an effect unloaded since are dropped) and the bank file last loaded into or saved from
+// it.
 //
 //     CSeqEffect& effect = *host.GetSeqEffect(slot);
 //     {
@@ -20,13 +22,13 @@
 // hook runs, then EffectCloseError goes on to the caller.
 //
 // Threads: the channel mask is written by the user-interface thread and read by the engine,
-// hence atomic. The window links are set, cleared and followed on the user-interface thread
-// (see IEffectWindow for calls that arrive on other threads).
+// hence atomic. What the plug-in reports about its windows (OnSizeEditor, OnUpdateDisplay), on
+// whatever thread, goes to the host's window mailbox (CSeqHost::PostWindowEvent) and reaches the
+// windows on the user-interface thread; nothing here points at a window.
 #pragma once
 
 #include "host/audio_buffer.h"
 #include "host/effect.h"
-#include "host/effect_window.h"
 
 #include <atomic>
 #include <cstdint>
@@ -59,6 +61,7 @@ public:
     void Lock() { m_csLock.lock(); }
     void Unlock() { m_csLock.unlock(); }
     std::mutex& GetLock() noexcept { return m_csLock; }
+    uint32_t Generation() const noexcept { return m_nGeneration; }
 
     // Bit n lets events of MIDI channel n + 1 reach the effect.
     std::atomic<uint16_t> m_wChannelMask{kAllChannels};
@@ -67,12 +70,12 @@ public:
     std::mutex m_csLock;
     float** m_ppOutputs = nullptr; // m_nOutputs buffers of kOutputBufferFrames floats
     float** m_ppInputs = nullptr;  // m_nInputs pointers, null until the engine sets them
-    IEffectWindow* m_pEditWnd = nullptr;
-    IEffectWindow* m_pParamWnd = nullptr;
     std::string m_strBankFile;
 
 private:
     void FreeBuffers() noexcept;
+
+    const uint32_t m_nGeneration;
 
     std::vector<CAudioBuffer> m_outputStorage;
     std::unique_ptr<float*[]> m_outputPointers;

@@ -283,10 +283,16 @@ intptr_t CSeqHost::OnCanDo(const char* text) {
 }
 
 intptr_t CSeqHost::OnSetParameterAutomated(int effect, int32_t index, float /*value*/) {
-    const CSeqEffect* wrapper = GetSeqEffect(effect);
-    if (wrapper != nullptr && wrapper->m_pParamWnd != nullptr)
-        wrapper->m_pParamWnd->OnParameterChanged(index);
+    if (const CSeqEffect* wrapper = GetSeqEffect(effect))
+        PostWindowEvent(*wrapper, WindowEventKind::ParameterAutomated, index);
     return 0;
+}
+
+void CSeqHost::PostWindowEvent(const CSeqEffect& effect, WindowEventKind kind, int first,
+                               int second) noexcept {
+    const int slot = IndexOf(effect.GetAEffect());
+    if (slot < 0) return;
+    m_windowMailbox.Post({slot, effect.Generation(), kind, {first, second}});
 }
 
 intptr_t CSeqHost::OnProcessEvents(int /*effect*/, VstEvents* events) {

@@ -29,6 +29,12 @@
 // reserved in the constructor, large enough for full queues; only one of each exists at a time.
 // No lock is held across a plug-in call except that effect's own.
 //
+// Window notifications: what a plug-in reports about its windows (a new editor size, a display
+// update, an automated parameter) is posted to the window mailbox with the effect's slot and
+// generation, from whatever thread the plug-in calls; the application drains it on the
+// user-interface thread (CZorvilApp::DeliverWindowEvents). Posting neither waits nor allocates,
+// so automation from a process call costs the engine thread a few atomic operations.
+//
 // Threads: ProcessBlock, BuildEventList and FilterEvents run on the engine worker only.
 // QueueMidiEvent runs on any thread. The setters run on the user-interface thread; the links
 // they set are atomics, so they may change while the engine runs.
@@ -39,6 +45,7 @@
 #include "host/audio_buffer.h"
 #include "host/effect_host.h"
 #include "host/seq_effect.h"
+#include "host/window_mailbox.h"
 #include "midi/midi_input_queue.h"
 #include "midi/midi_output_sink.h"
 #include "platform/user_interface.h"
@@ -90,6 +97,12 @@ public:
     // standard sign that they may work synchronously (load their data at once instead of on a
     // thread of their own). Set before the plug-ins are loaded.
     void SetOffline(bool offline) noexcept { m_bOffline.store(offline); }
+
+    // Posts a window notification of `effect` (any thread; dropped when the effect holds no
+    // slot).
+    void PostWindowEvent(const CSeqEffect& effect, WindowEventKind kind, int first = 0,
+                         int second = 0) noexcept;
+    CWindowMailbox& WindowMailbox() noexcept { return m_windowMailbox; }
 
     // The two mix buffers (left, right), kMixFrames floats each.
     float* const* MixBuffers() const noexcept { return m_pMix; }
@@ -150,6 +163,7 @@ private:
     std::atomic<IUserInterface*> m_pUserInterface{nullptr};
     std::function<void()> m_shutdownHook;
     std::atomic<bool> m_bOffline{false};
+    CWindowMailbox m_windowMailbox;
 
     // returnPath buffers the host allocated for plug-ins' file selectors, freed when the
     // plug-in closes the selector (or with the host). Only these are ever freed.

@@ -210,7 +210,7 @@ TEST_F(MainFrameTest, TheMidiLightShowsMidiSinceTheLastTick) {
     EXPECT_EQ(Frame().StatusPanes().CapsPane()->text(), "");
 }
 
-TEST_F(MainFrameTest, TheIdleTimerCallsOnlyEffectsThatAskedForIdle) {
+TEST_F(MainFrameTest, IdleCallsGoOnlyToEffectsThatAskedAndToOpenEditors) {
     Frame();
     const int slot = App().LoadEffect(PluginPath("zorvil-probe"));
     ASSERT_GE(slot, 0);
@@ -220,9 +220,27 @@ TEST_F(MainFrameTest, TheIdleTimerCallsOnlyEffectsThatAskedForIdle) {
     probe.Clear(effect);
     Frame().OnIdleTimer();
     EXPECT_EQ(probe.Log(effect), "");
+    EXPECT_FALSE(Frame().EditIdleTimer().isActive());
     effect.m_bNeedIdle.store(true);
     Frame().OnIdleTimer();
     EXPECT_EQ(probe.Log(effect), "dispatch 53 0 0 0\n"); // effIdle
+
+    // An open editor: the 100 ms tick starts the editor timer (about 60 a second), whose ticks
+    // send effEditIdle only; it stops at the first tick after the editor closed.
+    effect.m_bEditorOpen.store(true);
+    probe.Clear(effect);
+    Frame().OnIdleTimer();
+    EXPECT_EQ(probe.Log(effect), "dispatch 53 0 0 0\ndispatch 19 0 0 0\n");
+    EXPECT_TRUE(Frame().EditIdleTimer().isActive());
+    EXPECT_EQ(Frame().EditIdleTimer().interval(), CMainFrame::kEditIdleTimerMs);
+    probe.Clear(effect);
+    Frame().OnEditIdleTimer();
+    EXPECT_EQ(probe.Log(effect), "dispatch 19 0 0 0\n");
+    effect.m_bEditorOpen.store(false);
+    probe.Clear(effect);
+    Frame().OnEditIdleTimer();
+    EXPECT_EQ(probe.Log(effect), "");
+    EXPECT_FALSE(Frame().EditIdleTimer().isActive());
 }
 
 TEST_F(MainFrameTest, SpinsWrapRecordUndoStepsAndRefuseWhilePlaying) {

@@ -1,6 +1,5 @@
 // The answers the host gives to plug-ins' calls, before and after they hold a slot, and the
 // file selector they open through it.
-#include "host/effect_window.h"
 #include "host/seq_host.h"
 #include "midi/midi_output_sink.h"
 #include "probe_access.h"
@@ -20,17 +19,6 @@ using test::PluginPath;
 using test::ProbeAccess;
 
 // Observers that record what reached them.
-class RecordingWindow : public IEffectWindow {
-public:
-    void OnSizeEditor(int width, int height) override { sizes.emplace_back(width, height); }
-    void RefreshDisplay() override { ++refreshes; }
-    void OnParameterChanged(int index) override { changedParameters.push_back(index); }
-
-    std::vector<std::pair<int, int>> sizes;
-    int refreshes = 0;
-    std::vector<int> changedParameters;
-};
-
 class RecordingMidiSink : public IMidiOutputSink {
 public:
     void SendMidiMessage(const CMidiMessage& message) noexcept override {
@@ -124,13 +112,19 @@ TEST_F(ProbeCallback, IdleCallsGoWhereTheyWereAskedFor) {
     host.IdleAll(); // nobody asked, no editor open
     EXPECT_EQ(probe.Log(effect) + other.Log(second), "");
 
+    EXPECT_FALSE(host.AnyEditorOpen());
     EXPECT_EQ(probe.CallHost(effect, audioMasterNeedIdle), 1);
+    second.m_bEditorOpen = true;
+    EXPECT_TRUE(host.AnyEditorOpen());
+    probe.Clear(effect);
+    host.IdleAll(); // effIdle only: editors get theirs from EditIdleAll
+    EXPECT_EQ(probe.Log(effect), "dispatch 53 0 0 0\n");
+    EXPECT_EQ(other.Log(second), "");
+    host.EditIdleAll(); // only the open editor
+    EXPECT_EQ(probe.Log(effect), "dispatch 53 0 0 0\n");
+    EXPECT_EQ(other.Log(second), "dispatch 19 0 0 0\n");
     effect.m_bEditorOpen = true;
     second.m_bEditorOpen = true;
-    probe.Clear(effect);
-    host.IdleAll();
-    EXPECT_EQ(probe.Log(effect), "dispatch 53 0 0 0\ndispatch 19 0 0 0\n");
-    EXPECT_EQ(other.Log(second), "dispatch 19 0 0 0\n");
 
     // audioMasterIdle: editor idle for every open editor, nothing else.
     probe.Clear(effect);
@@ -142,20 +136,28 @@ TEST_F(ProbeCallback, IdleCallsGoWhereTheyWereAskedFor) {
 }
 
 TEST_F(ProbeCallback, WindowRequestsAndTheChunkFileBelongToTheAskingEffect) {
-    RecordingWindow editor, parameters;
-    for (const bool withWindows : {false, true}) { // without windows: answered, going nowhere
-        effect.m_pEditWnd = withWindows ? &editor : nullptr;
-        effect.m_pParamWnd = withWindows ? &parameters : nullptr;
-        EXPECT_EQ(probe.CallHost(effect, audioMasterSizeWindow, 640, 480), 1);
-        EXPECT_EQ(probe.CallHost(effect, audioMasterUpdateDisplay), 0);
-        EXPECT_EQ(probe.CallHost(effect, audioMasterAutomate, 2, 0, nullptr, 0.5f), 0);
-    }
-    EXPECT_EQ(editor.sizes, (std::vector<std::pair<int, int>>{{640, 480}}));
-    EXPECT_EQ(editor.refreshes, 1);
-    EXPECT_EQ(parameters.changedParameters, std::vector<int>{2});
-    EXPECT_TRUE(parameters.sizes.empty());
-    effect.m_pEditWnd = nullptr;
-    effect.m_pParamWnd = nullptr;
+    // The window requests are posted for the windows of the asking effect's slot, in order, one
+    // wake-up for the batch; the plug-in gets its answer at once.
+    int wakes = 0;
+    host.WindowMailbox().SetWaker([&wakes] { ++wakes; });
+    EXPECT_EQ(probe.CallHost(effect, audioMasterSizeWindow, 640, 480), 1);
+    EXPECT_EQ(probe.CallHost(effect, audioMasterUpdateDisplay), 0);
+    EXPECT_EQ(probe.CallHost(effect, audioMasterAutomate, 2, 0, nullptr, 0.5f), 0);
+    EXPECT_EQ(Call(audioMasterAutomate, 3), 0); // no slot: nothing posted
+    EXPECT_EQ(wakes, 1);
+    std::vector<std::tuple<int, uint32_t, WindowEventKind, int, int>> posted;
+    host.WindowMailbox().Drain([&posted](const WindowEvent& event) {
+        posted.emplace_back(event.slot, event.generation, event.kind, event.values[0],
+                            event.values[1]);
+    });
+    const uint32_t generation = host.GetSeqEffect(0)->Generation();
+    using enum WindowEventKind;
+    EXPECT_EQ(posted, (decltype(posted){{0, generation, EditorSize, 640, 480},
+                                        {0, generation, DisplayUpdate, 0, 0},
+                                        {0, generation, ParameterAutomated, 2, 0}}));
+    EXPECT_EQ(probe.CallHost(effect, audioMasterUpdateDisplay), 0);
+    EXPECT_EQ(wakes, 2); // a new batch after the drain
+    host.WindowMailbox().SetWaker({});
 
     // The chunk file is the effect's bank file, once it has one.
     char text[kVstStringBufferSize] = "x";

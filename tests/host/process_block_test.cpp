@@ -372,6 +372,9 @@ TEST_F(Block, SteadyProcessingWithEventsAllocatesNothing) {
     }
     ASSERT_EQ(Load("zorvil-synth"), 0);
     ASSERT_EQ(Load("zorvil-synth"), 1);
+    ASSERT_EQ(Load("zorvil-automator"), 2); // posts window notifications from its process call
+    int wakes = 0;
+    host.WindowMailbox().SetWaker([&wakes] { ++wakes; });
     host.GetSeqEffect(1)->m_wChannelMask = 0x0002;
     Run(2205); // warm up
     for (uint32_t i = 0; i < 16; ++i)
@@ -381,6 +384,8 @@ TEST_F(Block, SteadyProcessingWithEventsAllocatesNothing) {
     Run(2205);
     EXPECT_EQ(allocations.Count(), 0u);
     EXPECT_EQ(output.calls, 2);
+    EXPECT_EQ(wakes, 1); // one batch: nothing drained it
+    host.WindowMailbox().SetWaker({});
 }
 
 // The host under the threads that really use it.

@@ -72,6 +72,8 @@ CMainFrame::CMainFrame(CZorvilApp& app, CQtUserInterface& ui, QWidget* parent)
     m_idleTimer.setInterval(kIdleTimerMs);
     connect(&m_idleTimer, &QTimer::timeout, this, &CMainFrame::OnIdleTimer);
     m_idleTimer.start();
+    m_editIdleTimer.setInterval(kEditIdleTimerMs);
+    connect(&m_editIdleTimer, &QTimer::timeout, this, &CMainFrame::OnEditIdleTimer);
     if (QAbstractEventDispatcher* dispatcher = QAbstractEventDispatcher::instance())
         connect(dispatcher, &QAbstractEventDispatcher::aboutToBlock, this,
                 &CMainFrame::UpdateCommandStates);
@@ -238,16 +240,28 @@ void CMainFrame::OnFirstActivation() {
 
 void CMainFrame::closeEvent(QCloseEvent* event) {
     m_idleTimer.stop();
+    m_editIdleTimer.stop();
     QMainWindow::closeEvent(event);
     if (event->isAccepted()) emit closed();
 }
 
 void CMainFrame::OnIdleTimer() {
     m_app.Host().IdleAll();
+    if (!m_editIdleTimer.isActive() && m_app.Host().AnyEditorOpen()) {
+        m_editIdleTimer.start();
+        m_app.Host().EditIdleAll();
+    }
     // Lit for one tick after MIDI arrived, dark at the next tick without any.
     m_pStatusPanes->SetMidiLight(m_ui.TakeMidiActivity());
     m_pStatusPanes->SetLocks(ReadLockIndicators());
     UpdateCommandStates();
+}
+
+void CMainFrame::OnEditIdleTimer() {
+    if (m_app.Host().AnyEditorOpen())
+        m_app.Host().EditIdleAll();
+    else
+        m_editIdleTimer.stop();
 }
 
 void CMainFrame::UpdateCommandStates() {

@@ -14,7 +14,8 @@
 // stopped and shows the play position; it runs whenever the event loop has nothing left to do,
 // after every command and on timer 1. Timer 1 (every 100 ms) also sends the plug-ins their idle
 // calls, lights the MIDI light when MIDI arrived since the last tick and reads the lock
-// indicators.
+// indicators. While an editor is open a second timer gives the open editors their idle calls
+// about 60 times a second (they draw from them); it stops when the last editor closes.
 //
 // The frame follows the application as a listener: the title, the pattern's values after New
 // and Open (the tempo bar and the view), effects loaded and removed (their buttons). Undo and
@@ -59,6 +60,8 @@ public:
     static constexpr int kFirstWidth = 788;
     static constexpr int kFirstHeight = 585;
     static constexpr int kIdleTimerMs = 100;
+    // Open editors draw and follow the mouse from their idle calls: about 60 a second.
+    static constexpr int kEditIdleTimerMs = 16;
     static constexpr const char* kReady = "Ready";
     static constexpr const char* kSlotOutOfRange = "Vst effect number out of range";
     // "Vst effect %d state out of range" with the slot counted from 1.
@@ -74,8 +77,11 @@ public:
     void SetEffectButtonState(int slot, int state);
     // The update pass: command states, the tempo bar's enabling, the play position.
     void UpdateCommandStates();
-    // Timer 1: the plug-ins' idle calls, the MIDI light, the lock indicators, the update pass.
+    // Timer 1: the plug-ins' idle calls, the MIDI light, the lock indicators, the update pass;
+    // it also starts the editor idle timer when an editor is open.
     void OnIdleTimer();
+    // The editor idle timer: effEditIdle to every open editor; it stops itself when none is.
+    void OnEditIdleTimer();
 
     CCommands& Commands() noexcept { return *m_pCommands; }
     QMdiArea* MdiArea() const noexcept { return m_pMdiArea; }
@@ -89,6 +95,7 @@ public:
     QToolBar* TempoToolBar() const noexcept { return m_pTempoToolBar; }
     QToolBar* EffectToolBar() const noexcept { return m_pEffectToolBar; }
     QTimer& IdleTimer() noexcept { return m_idleTimer; }
+    QTimer& EditIdleTimer() noexcept { return m_editIdleTimer; }
     bool FirstActivationDone() const noexcept { return m_bFirstActivationDone; }
 
 public slots:
@@ -142,6 +149,7 @@ private:
     QToolBar* m_pEffectToolBar = nullptr;
     QMenu* m_pWindowMenu = nullptr;
     QTimer m_idleTimer;
+    QTimer m_editIdleTimer;
     bool m_bFirstActivationDone = false;
     bool m_bUpdating = false;
 };

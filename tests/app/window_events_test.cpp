@@ -1,0 +1,139 @@
+// Plug-ins' window notifications on their way to the effect's frame: delivered on the thread
+// that drains them, in order, to the frame of the effect that posted them, never to the frame of
+// an effect loaded into the slot since; an overflow turns into a whole refresh. And a plug-in
+// that automates from its process call while its frame comes and goes (run under TSan too).
+#include "app_test_support.h"
+#include "host/probe_access.h"
+#include "platform/clock_real.h"
+
+#include <atomic>
+#include <chrono>
+#include <string>
+#include <thread>
+#include <vector>
+
+namespace zorvil::test {
+namespace {
+
+// A frame that records the notifications it received, one word each.
+class RecordingFrame : public IEffectFrame {
+public:
+    void CloseEffectViews() override {}
+    void ShowEffectWindows(bool) override {}
+    void OnEditorSizeRequested(int width, int height) override {
+        log.push_back("size " + std::to_string(width) + "x" + std::to_string(height));
+    }
+    void OnDisplayUpdateRequested() override { log.emplace_back("display"); }
+    void OnParameterAutomated(int index) override {
+        log.push_back("automated " + std::to_string(index));
+    }
+    void OnEffectChanged() override { log.emplace_back("changed"); }
+
+    std::vector<std::string> log;
+};
+
+using Log = std::vector<std::string>;
+
+class WindowEvents : public AppFixture {
+protected:
+    WindowEvents() {
+        App().SetUiWaker([this] { ++m_wakes; });
+    }
+
+    int Load(RecordingFrame& frame) {
+        const int slot = App().LoadEffect(PluginPath("zorvil-probe"));
+        if (slot >= 0) App().AttachEffectFrame(slot, &frame);
+        return slot;
+    }
+    CEffect& Effect(int slot) { return *App().Host().GetEffect(slot); }
+
+    std::atomic<int> m_wakes{0};
+    ProbeAccess m_probe{"zorvil-probe"};
+};
+
+TEST_F(WindowEvents, ReachTheFrameOfTheEffectThatPostedThem) {
+    RecordingFrame first, second, third;
+    const int slot = Load(first);
+    ASSERT_GE(slot, 0);
+    ASSERT_TRUE(m_probe.Valid());
+    const int other = Load(second);
+    ASSERT_GE(other, 0);
+
+    EXPECT_EQ(m_probe.CallHost(Effect(slot), audioMasterSizeWindow, 300, 200), 1);
+    EXPECT_EQ(m_probe.CallHost(Effect(other), audioMasterAutomate, 7, 0, nullptr, 0.25f), 0);
+    EXPECT_EQ(m_probe.CallHost(Effect(slot), audioMasterUpdateDisplay), 0);
+    EXPECT_EQ(m_probe.CallHost(Effect(slot), audioMasterAutomate, 3, 0, nullptr, 0.5f), 0);
+    EXPECT_TRUE(first.log.empty()); // nothing before the drain
+    EXPECT_EQ(m_wakes.load(), 1);   // one wake-up for the batch
+    EXPECT_TRUE(App().ProcessPosted());
+    EXPECT_EQ(first.log, (Log{"size 300x200", "display", "automated 3"}));
+    EXPECT_EQ(second.log, (Log{"automated 7"}));
+    EXPECT_FALSE(App().ProcessPosted()); // drained
+
+    // Posted by an effect that is unloaded before the drain: a new effect in the same slot,
+    // with a new frame, never sees it; nor does a slot without a frame get anything.
+    first.log.clear();
+    EXPECT_EQ(m_probe.CallHost(Effect(slot), audioMasterAutomate, 1, 0, nullptr, 0.5f), 0);
+    App().UnloadEffect(slot);
+    ASSERT_EQ(Load(third), slot);
+    App().AttachEffectFrame(other, nullptr);
+    EXPECT_EQ(m_probe.CallHost(Effect(other), audioMasterUpdateDisplay), 0);
+    EXPECT_EQ(m_wakes.load(), 2);
+    App().ProcessPosted();
+    EXPECT_TRUE(first.log.empty());
+    EXPECT_TRUE(third.log.empty());
+    EXPECT_EQ(second.log, (Log{"automated 7"}));
+
+    // More than the mailbox holds before a drain: what fits arrives, then one whole refresh
+    // stands for what was dropped.
+    const auto posts = static_cast<int>(CWindowMailbox::kCapacity) + 5;
+    for (int i = 0; i < posts; ++i)
+        m_probe.CallHost(Effect(slot), audioMasterAutomate, i, 0, nullptr, 0.0f);
+    App().ProcessPosted();
+    ASSERT_EQ(third.log.size(), CWindowMailbox::kCapacity + 1);
+    EXPECT_EQ(third.log.front(), "automated 0");
+    EXPECT_EQ(third.log[CWindowMailbox::kCapacity - 1],
+              "automated " + std::to_string(CWindowMailbox::kCapacity - 1));
+    EXPECT_EQ(third.log.back(), "changed");
+    third.log.clear();
+    App().ProcessPosted();
+    EXPECT_TRUE(third.log.empty()); // the overflow is reported once
+}
+
+// The engine runs on a real clock; the plug-in automates a parameter from every process call
+// while the test thread makes and destroys its frame again and again, draining in between.
+TEST_F(WindowEvents, AutomationFromTheEngineWhileTheFrameComesAndGoes) {
+    platform::RealClock clock;
+    CZorvilApp app(clock, m_ui, &m_profile);
+    std::atomic<int> wakes{0};
+    app.SetUiWaker([&wakes] { ++wakes; });
+    const int slot = app.LoadEffect(PluginPath("zorvil-automator"));
+    ASSERT_GE(slot, 0);
+    app.StartEngine();
+    ASSERT_TRUE(app.IsEngineRunning());
+
+    int framesThatHeard = 0;
+    for (int round = 0; round < 40; ++round) {
+        auto frame = std::make_unique<RecordingFrame>();
+        app.AttachEffectFrame(slot, frame.get());
+        // Until the frame heard from the plug-in (a liveness bound, not a speed target).
+        const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+        while (frame->log.empty() && std::chrono::steady_clock::now() < deadline) {
+            app.ProcessPosted();
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        }
+        framesThatHeard += frame->log.empty() ? 0 : 1;
+        for (const std::string& line : frame->log)
+            EXPECT_TRUE(line == "display" || line.starts_with("automated ")) << line;
+        app.AttachEffectFrame(slot, nullptr);
+        frame.reset(); // posts keep coming: they must find no frame
+    }
+    EXPECT_EQ(framesThatHeard, 40);
+    EXPECT_GT(wakes.load(), 0);
+    app.UnloadEffect(slot);
+    app.ExitInstance();
+    app.ProcessPosted(); // whatever came before the unload goes nowhere
+}
+
+} // namespace
+} // namespace zorvil::test
