@@ -2,6 +2,8 @@
 // around the slot change, the four-effect limit, and the windows' frames (see zorvil_app.h).
 #include "app/zorvil_app.h"
 
+#include "app/plugin_folders.h"
+#include "files/file_dialogs.h"
 #include "files/project_effects.h"
 
 #include <thread>
@@ -35,6 +37,24 @@ int CZorvilApp::LoadEffect(std::string_view path) {
     ++m_nLoadedEffects;
     Notify([slot](IAppListener& listener) { listener.OnEffectLoaded(slot); });
     return slot;
+}
+
+void CZorvilApp::OnOpenPlugin(uint32_t id) {
+    constexpr const char* kSection = "DllFiles";
+    const bool filtered = id == command::kLoadEffect;
+    if (filtered && m_nLoadedEffects >= kMaxEffects) return;
+    std::string folder = m_pProfile != nullptr ? m_pProfile->GetString(kSection, "Path", "") : "";
+    if (folder.empty()) folder = FirstPluginFolder();
+    FileDialogRequest request;
+    request.initialPath = (folder.empty() ? "" : folder + "/") + "*.so";
+    if (filtered) {
+        request.filter = "Vst Instrument Files (.so)|*.so|All Files|*.*||";
+        request.defaultExtension = "so";
+    }
+    const std::optional<std::string> path = m_ui.OpenFileDialog(request);
+    if (!path) return;
+    if (m_pProfile != nullptr) m_pProfile->WriteString(kSection, "Path", FolderOf(*path));
+    LoadEffect(*path);
 }
 
 void CZorvilApp::UnloadEffect(int slot) {

@@ -58,6 +58,8 @@ bool CZorvilApp::OnMenuCommand(uint32_t id) {
     case command::kGoToStart:
     case command::kStartStop:
     case command::kGoToStartKey:
+    case command::kLoadEffect:
+    case command::kNewDocument:
         break;
     default:
         return false;
@@ -98,6 +100,10 @@ bool CZorvilApp::OnMenuCommand(uint32_t id) {
     case command::kGoToStart:
     case command::kGoToStartKey:
         if (!m_pattern.IsPlaying()) m_pattern.SetPosition(0);
+        break;
+    case command::kLoadEffect:
+    case command::kNewDocument:
+        OnOpenPlugin(id);
         break;
     default:
         break;

@@ -6,7 +6,9 @@
 
 namespace zorvil {
 
-std::vector<std::string> PluginFolders() {
+namespace {
+
+std::vector<std::string> VstPathFolders() {
     std::vector<std::string> dirs;
     if (const char* vstPath = std::getenv("VST_PATH")) {
         std::string_view rest = vstPath;
@@ -18,6 +20,13 @@ std::vector<std::string> PluginFolders() {
             rest.remove_prefix(colon + 1);
         }
     }
+    return dirs;
+}
+
+} // namespace
+
+std::vector<std::string> PluginFolders() {
+    std::vector<std::string> dirs = VstPathFolders();
     std::error_code ec;
     const auto self = std::filesystem::read_symlink("/proc/self/exe", ec);
     if (!ec) {
@@ -26,6 +35,19 @@ std::vector<std::string> PluginFolders() {
         dirs.push_back((prefix / "lib" / "zorvil" / "plugins").string()); // an installed program
     }
     return dirs;
+}
+
+std::string FirstPluginFolder() {
+    std::vector<std::string> candidates = VstPathFolders();
+    if (const char* home = std::getenv("HOME"); home != nullptr && *home != '\0')
+        candidates.push_back(std::string(home) + "/.vst");
+    for (const char* dir : {"/usr/local/lib/vst", "/usr/lib/vst", "/usr/lib/lxvst"})
+        candidates.emplace_back(dir);
+    for (const std::string& dir : candidates) {
+        std::error_code ec;
+        if (std::filesystem::is_directory(dir, ec)) return dir;
+    }
+    return {};
 }
 
 } // namespace zorvil

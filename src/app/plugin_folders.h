@@ -14,4 +14,9 @@ namespace zorvil {
 
 std::vector<std::string> PluginFolders();
 
+// Where the plug-in library dialog opens before the user ever chose a library: the first
+// existing folder of VST_PATH, ~/.vst, /usr/local/lib/vst, /usr/lib/vst, /usr/lib/lxvst (where
+// Linux distributions install VST 2 plug-ins); empty when none exists.
+std::string FirstPluginFolder();
+
 } // namespace zorvil

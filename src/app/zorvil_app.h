@@ -195,6 +195,11 @@ public:
     // and tells the listeners; the slot, or -1 at once while four effects are loaded, or -1
     // when the library is not a usable plug-in (the host's LastLoadError says why).
     int LoadEffect(std::string_view path);
+    // Commands 1042 (the load button and L; nothing while four effects are loaded) and 57600:
+    // asks for a plug-in library, starting in the folder of the last one chosen (profile
+    // "DllFiles", "Path"; before any, FirstPluginFolder()), stores the chosen file's folder and
+    // loads it. 1042 offers the filter "Vst Instrument Files (.so)"; 57600 no filter.
+    void OnOpenPlugin(uint32_t id);
     // Where a project's plug-ins named without an absolute path are looked for after the
     // project's own folder (PluginFolders() in the program; none by default).
     void SetPluginFolders(std::vector<std::string> folders) {

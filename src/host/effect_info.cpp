@@ -69,6 +69,26 @@ std::string Hex8(int32_t value) {
 
 } // namespace
 
+std::string InfoFrameName(CEffectHost& host, int slot) {
+    CEffect* effect = host.GetEffect(slot);
+    if (effect == nullptr) return {};
+    std::string name;
+    if (effect->DispatchString(effGetProductString, 0, name, kProductStringLength) == 0) {
+        const std::string& path = effect->GetPath();
+        name = path.substr(path.rfind('/') + 1); // npos + 1 == 0: the whole path
+    }
+    return name;
+}
+
+std::string ProgramTitleSuffix(CEffectHost& host, int slot) {
+    CEffect* effect = host.GetEffect(slot);
+    if (effect == nullptr) return {};
+    std::string program;
+    effect->DispatchString(effGetProgramName, 0, program, kProductStringLength);
+    const intptr_t number = effect->Dispatch(effGetProgram);
+    return " Program " + std::to_string(static_cast<int>(number)) + ": " + program;
+}
+
 std::string UniqueIdText(int32_t uniqueId) {
     const auto id = static_cast<uint32_t>(uniqueId);
     std::string code;

@@ -20,6 +20,13 @@ class CEffectHost;
 // The lines for the effect in `slot`; empty when the slot holds no effect.
 std::vector<std::string> EffectInfoLines(CEffectHost& host, int slot);
 
+// The pieces of the information window's title "0 I: Zorvil Synth Program 3: Pad": the plug-in's
+// name (its product string when the plug-in answers the query, even an empty one; else the
+// library's file name, extension included), and " Program %d: %s" with the current program's
+// number and name. Both empty when the slot holds no effect.
+std::string InfoFrameName(CEffectHost& host, int slot);
+std::string ProgramTitleSuffix(CEffectHost& host, int slot);
+
 // "'QR S' (51520053H)"-style pieces, exposed for their own tests.
 std::string UniqueIdText(int32_t uniqueId);
 std::string PlugCategoryName(intptr_t category);

@@ -105,7 +105,8 @@ TEST_F(MainFrameTest, BarsMenusBackgroundAndPrompts) {
     std::vector<std::string> menus;
     for (QAction* menu : frame.menuBar()->actions())
         menus.push_back(Text(menu));
-    EXPECT_THAT(menus, ElementsAre("&File", "&Edit", "&Sequencer", "&Options", "&Window", "&Help"));
+    EXPECT_THAT(menus, ElementsAre("&File", "&Edit", "&Sequencer", "&Options", "E&ffect", "&Window",
+                                   "&Help"));
     std::vector<std::string> file;
     for (QAction* item : frame.menuBar()->actions()[0]->menu()->actions())
         file.push_back(item->isSeparator() ? "-" : Text(item));
@@ -115,7 +116,7 @@ TEST_F(MainFrameTest, BarsMenusBackgroundAndPrompts) {
               (QList<QKeySequence>{QKeySequence("Ctrl+Shift+Z"), QKeySequence("Ctrl+Y")}));
 
     // The window menu: Cascade and the child windows, the active one checked.
-    QMenu* window = frame.menuBar()->actions()[4]->menu();
+    QMenu* window = frame.menuBar()->actions()[5]->menu();
     emit window->aboutToShow();
     ASSERT_EQ(window->actions().size(), 3);
     EXPECT_EQ(Text(window->actions()[2]), "&1 Pattern Sequencer");

@@ -5,6 +5,8 @@
 #include "gui/app/images.h"
 #include "gui/app/lock_indicators.h"
 #include "gui/app/qt_user_interface.h"
+#include "gui/host/child_frame.h"
+#include "gui/host/effect_menu.h"
 #include "gui/sequencer/effect_button_bar.h"
 #include "gui/sequencer/seq_frame.h"
 #include "gui/sequencer/seq_view.h"
@@ -60,6 +62,11 @@ CMainFrame::CMainFrame(CZorvilApp& app, CQtUserInterface& ui, QWidget* parent)
     BuildBars();
 
     m_app.AddListener(this);
+    // A bank loaded or a program chosen outside the effect's windows: they show it.
+    connect(&m_ui, &CQtUserInterface::effectWindowsRefreshRequested, this, [this](int slot) {
+        if (auto* frame = dynamic_cast<CChildFrame*>(m_app.EffectRecord(slot).frame))
+            frame->OnEffectChanged();
+    });
     CPatternHistory& history = m_app.PatternHistory();
     history.SetUndoHook([this](CPatternHistory::Change change) {
         if (change.values)
@@ -81,6 +88,7 @@ CMainFrame::CMainFrame(CZorvilApp& app, CQtUserInterface& ui, QWidget* parent)
 }
 
 CMainFrame::~CMainFrame() {
+    CloseEffectFrames();
     m_app.PatternHistory().SetUndoHook({});
     m_app.RemoveListener(this);
 }
@@ -112,6 +120,8 @@ void CMainFrame::BuildMenus() {
     QMenu* options = menuBar()->addMenu(tr("&Options"));
     add(options, command::kDevices);
 
+    QMenu* effect = AddEffectMenu(*menuBar(), *m_pCommands, [this] { return ActiveEffectFrame(); });
+
     m_pWindowMenu = menuBar()->addMenu(tr("&Window"));
     connect(m_pWindowMenu, &QMenu::aboutToShow, this, &CMainFrame::FillWindowMenu);
     FillWindowMenu();
@@ -120,7 +130,7 @@ void CMainFrame::BuildMenus() {
     add(help, command::kAbout);
 
     // A menu about to open shows the states of now.
-    for (QMenu* menu : {file, edit, sequencer, options, help})
+    for (QMenu* menu : {file, edit, sequencer, options, effect, help})
         connect(menu, &QMenu::aboutToShow, this, &CMainFrame::UpdateCommandStates);
 }
 
@@ -128,7 +138,10 @@ void CMainFrame::FillWindowMenu() {
     // Cascade, then the child windows, the active one checked.
     m_pWindowMenu->clear();
     m_pWindowMenu->addAction(m_pCommands->Action(command::kCascade));
-    const QList<QMdiSubWindow*> windows = m_pMdiArea->subWindowList();
+    // Hidden windows (the effects' information windows, effect windows put away) are not
+    // listed.
+    QList<QMdiSubWindow*> windows = m_pMdiArea->subWindowList();
+    windows.removeIf([](const QMdiSubWindow* window) { return window->isHidden(); });
     if (windows.isEmpty()) return;
     m_pWindowMenu->addSeparator();
     auto* group = new QActionGroup(m_pWindowMenu);
@@ -242,7 +255,20 @@ void CMainFrame::closeEvent(QCloseEvent* event) {
     m_idleTimer.stop();
     m_editIdleTimer.stop();
     QMainWindow::closeEvent(event);
-    if (event->isAccepted()) emit closed();
+    if (!event->isAccepted()) return;
+    CloseEffectFrames();
+    emit closed();
+}
+
+void CMainFrame::CloseEffectFrames() {
+    // Each closes its editor (with the plug-in still there to end it) and unloads its effect.
+    for (int slot = 0; slot < CZorvilApp::kMaxEffects; ++slot)
+        if (auto* frame = dynamic_cast<CChildFrame*>(m_app.EffectRecord(slot).frame))
+            frame->close();
+}
+
+CChildFrame* CMainFrame::ActiveEffectFrame() const {
+    return CChildFrame::OfWindow(m_pMdiArea->activeSubWindow());
 }
 
 void CMainFrame::OnIdleTimer() {
@@ -284,6 +310,12 @@ void CMainFrame::UpdateCommandStates() {
             state = {history.CanRedo(), false};
             break;
         default:
+            if (CChildFrame::IsEffectCommand(id)) {
+                CChildFrame* frame = ActiveEffectFrame();
+                state =
+                    frame != nullptr ? frame->EffectCommandState(id) : CZorvilApp::CommandState{};
+                break;
+            }
             state = m_app.GetCommandState(id);
             break;
         }
@@ -320,15 +352,19 @@ void CMainFrame::OnCommand(uint32_t id) {
         break;
     case command::kLoadEffect:
     case command::kNewDocument:
+        m_app.OnCommand(id);
+        setFocus();
         emit loadEffectRequested(id);
         break;
     case command::kNew:
         if (m_app.OnCommand(id)) setFocus();
         break;
     default:
-        if (IsEffectButton(id))
+        if (IsEffectButton(id)) {
             OnEffectButton(static_cast<int>(id - command::kEffectButton1));
-        else
+        } else if (CChildFrame::IsEffectCommand(id)) {
+            if (CChildFrame* frame = ActiveEffectFrame()) frame->OnEffectCommand(id);
+        } else
             m_app.OnCommand(id);
         break;
     }
@@ -387,10 +423,18 @@ void CMainFrame::OnValueStepped(bool (CPatternHistory::*record)(int), int value)
 
 void CMainFrame::OnEffectLoaded(int slot) {
     SetEffectButtonState(slot, CEffectButtonBar::kHidden);
+    // The effect's information window: it fills itself, hides, and opens a synth's window.
+    auto* frame = new CChildFrame(m_app, *this);
+    m_pMdiArea->addSubWindow(frame);
+    m_pMdiArea->setActiveSubWindow(frame);
+    m_app.AttachEffectFrame(slot, frame);
+    frame->AttachEffect(slot);
 }
 
 void CMainFrame::OnEffectRemoving(int slot) {
     SetEffectButtonState(slot, CEffectButtonBar::kEmpty);
+    if (auto* frame = dynamic_cast<CChildFrame*>(m_app.EffectRecord(slot).frame))
+        frame->OnEffectRemoving();
 }
 
 void CMainFrame::OnPatternValuesChanged() {

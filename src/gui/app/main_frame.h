@@ -45,6 +45,7 @@ class QToolBar;
 
 namespace zorvil {
 
+class CChildFrame;
 class CEffectButtonBar;
 class CPatternHistory;
 class CQtUserInterface;
@@ -97,6 +98,8 @@ public:
     QTimer& IdleTimer() noexcept { return m_idleTimer; }
     QTimer& EditIdleTimer() noexcept { return m_editIdleTimer; }
     bool FirstActivationDone() const noexcept { return m_bFirstActivationDone; }
+    // The information window of the effect whose window is active; null: none is.
+    CChildFrame* ActiveEffectFrame() const;
 
 public slots:
     // A command from a menu, a toolbar, a key or a button.
@@ -106,8 +109,8 @@ public slots:
     void OnPosted();
 
 signals:
-    // The load button, the L key (and the plug-in command without a menu): the effects'
-    // windows open a plug-in.
+    // The load button, the L key (and the plug-in command without a menu) ran: the application
+    // asked for a plug-in library and loaded it.
     void loadEffectRequested(uint32_t command);
     // The window closed (the program ends).
     void closed();
@@ -133,6 +136,8 @@ private:
     // sequencer plays.
     void OnValueStepped(bool (CPatternHistory::*record)(int), int value);
     void OnEffectButton(int slot);
+    // Every effect's information window closes, and with it the effect's windows and effect.
+    void CloseEffectFrames();
     bool IsPlaying() const;
 
     CZorvilApp& m_app;

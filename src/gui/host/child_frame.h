@@ -31,6 +31,7 @@ class CEffEditWnd;
 class CEffectWnd;
 class CInfoListBox;
 class CMainFrame;
+class CSeqEffect;
 
 class CChildFrame : public QMdiSubWindow, public IEffectFrame {
     Q_OBJECT
@@ -43,6 +44,12 @@ public:
 
     CChildFrame(CZorvilApp& app, CMainFrame& mainFrame);
     ~CChildFrame() override;
+
+    // The information window an MDI child belongs to: itself, or the owner of an effect
+    // window; null for any other child (the sequencer).
+    static CChildFrame* OfWindow(QMdiSubWindow* window);
+    // The commands an information window carries out (OnEffectCommand).
+    static bool IsEffectCommand(uint32_t id) noexcept;
 
     void AttachEffect(int slot);
     int EffectIndex() const noexcept { return m_nEffect; }
@@ -70,6 +77,13 @@ public:
     // Returns false for any other id.
     bool OnEffectCommand(uint32_t id);
     CZorvilApp::CommandState EffectCommandState(uint32_t id);
+    // Switches the effect to `program` (effSetProgram) and shows it (OnProgramChanged).
+    void SelectProgram(int program);
+
+    // The application is about to remove the effect without this window having closed it
+    // (New, for an effect with neither window open): the effect's windows and this one close,
+    // the effect is left to the application.
+    void OnEffectRemoving();
 
     // IEffectFrame
     void CloseEffectViews() override;
@@ -83,6 +97,14 @@ protected:
     void closeEvent(QCloseEvent* event) override;
 
 private:
+    CSeqEffect* Effect() const;
+    // Closing: the editor and parameter windows first, then the effect is unloaded (with the
+    // engine stopped around it) and its button emptied.
+    void CloseEffect();
+    void CloseViews();
+    // An effect window closed: the effect goes with it, unless this window is closing already.
+    void OnViewClosed();
+
     CZorvilApp& m_app;
     CMainFrame& m_mainFrame;
     CInfoListBox* m_pInfoList = nullptr;
@@ -91,6 +113,7 @@ private:
     int m_nEffect = -1;
     int m_nViewState = kViewClosed;
     int m_nHasEditor = -1;
+    bool m_bClosing = false;
     QString m_strBaseTitle;
 };
 

@@ -24,6 +24,8 @@ public:
     int TotalHeight() const noexcept;
     int WidestLine() const noexcept { return m_nWidest; }
     int TallestLine() const noexcept { return m_nTallest; }
+    // How far the list scrolls sideways: the widest line and a small margin (0 when empty).
+    int ScrollExtent() const noexcept;
 
 private:
     int m_nWidest = 0;

@@ -1,0 +1,155 @@
+// The effects' information windows in the main frame, on Qt's offscreen platform: loading
+// through the L key, the hidden window with its lines and titles, programs, the "E&ffect" menu
+// and its routing to the active effect, bank commands, and closing (the window, New, the
+// program's end), each of which unloads the effect.
+#include "frame_test_support.h"
+#include "gui/host/child_frame.h"
+#include "gui/host/info_list_box.h"
+#include "gui/sequencer/effect_button_bar.h"
+#include "host/effect_info.h"
+#include "support/test_support.h"
+
+#include <QMdiArea>
+#include <QMenuBar>
+#include <QPointer>
+
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include <filesystem>
+
+namespace zorvil::test {
+namespace {
+
+class ChildFrameTest : public FrameFixture {
+protected:
+    CChildFrame* InfoFrame(int slot) {
+        return dynamic_cast<CChildFrame*>(App().EffectRecord(slot).frame);
+    }
+    int LoadProbe() {
+        m_ui.AnswerOpenFile(PluginPath("zorvil-probe"));
+        QTest::keyClick(&Frame(), Qt::Key_L);
+        return App().LoadedEffectCount() > 0 ? App().Host().GetNextEffect(-1) : -1;
+    }
+    int ButtonState(int slot) { return Frame().EffectButtons()->State(slot); }
+    bool Enabled(uint32_t id) {
+        Frame().UpdateCommandStates();
+        return Frame().Commands().Action(id)->isEnabled();
+    }
+    static void DeleteClosedWindows() {
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    }
+    static std::vector<std::string> Lines(const CInfoListBox& list) {
+        std::vector<std::string> lines;
+        for (int row = 0; row < list.count(); ++row)
+            lines.push_back(list.item(row)->text().toStdString());
+        return lines;
+    }
+};
+
+TEST_F(ChildFrameTest, AnEffectGetsAHiddenInformationWindowWithItsLinesAndTitle) {
+    Frame();
+    const int slot = LoadProbe();
+    ASSERT_GE(slot, 0);
+    CChildFrame* frame = InfoFrame(slot);
+    ASSERT_NE(frame, nullptr);
+    EXPECT_EQ(frame->EffectIndex(), slot);
+    EXPECT_TRUE(frame->isHidden());
+    EXPECT_EQ(frame->windowTitle().toStdString(),
+              std::to_string(slot) + " I: Zorvil Probe Program 0: Probe A");
+    // The probe is an effect without an editor: no window of its own opens, its button says
+    // "loaded, windows hidden".
+    EXPECT_EQ(frame->ViewState(), CChildFrame::kViewHidden);
+    EXPECT_EQ(ButtonState(slot), CEffectButtonBar::kHidden);
+    EXPECT_EQ(frame->EditorWindow(), nullptr);
+    EXPECT_EQ(frame->ParameterWindow(), nullptr);
+    EXPECT_FALSE(frame->HasEditor());
+
+    const CInfoListBox& list = frame->InfoList();
+    EXPECT_EQ(Lines(list), EffectInfoLines(App().Host(), slot));
+    EXPECT_GT(list.WidestLine(), 0);
+    EXPECT_EQ(list.TotalHeight(), list.count() * list.TallestLine());
+
+    // A program chosen through the window, then one chosen behind its back that the user
+    // interface reports (as a bank load does).
+    EXPECT_TRUE(frame->OnEffectCommand(command::kFirstProgram + 1));
+    EXPECT_THAT(frame->windowTitle().toStdString(), ::testing::EndsWith(" Program 1: Probe B"));
+    App().Host().GetSeqEffect(slot)->Dispatch(effSetProgram, 0, 0, nullptr, 0.0f);
+    m_qtUi.RefreshEffectWindows(slot);
+    QCoreApplication::processEvents();
+    EXPECT_THAT(frame->windowTitle().toStdString(), ::testing::EndsWith(" Program 0: Probe A"));
+
+    // The information windows are not offered in the Window menu while hidden.
+    QMenu* windowMenu = nullptr;
+    for (QAction* menu : Frame().menuBar()->actions())
+        if (menu->text() == "&Window") windowMenu = menu->menu();
+    ASSERT_NE(windowMenu, nullptr);
+    emit windowMenu->aboutToShow();
+    for (QAction* item : windowMenu->actions())
+        EXPECT_THAT(item->text().toStdString(), ::testing::Not(::testing::HasSubstr(" I: ")));
+}
+
+TEST_F(ChildFrameTest, ClosingTheWindowNewAndTheProgramsEndUnloadTheEffects) {
+    Frame();
+    ASSERT_TRUE(App().IsEngineRunning());
+    const int first = LoadProbe();
+    const int second = LoadProbe();
+    ASSERT_GE(first, 0);
+    ASSERT_GE(second, 0);
+    QPointer<CChildFrame> firstFrame = InfoFrame(first);
+    QPointer<CChildFrame> secondFrame = InfoFrame(second);
+
+    // Closing the information window (57602) unloads its effect; the engine runs on.
+    EXPECT_TRUE(firstFrame->OnEffectCommand(command::kCloseDocument));
+    DeleteClosedWindows();
+    EXPECT_TRUE(firstFrame.isNull());
+    EXPECT_EQ(App().Host().GetEffect(first), nullptr);
+    EXPECT_EQ(App().EffectRecord(first).frame, nullptr);
+    EXPECT_EQ(ButtonState(first), CEffectButtonBar::kEmpty);
+    EXPECT_EQ(App().LoadedEffectCount(), 1);
+    EXPECT_TRUE(App().IsEngineRunning());
+
+    // New removes an effect that has no window open, and its information window goes too.
+    Frame().OnCommand(command::kNew);
+    DeleteClosedWindows();
+    EXPECT_TRUE(secondFrame.isNull());
+    EXPECT_EQ(App().LoadedEffectCount(), 0);
+    EXPECT_EQ(ButtonState(second), CEffectButtonBar::kEmpty);
+
+    // The main window's end closes every effect.
+    ASSERT_GE(LoadProbe(), 0);
+    m_frame->close();
+    EXPECT_EQ(App().LoadedEffectCount(), 0);
+    EXPECT_EQ(App().Host().GetNextEffect(-1), -1);
+}
+
+TEST_F(ChildFrameTest, TheEffectMenuCarriesTheCommandsOfTheActiveEffect) {
+    Frame();
+    // With no effect window active the effect commands are off.
+    for (uint32_t id :
+         {command::kRenamePreset, command::kLoadBank, command::kSaveBank, command::kSaveBankAs,
+          command::kOpenEditor, command::kEditParameters, command::kMidiChannels})
+        EXPECT_FALSE(Enabled(id)) << id;
+
+    const int slot = LoadProbe();
+    ASSERT_GE(slot, 0);
+    CChildFrame* frame = InfoFrame(slot);
+    // The user brings the information window up (its effect has no other window).
+    frame->show();
+    Frame().MdiArea()->setActiveSubWindow(frame);
+    ASSERT_EQ(Frame().ActiveEffectFrame(), frame);
+    EXPECT_TRUE(Enabled(command::kLoadBank));
+    EXPECT_TRUE(Enabled(command::kEditParameters));
+    EXPECT_FALSE(Enabled(command::kOpenEditor));                        // the probe has no editor
+    EXPECT_TRUE(frame->EffectCommandState(command::kPrograms).enabled); // two programs
+
+    // "Save &As..." saves the active effect's bank where the user says.
+    const std::string bank = m_folder.File("probe.fxb");
+    m_ui.AnswerSaveFile(bank);
+    Frame().Commands().Action(command::kSaveBankAs)->trigger();
+    EXPECT_TRUE(std::filesystem::exists(bank));
+    EXPECT_EQ(App().Host().GetSeqEffect(slot)->m_strBankFile, bank);
+}
+
+} // namespace
+} // namespace zorvil::test
