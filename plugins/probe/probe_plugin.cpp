@@ -34,7 +34,7 @@ struct VariantTraits {
     std::string_view product;
 };
 constexpr int32_t kReplacing = effFlagsCanReplacing;
-constexpr std::array<VariantTraits, 11> kVariants{{
+constexpr std::array<VariantTraits, 12> kVariants{{
     {"ZPrb", 2, 2, kReplacing, "Zorvil Probe"},
     {"ZPr0", 0, 0, kReplacing, "Zorvil Probe 0 Out"},
     {"ZPr1", 0, 1, kReplacing, "Zorvil Probe 1 Out"},
@@ -46,8 +46,13 @@ constexpr std::array<VariantTraits, 11> kVariants{{
     {"ZPrS", 0, 2, kReplacing | effFlagsProgramChunks, "Zorvil Probe Chunk Sound"},
     {"ZPrW", 2, 2, kReplacing, "Zorvil Probe Vector"},
     {"ZBrT", 0, 2, kReplacing, "Zorvil Broken Close Throw"},
+    {"ZPrE", 0, 2, kReplacing | effFlagsHasEditor, ""},
 }};
-static_assert(kVariants.size() == static_cast<std::size_t>(ProbeVariant::CloseThrow) + 1);
+static_assert(kVariants.size() == static_cast<std::size_t>(ProbeVariant::Editor) + 1);
+
+// The editor variant's keys: the characters it takes.
+constexpr int32_t kTakenCharacter = 'x';
+constexpr int32_t kTakenSpace = 32;
 
 // How far a vectorised plug-in may read past a buffer's last frame, and the alignment it wants.
 constexpr std::size_t kVectorBytes = 64;
@@ -63,7 +68,7 @@ PluginDescription Describe(ProbeVariant variant) {
         .category = kPlugCategEffect,
         .product = traits.product,
         .vendor = "Ostrelworks",
-        .editorRect = {},
+        .editorRect = {.top = 0, .left = 0, .bottom = 200, .right = 300},
         .parameters = kParameters,
         .programs = kPrograms,
     };
@@ -135,6 +140,8 @@ intptr_t ProbePlugin::Dispatch(int32_t opcode, int32_t index, intptr_t value, vo
         if (opcode == effGetChunk) return GetChunk(index, ptr);
         if (opcode == effSetChunk) return SetChunk(index, value, ptr);
     }
+    if ((opcode == effEditKeyDown || opcode == effEditKeyUp) && m_variant == ProbeVariant::Editor)
+        return index == kTakenCharacter || index == kTakenSpace ? 1 : 0;
     const intptr_t result = PluginBase::Dispatch(opcode, index, value, ptr, opt);
     if (opcode == effSetProgram && m_variant == ProbeVariant::ChunkSound) LoadFactorySound();
     return result;

@@ -43,6 +43,10 @@ enum class ProbeVariant {
     // buffer that does not start on a 64-byte boundary.
     Vector,
     CloseThrow, // zorvil-broken-close-throw.so: throws out of effClose (after freeing itself)
+    // zorvil-probe-editor.so: 0 in, 2 out, an editor of 300 x 200 that draws nothing, an empty
+    // product string (hosts name it by its library), and keys: it takes the characters 'x' and
+    // Space (effEditKeyDown/Up answer 1) and leaves every other key to the host.
+    Editor,
 };
 
 class ProbePlugin final : public PluginBase {

@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
+#include <string>
 
 namespace zorvil::plugins {
 
@@ -65,6 +66,55 @@ constexpr uint8_t kAllNotesOff = 123;
 } // namespace
 
 SynthPlugin::SynthPlugin(audioMasterCallback host) : PluginBase(host, kSynthDescription) {}
+
+intptr_t SynthPlugin::Dispatch(int32_t opcode, int32_t index, intptr_t value, void* ptr,
+                               float opt) {
+    switch (opcode) {
+    case effEditGetRect:
+        if (ptr == nullptr) return 0;
+        m_reportedRect = m_editor.Rect();
+        *static_cast<ERect**>(ptr) = &m_reportedRect;
+        return 1;
+    case effEditOpen:
+        return m_editor.Open(reinterpret_cast<uintptr_t>(ptr)) ? 1 : 0;
+    case effEditClose:
+        m_editor.Close();
+        return 1;
+    case effEditIdle:
+        m_editor.Idle();
+        return 1;
+    case effEditKeyDown:
+        return m_editor.KeyDown(index) ? 1 : 0;
+    case effEditKeyUp:
+        return index == SynthEditor::kSizeKey ? 1 : 0;
+    case effClose:
+        m_editor.Close();
+        break;
+    default:
+        break;
+    }
+    return PluginBase::Dispatch(opcode, index, value, ptr, opt);
+}
+
+std::string SynthPlugin::ParameterText(int32_t index) const {
+    std::array<char, 32> text{};
+    FormatParameter(index, Parameter(index), text);
+    const auto& info = kParameters.at(static_cast<std::size_t>(index));
+    return std::string(info.name) + "  " + text.data() + " " + std::string(info.label);
+}
+
+std::string SynthPlugin::ProgramText() const {
+    return std::string(ProgramName(CurrentProgram()));
+}
+
+void SynthPlugin::ChangeParameter(int32_t index, float value) {
+    SetParameter(index, value);
+    CallHost(audioMasterAutomate, index, 0, nullptr, value);
+}
+
+bool SynthPlugin::RequestSize(int width, int height) {
+    return CallHost(audioMasterSizeWindow, width, height, nullptr, 0.0f) != 0;
+}
 
 void SynthPlugin::OnOpen() {
     // Hosts answer MIDI requests only once the plug-in holds a slot, so ask here and not during

@@ -9,6 +9,9 @@
 // the sustain pedal (controller 64), All Sound Off (120), Reset All Controllers (121) and All
 // Notes Off (123).
 //
+// Its editor (SynthEditor) is an X11 window with a slider per parameter; the editor calls come
+// from the host's user-interface thread.
+//
 // Threads: effProcessEvents and the process calls come from the host's engine thread (the host
 // serialises them per effect); parameters may change from any thread at any time. Rendering is
 // noexcept and allocates nothing: events wait in a fixed queue, voices are a fixed array, and
@@ -21,6 +24,7 @@
 #pragma once
 
 #include "common/plugin_base.h"
+#include "synth/synth_editor.h"
 #include "synth/synth_voice.h"
 
 #include <array>
@@ -30,7 +34,7 @@
 
 namespace zorvil::plugins {
 
-class SynthPlugin final : public PluginBase {
+class SynthPlugin final : public PluginBase, private SynthEditorController {
 public:
     static constexpr int kVoiceCount = 16;
     static constexpr std::size_t kEventCapacity = 1024;
@@ -38,6 +42,7 @@ public:
     explicit SynthPlugin(audioMasterCallback host);
 
 protected:
+    intptr_t Dispatch(int32_t opcode, int32_t index, intptr_t value, void* ptr, float opt) override;
     void OnOpen() override;
     void OnMainsChanged(bool on) noexcept override;
     void ProcessEvents(const VstEvents& events) noexcept override;
@@ -47,6 +52,14 @@ protected:
     void FormatParameter(int32_t index, float value, std::span<char> text) const noexcept override;
 
 private:
+    // SynthEditorController
+    int32_t ParameterCount() const noexcept override { return NumParameters(); }
+    float ParameterValue(int32_t index) const noexcept override { return Parameter(index); }
+    std::string ParameterText(int32_t index) const override;
+    std::string ProgramText() const override;
+    void ChangeParameter(int32_t index, float value) override;
+    bool RequestSize(int width, int height) override;
+
     // A MIDI message waiting for its frame in the next process call.
     struct PendingEvent {
         int32_t frame;
@@ -77,6 +90,9 @@ private:
     bool m_sustainPedal = false;
     double m_pitchFactor = 1.0;
     float m_gain = -1.0f; // volume gain reached at the end of the last call; < 0 before the first
+
+    SynthEditor m_editor{*this};
+    ERect m_reportedRect{}; // what effEditGetRect hands out
 
     // Set by effMainsChanged (any thread), honoured by the next process call.
     std::atomic<bool> m_resetRequested{false};

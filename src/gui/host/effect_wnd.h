@@ -11,14 +11,26 @@
 //     CEffectWnd* window = CEffectWnd::OpenEditorWindow(infoFrame); // null: no editor
 //     window->ResizeClient(400, 300);
 //
+// Sizes are the sub-window's real ones: the frame around the editor is the sub-window's own
+// frame margins (title bar and borders), so the editor always gets exactly its rectangle, and the
+// window's largest size is the editor's (a Cascade or a drag never shows more than the editor).
+//
+// Keys: a key pressed in the window goes to the plug-in first (effEditKeyDown/Up with the
+// Windows key numbers, see host/editor_keys.h); only a key the plug-in does not take gets the
+// host's handling, the main frame's shortcuts (Space, Numpad 0, L) included.
+//
 // Threads: the user-interface thread only.
 #pragma once
 
 #include "host/vst2_interface.h"
 
 #include <QMdiSubWindow>
+#include <QRect>
+
+#include <optional>
 
 class QIcon;
+class QKeyEvent;
 
 namespace zorvil {
 
@@ -60,16 +72,53 @@ public:
     void BuildSystemMenu();
     // The native widget the plug-in's editor opens into.
     QWidget* EditorParent() const noexcept { return m_pEditorParent; }
+    // The outer window size and the client area of the last fit (the frame is what the window
+    // may grow to).
+    QRect FrameRect() const noexcept { return m_rcFrame; }
+    QRect ClientRect() const noexcept { return m_rcClient; }
 
 protected:
     virtual QWidget* CreateChildView() { return nullptr; }
     virtual QIcon WindowIcon() const;
     void closeEvent(QCloseEvent* event) override;
+    bool event(QEvent* event) override;
+    void keyPressEvent(QKeyEvent* event) override;
+    void keyReleaseEvent(QKeyEvent* event) override;
+    void resizeEvent(QResizeEvent* event) override;
 
     CZorvilApp& m_app;
     CChildFrame& m_owner;
     QWidget* m_pEditorParent = nullptr;
     int m_nEffect = -1;
+
+private:
+    // Frame and client rectangle for an editor rectangle (null: ask the plug-in, or nothing for
+    // a window with a child view); false when nothing could be computed.
+    bool ComputeRects(const ERect* rect);
+    // Sends a key to the plug-in; true when the plug-in took it.
+    bool ForwardKey(const QKeyEvent& event, bool down);
+
+    // The plug-in's own rectangle, null when it gives none.
+    std::optional<ERect> PluginRect() const;
+
+    QRect m_rcFrame;
+    QRect m_rcClient;
+    // The last size the plug-in asked for (audioMasterSizeWindow) and the rectangle it reported
+    // at that moment: plug-ins that do not update their rectangle keep the size they asked for.
+    struct SizeRequest {
+        int width;
+        int height;
+        std::optional<ERect> reported;
+    };
+    std::optional<SizeRequest> m_sizeRequest;
+    // The key press that was already offered to the plug-in as a shortcut override, and whether
+    // the plug-in took it: the press itself then is not sent a second time.
+    struct OfferedKey {
+        int key;
+        quint32 scanCode;
+        bool taken;
+    };
+    std::optional<OfferedKey> m_offeredKey;
 };
 
 } // namespace zorvil

@@ -1,0 +1,183 @@
+// Plug-in editors embedded for real, under Xvfb: our demo synth's Xlib editor (drawing, mouse,
+// its size key, close) and Debian's DPF plug-ins where they are installed.
+#include "gui/frame_test_support.h"
+#include "gui/host/child_frame.h"
+#include "gui/host/effect_wnd.h"
+#include "xvfb_application.h"
+
+#include <QMdiArea>
+#include <gmock/gmock.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <memory>
+#include <vector>
+
+// Last: Xlib's macros (None, Status, KeyPress) would clash with the headers above.
+#include <X11/Xlib.h>
+#include <X11/Xutil.h>
+
+namespace zorvil::test {
+namespace {
+
+// A connection of the test's own, to look at the windows as the X server sees them.
+struct XConnection {
+    XConnection() : display(XOpenDisplay(nullptr)) {}
+    ~XConnection() {
+        if (display != nullptr) XCloseDisplay(display);
+    }
+    std::vector<Window> Children(Window parent) const {
+        Window root = 0;
+        Window up = 0;
+        Window* list = nullptr;
+        unsigned count = 0;
+        std::vector<Window> children;
+        if (XQueryTree(display, parent, &root, &up, &list, &count) != 0 && list != nullptr) {
+            children.assign(list, list + count);
+            XFree(list);
+        }
+        return children;
+    }
+    QSize Size(Window window) const {
+        XWindowAttributes attributes{};
+        XGetWindowAttributes(display, window, &attributes);
+        return {attributes.width, attributes.height};
+    }
+    unsigned long Pixel(Window window, int x, int y) const {
+        XImage* image = XGetImage(display, window, x, y, 1, 1, AllPlanes, ZPixmap);
+        if (image == nullptr) return ~0ul;
+        const unsigned long pixel = XGetPixel(image, 0, 0) & 0xFFFFFF;
+        XDestroyImage(image);
+        return pixel;
+    }
+    void Click(Window window, int x, int y) const {
+        for (const int type : {ButtonPress, ButtonRelease}) {
+            XEvent event{};
+            event.xbutton.type = type;
+            event.xbutton.window = window;
+            event.xbutton.x = x;
+            event.xbutton.y = y;
+            event.xbutton.button = Button1;
+            event.xbutton.same_screen = True;
+            XSendEvent(display, window, False,
+                       type == ButtonPress ? ButtonPressMask : ButtonReleaseMask, &event);
+        }
+        XSync(display, False);
+    }
+    Display* display;
+};
+
+// The synth editor's colours and its first slider's place (plugins/synth/synth_editor.cpp).
+constexpr unsigned long kFill = 0x4fa3d8;
+constexpr unsigned long kTrack = 0x3a404c;
+constexpr int kSliderLeft = 16;
+constexpr int kSliderWidth = 300 - 2 * 16;
+constexpr int kFirstSliderMiddle = 40 + 48 - 14 - 6 + 7;
+
+class EditorTest : public FrameFixture {
+protected:
+    CChildFrame& LoadWithFrame(const std::string& library) {
+        Frame();
+        const int slot = App().LoadEffect(library);
+        EXPECT_GE(slot, 0);
+        auto* frame = dynamic_cast<CChildFrame*>(App().EffectRecord(slot).frame);
+        if (frame == nullptr) {
+            frame = new CChildFrame(App(), Frame());
+            Frame().MdiArea()->addSubWindow(frame);
+            App().AttachEffectFrame(slot, frame);
+            frame->AttachEffect(slot);
+        }
+        return *frame;
+    }
+    // The idle calls the program's timer makes, with the events they answer.
+    void Idle(CSeqEffect& effect, int times = 5) {
+        for (int i = 0; i < times; ++i) {
+            QCoreApplication::processEvents();
+            if (effect.m_bEditorOpen.load()) effect.Dispatch(effEditIdle);
+            XSync(m_x.display, False);
+        }
+    }
+    XConnection m_x;
+};
+
+TEST_F(EditorTest, TheSynthsEditorLivesInTheWindowDrawsFollowsTheMouseResizesAndCloses) {
+    ASSERT_NE(m_x.display, nullptr);
+    const int errorsBefore = XErrorCount();
+    CChildFrame& owner = LoadWithFrame(PluginPath("zorvil-synth"));
+    CEffectWnd* window = CEffectWnd::OpenEditorWindow(owner);
+    ASSERT_NE(window, nullptr);
+    CSeqEffect& effect = *App().Host().GetSeqEffect(owner.EffectIndex());
+    EXPECT_TRUE(effect.m_bEditorOpen.load());
+    EXPECT_EQ(window->windowTitle(), "Zorvil Demo Synth - Preset : Soft Pad");
+    Idle(effect);
+
+    // The editor is an X child of the window's native widget, at its rectangle's size.
+    const auto parent = static_cast<Window>(window->EditorParent()->winId());
+    const std::vector<Window> children = m_x.Children(parent);
+    ASSERT_EQ(children.size(), 1u);
+    const Window editor = children[0];
+    EXPECT_EQ(m_x.Size(editor), QSize(300, 200));
+    EXPECT_EQ(window->EditorParent()->size(), QSize(300, 200));
+
+    // Volume of "Soft Pad" (-6 dB, about 0.71 of the way): filled at the left, not at the right.
+    EXPECT_EQ(m_x.Pixel(editor, kSliderLeft + 4, kFirstSliderMiddle), kFill);
+    EXPECT_EQ(m_x.Pixel(editor, kSliderLeft + kSliderWidth - 4, kFirstSliderMiddle), kTrack);
+
+    // A click at a quarter sets the parameter; the slider shows it at the next idle call.
+    m_x.Click(editor, kSliderLeft + kSliderWidth / 4, kFirstSliderMiddle);
+    Idle(effect);
+    EXPECT_NEAR(effect.GetParameter(0), 0.25f, 0.01f);
+    EXPECT_EQ(m_x.Pixel(editor, kSliderLeft + kSliderWidth / 2, kFirstSliderMiddle), kTrack);
+
+    // 'z' is the editor's: it grows and asks for the size; the window follows the rectangle.
+    window->EditorParent()->setFocus();
+    QTest::keyClick(window->EditorParent(), Qt::Key_Z);
+    Idle(effect);
+    EXPECT_EQ(m_x.Size(editor), QSize(420, 280));
+    window->FitToEditor(nullptr);
+    QCoreApplication::processEvents();
+    EXPECT_EQ(window->EditorParent()->size(), QSize(420, 280));
+
+    // Closing closes the editor: its X window goes.
+    window->close();
+    XSync(m_x.display, False);
+    EXPECT_TRUE(m_x.Children(parent).empty());
+    EXPECT_EQ(XErrorCount(), errorsBefore);
+}
+
+TEST_F(EditorTest, DpfPlugInsOpenDrawAndCloseSideBySide) {
+    std::vector<std::string> libraries;
+    for (const char* name : {"/usr/lib/vst/Kars-vst.so", "/usr/lib/vst/MVerb-vst.so"}) {
+        if (std::filesystem::exists(name)) libraries.emplace_back(name);
+    }
+    if (libraries.empty()) GTEST_SKIP() << "dpf-plugins-vst is not installed";
+    std::vector<CEffectWnd*> windows;
+    for (const std::string& library : libraries) {
+        CChildFrame& owner = LoadWithFrame(library);
+        CEffectWnd* window = CEffectWnd::OpenEditorWindow(owner);
+        ASSERT_NE(window, nullptr) << library;
+        windows.push_back(window);
+    }
+    Frame().MdiArea()->tileSubWindows();
+    for (int round = 0; round < 20; ++round) {
+        QCoreApplication::processEvents();
+        for (int slot = 0; slot < static_cast<int>(windows.size()); ++slot)
+            App().Host().GetSeqEffect(slot)->Dispatch(effEditIdle);
+    }
+    for (CEffectWnd* window : windows) {
+        const auto parent = static_cast<Window>(window->EditorParent()->winId());
+        EXPECT_FALSE(m_x.Children(parent).empty()) << window->windowTitle().toStdString();
+        // The window holds the editor whole, however the plug-in sized itself.
+        window->FitToEditor(nullptr);
+        QCoreApplication::processEvents();
+        EXPECT_EQ(window->EditorParent()->size(), window->ClientRect().size());
+    }
+    if (const char* shot = std::getenv("ZORVIL_EDITOR_SCREENSHOT"))
+        std::system(("import -window root " + std::string(shot)).c_str());
+    for (CEffectWnd* window : windows)
+        window->close();
+    QCoreApplication::processEvents();
+}
+
+} // namespace
+} // namespace zorvil::test

@@ -1,0 +1,203 @@
+// The editor window on the offscreen platform, with the recording probe's editor (300 x 200, an
+// empty product string, takes 'x' and Space): opening, sizes, title, system menu, keys, close.
+#include "frame_test_support.h"
+#include "gui/app/commands.h"
+#include "gui/host/child_frame.h"
+#include "gui/host/effect_wnd.h"
+#include "host/probe_access.h"
+
+#include <QAction>
+#include <QMdiArea>
+#include <QMenu>
+#include <QSignalSpy>
+
+#include <gmock/gmock.h>
+
+#include <filesystem>
+
+namespace zorvil::test {
+namespace {
+
+using ::testing::ElementsAre;
+using ::testing::HasSubstr;
+
+class EffectWndTest : public FrameFixture {
+protected:
+    // Loads `library` into a slot and gives it an information window; returns the window.
+    CChildFrame& LoadWithFrame(const std::string& library) {
+        Frame();
+        m_slot = App().LoadEffect(library);
+        EXPECT_GE(m_slot, 0);
+        auto* frame = dynamic_cast<CChildFrame*>(App().EffectRecord(m_slot).frame);
+        if (frame == nullptr) {
+            frame = new CChildFrame(App(), Frame());
+            Frame().MdiArea()->addSubWindow(frame);
+            App().AttachEffectFrame(m_slot, frame);
+            frame->AttachEffect(m_slot);
+        }
+        return *frame;
+    }
+    CSeqEffect& Effect() { return *App().Host().GetSeqEffect(m_slot); }
+    QAction* FrameAction(uint32_t id) {
+        for (QAction* action : Frame().findChildren<QAction*>()) {
+            if (CCommands::IdOf(action) == id) return action;
+        }
+        return nullptr;
+    }
+
+    int m_slot = -1;
+};
+
+TEST_F(EffectWndTest, OpensAtItsEditorsSizeNamedByItsLibraryAndNeverGrowsPastIt) {
+    CChildFrame& owner = LoadWithFrame(PluginPath("zorvil-probe-editor"));
+    ProbeAccess probe("zorvil-probe-editor");
+    ASSERT_TRUE(probe.Valid());
+    probe.Clear(Effect());
+    CEffectWnd* window = CEffectWnd::OpenEditorWindow(owner);
+    ASSERT_NE(window, nullptr);
+    QCoreApplication::processEvents();
+
+    // effEditGetRect, effEditOpen into the native child's window, the rectangle again, the names.
+    EXPECT_THAT(probe.Log(Effect()), HasSubstr("dispatch 13 0 0 0\ndispatch 14 0 0 0\n"));
+    EXPECT_TRUE(Effect().m_bEditorOpen.load());
+    EXPECT_NE(window->EditorParent()->winId(), 0u);
+    // The editor gets exactly its rectangle; the frame is the sub-window's own.
+    EXPECT_EQ(window->widget()->size(), QSize(300, 200));
+    const QMargins margins = window->contentsMargins();
+    EXPECT_GT(margins.top(), margins.bottom()); // the title bar
+    EXPECT_EQ(window->size(), QSize(300 + margins.left() + margins.right(),
+                                    200 + margins.top() + margins.bottom()));
+    EXPECT_EQ(window->windowTitle(), "zorvil-probe-editor - Preset : Probe A");
+
+    // Cascade (or any size change) larger than the editor: back to the editor's size at once;
+    // smaller stays.
+    const QSize full = window->size();
+    Frame().MdiArea()->cascadeSubWindows();
+    window->setMaximumSize(QWIDGETSIZE_MAX, QWIDGETSIZE_MAX);
+    window->resize(full + QSize(120, 80));
+    QCoreApplication::processEvents();
+    EXPECT_EQ(window->size(), full);
+    window->resize(full - QSize(40, 30));
+    QCoreApplication::processEvents();
+    EXPECT_EQ(window->size(), full - QSize(40, 30));
+    window->resize(full.width() + 50, full.height() - 30);
+    QCoreApplication::processEvents();
+    EXPECT_EQ(window->size(), QSize(full.width(), full.height() - 30));
+
+    // The plug-in asks for another size: the client area follows.
+    window->ResizeClient(420, 280);
+    QCoreApplication::processEvents();
+    EXPECT_EQ(window->widget()->size(), QSize(420, 280));
+
+    // Opening twice keeps one window (the information window records it).
+    if (owner.EditorWindow() == window) {
+        owner.OpenEditor();
+        EXPECT_EQ(owner.EditorWindow(), window);
+    }
+}
+
+TEST_F(EffectWndTest, TitleNamesTheLibraryWithoutItsLastExtension) {
+    const std::filesystem::path folder =
+        std::filesystem::temp_directory_path() / ("zorvil-title-" + std::to_string(getpid()));
+    std::filesystem::create_directories(folder);
+    const struct {
+        const char* file;
+        const char* title;
+    } cases[] = {{"Synth.so", "Synth - Preset : Probe A"},
+                 {"my.synth.so", "my.synth - Preset : Probe A"},
+                 {"Synth", "Synth - Preset : Probe A"}};
+    for (const auto& c : cases) {
+        std::filesystem::copy_file(PluginPath("zorvil-probe-editor"), folder / c.file,
+                                   std::filesystem::copy_options::overwrite_existing);
+        CChildFrame& owner = LoadWithFrame((folder / c.file).string());
+        CEffectWnd* window = CEffectWnd::OpenEditorWindow(owner);
+        ASSERT_NE(window, nullptr);
+        EXPECT_EQ(window->windowTitle(), c.title);
+        window->SetEffectIndex(-1);
+        window->UpdateTitle();
+        EXPECT_EQ(window->windowTitle(), "");
+        delete window;
+        App().UnloadEffect(m_slot);
+    }
+    std::filesystem::remove_all(folder);
+}
+
+TEST_F(EffectWndTest, SystemMenuHasPresetAndBankItemsThenMoveAndClose) {
+    CEffectWnd* window =
+        CEffectWnd::OpenEditorWindow(LoadWithFrame(PluginPath("zorvil-probe-editor")));
+    ASSERT_NE(window, nullptr);
+    std::vector<std::string> items;
+    for (QAction* action : window->systemMenu()->actions())
+        items.push_back(action->isSeparator() ? "-" : action->text().remove(u'&').toStdString());
+    EXPECT_THAT(items, ElementsAre("Presets...", "Rename preset...", "-", "Load Bank...",
+                                   "Save Bank", "Save Bank As...", "-", "Move", "Close"));
+}
+
+TEST_F(EffectWndTest, KeysGoToThePlugInFirstAndTheHostKeepsWhatItLeaves) {
+    CEffectWnd* window =
+        CEffectWnd::OpenEditorWindow(LoadWithFrame(PluginPath("zorvil-probe-editor")));
+    ASSERT_NE(window, nullptr);
+    Frame().MdiArea()->setActiveSubWindow(window);
+    window->EditorParent()->setFocus();
+    ProbeAccess probe("zorvil-probe-editor");
+    QAction* startStop = FrameAction(command::kStartStop);
+    QAction* goToStart = FrameAction(command::kGoToStartKey);
+    ASSERT_TRUE(startStop != nullptr && goToStart != nullptr);
+    QSignalSpy started(startStop, &QAction::triggered);
+    QSignalSpy wentToStart(goToStart, &QAction::triggered);
+
+    const struct {
+        Qt::Key key;
+        Qt::KeyboardModifiers modifiers;
+        const char* sent; // effEditKeyDown then effEditKeyUp, when the press reaches the window
+    } cases[] = {
+        {Qt::Key_A, Qt::ShiftModifier, "dispatch 59 97 0 1\ndispatch 60 97 0 1\n"},
+        {Qt::Key_F1, Qt::NoModifier, "dispatch 59 112 40 0\ndispatch 60 112 40 0\n"},
+        {Qt::Key_Z, Qt::ControlModifier | Qt::AltModifier,
+         "dispatch 59 122 0 10\ndispatch 60 122 0 10\n"},
+        {Qt::Key_X, Qt::NoModifier, "dispatch 59 120 0 0\ndispatch 60 120 0 0\n"},
+        // Taken by the plug-in: the sequencer does not start.
+        {Qt::Key_Space, Qt::NoModifier, "dispatch 59 32 7 0\ndispatch 60 32 7 0\n"},
+        // Left by the plug-in: the main frame's "Go to start" runs.
+        {Qt::Key_0, Qt::KeypadModifier, "dispatch 59 96 24 0\n"},
+    };
+    for (const auto& c : cases) {
+        probe.Clear(Effect());
+        QTest::keyClick(window->EditorParent(), c.key, c.modifiers);
+        EXPECT_THAT(probe.Log(Effect()), HasSubstr(c.sent)) << c.sent;
+        // Offered once: the press is not sent a second time.
+        const std::string log = probe.Log(Effect());
+        const std::string press(c.sent, std::string_view(c.sent).find('\n') + 1);
+        EXPECT_EQ(log.find(press), log.rfind(press)) << log;
+    }
+    EXPECT_EQ(started.count(), 0);
+    EXPECT_EQ(wentToStart.count(), 1);
+}
+
+TEST_F(EffectWndTest, ClosingClosesTheEditorUnderTheLockAndHandsOverToTheInformationWindow) {
+    CChildFrame& owner = LoadWithFrame(PluginPath("zorvil-probe-editor"));
+    CEffectWnd* window = CEffectWnd::OpenEditorWindow(owner);
+    ASSERT_NE(window, nullptr);
+    ProbeAccess probe("zorvil-probe-editor");
+    probe.Clear(Effect());
+    QPointer<CEffectWnd> guard(window);
+    window->close();
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    EXPECT_TRUE(guard.isNull());
+    if (CSeqEffect* effect = App().Host().GetSeqEffect(m_slot)) {
+        // The information window has not unloaded it (yet): the editor is closed all the same.
+        EXPECT_THAT(probe.Log(*effect), HasSubstr("dispatch 15 0 0 0\n"));
+        EXPECT_FALSE(effect->m_bEditorOpen.load());
+        EXPECT_TRUE(effect->GetLock().try_lock());
+        effect->GetLock().unlock();
+    } else {
+        EXPECT_EQ(App().EffectRecord(m_slot).libraryPath, "");
+    }
+}
+
+TEST_F(EffectWndTest, APlugInWithoutAnEditorGetsNoWindow) {
+    EXPECT_EQ(CEffectWnd::OpenEditorWindow(LoadWithFrame(PluginPath("zorvil-probe"))), nullptr);
+}
+
+} // namespace
+} // namespace zorvil::test
