@@ -23,7 +23,7 @@ constexpr int32_t kUnnamedProgram = 5;
 constexpr std::array<ParameterInfo, 2> kParameters{{{"Tone", ""}, {"Depth", "%"}}};
 
 // Names and presets live for the whole run: the description refers to them.
-const PluginDescription& Description() {
+const PluginDescription& BankDescription() {
     static const std::vector<std::string> names = [] {
         std::vector<std::string> list;
         for (int32_t n = 0; n < kProgramCount; ++n)
@@ -51,7 +51,7 @@ const PluginDescription& Description() {
 
 class ProgramBank final : public PluginBase {
 public:
-    explicit ProgramBank(audioMasterCallback host) : PluginBase(host, Description()) {
+    explicit ProgramBank(audioMasterCallback host) : PluginBase(host, BankDescription()) {
         for (const ProgramPreset& preset : Description().programs)
             m_names.emplace_back(preset.name);
     }

@@ -55,7 +55,10 @@ TEST_F(ParameterWindowTest, ShowsSetsAndFollowsTheSelectedParameter) {
     CParamDialog& dialog = *window.Dialog();
     EXPECT_TRUE(window.isVisible());
     EXPECT_EQ(window.widget(), &dialog);
-    EXPECT_EQ(window.contentsRect().size(), dialog.size());
+    // The client area is the dialog's own size, 270 x 155 dialog units.
+    EXPECT_GT(dialog.sizeHint().width(), 270);
+    EXPECT_EQ(window.contentsRect().size(), dialog.sizeHint());
+    EXPECT_EQ(dialog.size(), dialog.sizeHint());
     ASSERT_EQ(dialog.List()->count(), 3);
     EXPECT_EQ(dialog.List()->item(2)->text(), "02: Param 2");
     EXPECT_EQ(dialog.List()->currentRow(), 0);

@@ -38,7 +38,7 @@ void CEffEditWnd::SetEffectIndex(int slot) {
     if (m_pDialog == nullptr) return;
     m_pDialog->FillParameters(slot);
     // The client area takes exactly the dialog's size: the window adds its own frame.
-    resize(m_pDialog->size().grownBy(contentsMargins()));
+    resize(m_pDialog->sizeHint().grownBy(contentsMargins()));
 }
 
 void CEffEditWnd::RefreshDisplay() {

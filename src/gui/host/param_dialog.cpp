@@ -36,7 +36,8 @@ CParamDialog::CParamDialog(CZorvilApp& app, QWidget* parent)
       m_pSlider(new QSlider(Qt::Vertical, this)),
       m_pParamText(new QLabel(tr("Current Parameter Text"), this)), m_pValueText(new QLabel(this)) {
     const DialogUnits units(font());
-    resize(units.Rect(0, 0, kWidthDlu, kHeightDlu).size());
+    m_designSize = units.Rect(0, 0, kWidthDlu, kHeightDlu).size();
+    resize(m_designSize);
     m_pList->setGeometry(units.Rect(7, 7, 207, 129));
     m_pSlider->setGeometry(units.Rect(235, 7, 15, 129));
     m_pParamText->setGeometry(units.Rect(7, 138, 207, 12));

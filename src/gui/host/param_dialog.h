@@ -41,6 +41,8 @@ public:
     void ShowSelectedParameter();
     void OnParameterChanged(int index);
     int EffectIndex() const noexcept { return m_nEffect; }
+    // The dialog's own size (270 x 155 dialog units): the parameter window's client area.
+    QSize sizeHint() const override { return m_designSize; }
 
     QListWidget* List() const noexcept { return m_pList; }
     QSlider* Slider() const noexcept { return m_pSlider; }
@@ -56,6 +58,7 @@ private:
 
     CZorvilApp& m_app;
     int m_nEffect = -1;
+    QSize m_designSize;
     QListWidget* m_pList = nullptr;
     QSlider* m_pSlider = nullptr;
     QLabel* m_pParamText = nullptr;
