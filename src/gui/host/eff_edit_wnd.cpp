@@ -1,10 +1,13 @@
 #include "gui/host/eff_edit_wnd.h"
 
+#include "gui/app/images.h"
+#include "gui/app/main_frame.h"
 #include "gui/host/child_frame.h"
 #include "gui/host/param_dialog.h"
 
 #include <QCloseEvent>
 #include <QIcon>
+#include <QMdiArea>
 
 namespace zorvil {
 
@@ -12,24 +15,54 @@ CEffEditWnd::CEffEditWnd(CZorvilApp& app, CChildFrame& owner) : CEffectWnd(app, 
 
 CEffEditWnd::~CEffEditWnd() = default;
 
-CEffEditWnd* CEffEditWnd::OpenParameterWindow(CChildFrame&) {
-    return nullptr;
+CEffEditWnd* CEffEditWnd::OpenParameterWindow(CChildFrame& owner) {
+    auto* window = new CEffEditWnd(owner.App(), owner);
+    window->setAttribute(Qt::WA_DeleteOnClose);
+    if (!window->Create()) {
+        delete window;
+        return nullptr;
+    }
+    // The dialog is the window's content, whether or not the base creation placed it.
+    if (window->m_pDialog == nullptr) window->CreateChildView();
+    if (window->widget() != window->m_pDialog) window->setWidget(window->m_pDialog);
+    if (window->mdiArea() == nullptr) owner.MainFrame().MdiArea()->addSubWindow(window);
+    window->showNormal();
+    window->SetEffectIndex(owner.EffectIndex());
+    window->BuildSystemMenu();
+    window->UpdateTitle();
+    return window;
 }
 
 void CEffEditWnd::SetEffectIndex(int slot) {
     CEffectWnd::SetEffectIndex(slot);
+    if (m_pDialog == nullptr) return;
+    m_pDialog->FillParameters(slot);
+    // The client area takes exactly the dialog's size: the window adds its own frame.
+    resize(m_pDialog->sizeHint().grownBy(contentsMargins()));
 }
-void CEffEditWnd::RefreshDisplay() {}
-bool CEffEditWnd::OnParameterChanged(int) {
+
+void CEffEditWnd::RefreshDisplay() {
+    UpdateTitle();
+    if (m_pDialog != nullptr) m_pDialog->ShowSelectedParameter();
+}
+
+bool CEffEditWnd::OnParameterChanged(int index) {
+    if (m_pDialog != nullptr) m_pDialog->OnParameterChanged(index);
     return true;
 }
+
 QWidget* CEffEditWnd::CreateChildView() {
-    return nullptr;
+    if (m_pDialog == nullptr) m_pDialog = new CParamDialog(m_app, this);
+    return m_pDialog;
 }
+
 QIcon CEffEditWnd::WindowIcon() const {
-    return {};
+    return images::ParameterWindowIcon();
 }
+
 void CEffEditWnd::closeEvent(QCloseEvent* event) {
+    // The owner forgets this window and closes the effect, which unloads it.
+    Owner().OnParametersClosed();
     QMdiSubWindow::closeEvent(event);
 }
 

@@ -1,0 +1,138 @@
+// The programs menu's model, renaming and the parameter view's texts and slider mapping, with
+// real plug-ins: the probe (2 programs, names by index, 3 parameters) and the program banks
+// (40 programs named only by switching, 3584 named by index; program 5 has no name).
+#include "app/effect_programs.h"
+#include "app/parameter_view.h"
+#include "host/seq_host.h"
+#include "support/test_support.h"
+
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <limits>
+#include <string>
+
+namespace zorvil {
+namespace {
+
+using ::testing::ElementsAre;
+
+class EffectProgramsTest : public ::testing::Test {
+protected:
+    CEffect& Load(const char* name) {
+        const int slot = m_host.LoadPlugin(test::PluginPath(name));
+        EXPECT_GE(slot, 0) << name;
+        return *m_host.GetEffect(slot);
+    }
+    static std::string RawName(CEffect& effect) {
+        std::string name;
+        effect.DispatchString(effGetProgramName, 0, name, 1000);
+        return name;
+    }
+
+    CSeqHost m_host;
+};
+
+TEST_F(EffectProgramsTest, MenuGroupsNamesAndCheckMark) {
+    struct Case {
+        const char* plugin;
+        int current;
+        size_t groups;
+        const char* lastTitle;
+        const char* item5;
+        uint32_t lastId;
+        uint32_t checked;
+    };
+    const Case cases[] = {
+        // Names only by switching: the unnamed program gets its number, the current one stays.
+        {"zorvil-programs40", 7, 3, "Presets 32-39", "5. Program 5", 33039, 33007},
+        // Names by index: an unnamed program stays unnamed. Only the first 1000 are listed, and a
+        // current program beyond them is not checked.
+        {"zorvil-programs3584", 2000, 63, "Presets 992-999", "5. ", 33999, 0},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.plugin);
+        CEffect& effect = Load(c.plugin);
+        SelectProgram(effect, c.current);
+        const ProgramMenu menu = BuildProgramMenu(effect);
+        ASSERT_EQ(menu.groups.size(), c.groups);
+        EXPECT_EQ(menu.groups[0].title, "Presets 0-15");
+        EXPECT_EQ(menu.groups[1].title, "Presets 16-31");
+        EXPECT_EQ(menu.groups.back().title, c.lastTitle);
+        EXPECT_EQ(menu.groups[0].items.size(), 16u);
+        EXPECT_EQ(menu.groups[0].items[0].text, "0. Sound 0");
+        EXPECT_EQ(menu.groups[0].items[0].id, 33000u);
+        EXPECT_EQ(menu.groups[0].items[5].text, c.item5);
+        EXPECT_EQ(menu.groups[1].items[0].text, "16. Sound 16");
+        EXPECT_EQ(menu.groups.back().items.back().id, c.lastId);
+        EXPECT_EQ(menu.checkedId, c.checked);
+        EXPECT_EQ(effect.Dispatch(effGetProgram), c.current);
+    }
+    CEffect& probe = Load("zorvil-probe");
+    const ProgramMenu two = BuildProgramMenu(probe);
+    ASSERT_EQ(two.groups.size(), 1u);
+    EXPECT_EQ(two.groups[0].title, "Presets 0-1");
+    EXPECT_EQ(two.groups[0].items[1].text, "1. Probe B");
+    EXPECT_EQ(two.checkedId, 33000u);
+}
+
+TEST_F(EffectProgramsTest, RenameKeepsTheFirst64BytesAndWholeCharacters) {
+    CEffect& effect = Load("zorvil-programs40");
+    const struct {
+        std::string given;
+        std::string stored;
+    } cases[] = {
+        {std::string(70, 'x'), std::string(64, 'x')},
+        {"Warm Pad", "Warm Pad"},
+        // "é" is two bytes: the 64th byte would split it.
+        {std::string(63, 'a') + "\xC3\xA9" + "b", std::string(63, 'a')},
+    };
+    for (const auto& c : cases) {
+        RenameCurrentProgram(effect, c.given);
+        EXPECT_EQ(RawName(effect), c.stored);
+    }
+    EXPECT_EQ(CurrentProgramName(effect), std::string(63, 'a'));
+}
+
+TEST(ChannelMask, BoxesAndMaskRoundTrip) {
+    for (const uint16_t mask : {uint16_t{0}, uint16_t{0xFFFF}, uint16_t{0x8005}}) {
+        const ChannelBoxes boxes = ChannelBoxesFromMask(mask);
+        EXPECT_EQ(boxes[0], (mask & 1) != 0);
+        EXPECT_EQ(boxes[15], (mask & 0x8000) != 0);
+        EXPECT_EQ(ChannelMaskFromBoxes(boxes), mask);
+    }
+}
+
+TEST_F(EffectProgramsTest, ParameterLinesAndTexts) {
+    CEffect& probe = Load("zorvil-probe");
+    EXPECT_THAT(ParameterLines(probe), ElementsAre("00: Level", "01: Param 1", "02: Param 2"));
+    probe.SetParameter(0, 0.25f);
+    EXPECT_EQ(ParameterText(probe, 0), "0.250 ");
+    EXPECT_EQ(ParameterText(Load("zorvil-programs40"), 1), "0.000 %");
+    EXPECT_EQ(ParameterValueText(0.5f), "0.500000");
+}
+
+TEST(ParameterSlider, MapsValuesBothWays) {
+    const struct {
+        float value;
+        int position;
+    } shown[] = {
+        {0.5f, 32768},
+        {1.0f, 0},
+        {0.0f, 65535},
+        // A plug-in's value out of range, or no number, stands at an end of the slider.
+        {2.0f, 0},
+        {-1.0f, 65535},
+        {std::numeric_limits<float>::quiet_NaN(), 65535},
+        {1e30f, 0},
+    };
+    for (const auto& c : shown)
+        EXPECT_EQ(SliderPosition(c.value), c.position) << c.value;
+    EXPECT_EQ(SliderValue(0), 1.0f);
+    EXPECT_EQ(SliderValue(65535), 0.0f);
+    EXPECT_FLOAT_EQ(SliderValue(32768), 32767.0f / 65535.0f);
+}
+
+} // namespace
+} // namespace zorvil
