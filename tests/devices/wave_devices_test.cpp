@@ -37,7 +37,7 @@ protected:
     VirtualDevicesOn m_virtual;
     platform::CProfile m_profile{testing::TempDir() + "zorvil-wave-in-" + std::to_string(getpid()) +
                                  ".conf"};
-    RecordingProcessor m_processor;
+    BlockCapture m_processor;
     CEngineThread m_engine{m_processor};
     CEngineWaveIn m_in;
     CEngineWaveOut m_out;

@@ -119,15 +119,11 @@ TEST_F(ProbeCallback, IdleCallsGoWhereTheyWereAskedFor) {
     ASSERT_EQ(host.LoadPlugin(PluginPath("zorvil-probe-out1")), 1);
     ProbeAccess other("zorvil-probe-out1");
     CEffect& second = *host.GetEffect(1);
-    probe.Clear(effect);
-    other.Clear(second);
-    host.IdleAll(); // nobody asked, no editor open
-    EXPECT_EQ(probe.Log(effect) + other.Log(second), "");
-
     EXPECT_EQ(probe.CallHost(effect, audioMasterNeedIdle), 1);
     effect.m_bEditorOpen = true;
     second.m_bEditorOpen = true;
     probe.Clear(effect);
+    other.Clear(second);
     host.IdleAll();
     EXPECT_EQ(probe.Log(effect), "dispatch 53 0 0 0\ndispatch 19 0 0 0\n");
     EXPECT_EQ(other.Log(second), "dispatch 19 0 0 0\n");
@@ -236,7 +232,7 @@ protected:
     VstFileSelect select{};
 };
 
-TEST_F(FileSelector, LoadBuildsTheFilterAndReturnsAPathTheHostOwns) {
+TEST_F(FileSelector, LoadBuildsTheFilterFromWhatTheFieldsHoldAndReturnsAPathTheHostOwns) {
     VstFileType types[2] = {};
     std::strcpy(types[0].name, "Text");
     std::strcpy(types[0].dosType, "txt");
@@ -262,6 +258,18 @@ TEST_F(FileSelector, LoadBuildsTheFilterAndReturnsAPathTheHostOwns) {
     EXPECT_EQ(Close(), 0);
     EXPECT_EQ(select.returnPath, nullptr);
     EXPECT_EQ(select.reserved, 0);
+
+    // Fields without a terminator are read only to their end; nothing scripted: cancelled.
+    std::memset(types[0].name, 'n', sizeof types[0].name);
+    std::memset(types[0].dosType, 'e', sizeof types[0].dosType);
+    std::memset(select.title, 't', sizeof select.title);
+    select.nbFileTypes = 1;
+    EXPECT_EQ(Open(), 0);
+    EXPECT_EQ(select.returnPath, nullptr);
+    const std::string name(128, 'n'), extension(8, 'e');
+    EXPECT_EQ(ui.OpenFileRequests().back().filter,
+              name + " (*." + extension + ")|*." + extension + "||");
+    EXPECT_EQ(ui.OpenFileRequests().back().title, std::string(1024, 't'));
 }
 
 TEST_F(FileSelector, SaveAndFolderUseTheirDialogsAndOtherCommandsAnswerZero) {
@@ -292,23 +300,6 @@ TEST_F(FileSelector, SaveAndFolderUseTheirDialogsAndOtherCommandsAnswerZero) {
     host.SetUserInterface(nullptr); // nobody to ask: nothing chosen
     select.command = kVstFileLoad;
     EXPECT_EQ(Open(), 0);
-}
-
-TEST_F(FileSelector, OverlongTypeFieldsAreReadOnlyToTheirEndAndCancelAnswersZero) {
-    VstFileType type{};
-    std::memset(type.name, 'n', sizeof type.name);       // no terminator
-    std::memset(type.dosType, 'e', sizeof type.dosType); // no terminator
-    select.command = kVstFileLoad;
-    select.nbFileTypes = 1;
-    select.fileTypes = &type;
-    std::memset(select.title, 't', sizeof select.title); // no terminator
-    EXPECT_EQ(Open(), 0);                                // nothing scripted: cancelled
-    EXPECT_EQ(select.returnPath, nullptr);
-    ASSERT_EQ(ui.OpenFileRequests().size(), 1u);
-    const std::string name(128, 'n'), extension(8, 'e');
-    EXPECT_EQ(ui.OpenFileRequests()[0].filter,
-              name + " (*." + extension + ")|*." + extension + "||");
-    EXPECT_EQ(ui.OpenFileRequests()[0].title, std::string(1024, 't'));
 }
 
 TEST_F(FileSelector, APlugInsOwnBufferGetsOnlyAPathThatFitsWholeAndIsNeverFreed) {

@@ -14,6 +14,7 @@
 #include <sys/wait.h>
 #include <thread>
 #include <unistd.h>
+#include <vector>
 
 namespace zorvil::test {
 
@@ -93,8 +94,15 @@ bool JackServer::Start() {
         m_started = true;
     }
     setenv("JACK_DEFAULT_SERVER", m_name.c_str(), 1);
-    const bool synchronous = m_mode == Mode::Synchronous;
     const std::string rate = std::to_string(m_rate);
+    std::vector<const char*> arguments = {"jackd", "--no-realtime"};
+    // Synchronous mode with a long client time-out: on a loaded machine (sanitizer builds,
+    // parallel tests) a late client delays the cycle instead of overlapping the next one (which
+    // would hand it port buffers that the next cycle is already rewriting) or being thrown out of
+    // the graph.
+    if (m_mode == Mode::Synchronous) arguments.insert(arguments.end(), {"--sync", "-t", "10000"});
+    arguments.insert(arguments.end(), {"-n", m_name.c_str(), "-d", "dummy", "-r", rate.c_str(),
+                                       "-p", "256", nullptr});
     const pid_t parent = getpid();
     const pid_t pid = fork();
     if (pid < 0) return false;
@@ -108,16 +116,7 @@ bool JackServer::Start() {
             dup2(log, STDERR_FILENO);
             close(log);
         }
-        // Synchronous mode with a long client time-out: on a loaded machine (sanitizer builds,
-        // parallel tests) a late client delays the cycle instead of overlapping the next one
-        // (which would hand it port buffers that the next cycle is already rewriting) or being
-        // thrown out of the graph.
-        if (synchronous)
-            execlp("jackd", "jackd", "--no-realtime", "--sync", "-t", "10000", "-n", m_name.c_str(),
-                   "-d", "dummy", "-r", rate.c_str(), "-p", "256", static_cast<char*>(nullptr));
-        else
-            execlp("jackd", "jackd", "--no-realtime", "-n", m_name.c_str(), "-d", "dummy", "-r",
-                   rate.c_str(), "-p", "256", static_cast<char*>(nullptr));
+        execvp("jackd", const_cast<char* const*>(arguments.data()));
         _exit(127);
     }
     m_pid = pid;
