@@ -22,7 +22,7 @@ namespace {
 
 constexpr int kNameSlots = 8;
 
-JackServer* g_current = nullptr;
+bool g_environment = false; // a JackServerEnvironment is set up
 std::unique_ptr<JackServer> g_owned;
 
 void Quiet(const char*) {}
@@ -68,8 +68,9 @@ std::unique_ptr<JackServer> JackServer::StartOnFreeName(Mode mode, unsigned rate
     return nullptr;
 }
 
-JackServer* JackServer::Current() noexcept {
-    return g_current;
+JackServer* JackServer::Current() {
+    if (g_environment && !g_owned) g_owned = StartOnFreeName(Mode::Synchronous);
+    return g_owned.get();
 }
 
 bool JackServer::Answers() const {
@@ -156,12 +157,13 @@ void JackServer::Stop() {
 }
 
 void JackServerEnvironment::SetUp() {
-    g_owned = JackServer::StartOnFreeName(JackServer::Mode::Synchronous);
-    g_current = g_owned.get();
+    // Until a test asks for the server, JACK clients of this process find none.
+    setenv("JACK_DEFAULT_SERVER", "zorvil-test-none", 1);
+    g_environment = true;
 }
 
 void JackServerEnvironment::TearDown() {
-    g_current = nullptr;
+    g_environment = false;
     g_owned.reset(); // stops the server
 }
 
