@@ -1,5 +1,5 @@
-// Shared pieces of the device tests: a block processor that records the blocks the engine runs,
-// the virtual devices switched on, and what reached the host's queue.
+// Shared pieces of the device and engine tests: a recorder of the blocks the engine runs, the
+// virtual devices switched on, and what reached the host's queue.
 #pragma once
 
 #include "engine/block_processor.h"
@@ -9,8 +9,10 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <chrono>
 #include <condition_variable>
+#include <functional>
 #include <mutex>
 #include <thread>
 #include <vector>
@@ -29,8 +31,11 @@ bool Eventually(Predicate done, std::chrono::milliseconds limit = 5000ms) {
     return true;
 }
 
-// Records every block the engine worker runs; while held, the worker stays inside (busy).
-class RecordingProcessor : public IBlockProcessor {
+// Records the blocks the engine runs, as its processor or as its output step: each block's
+// frames, time and first frame, and the samples of as many frames as were reserved for. It
+// allocates nothing on the worker (blocks beyond the first 4096 are counted, not kept). While
+// held, the worker waits inside, after recording its block, so the engine stays busy.
+class BlockCapture final : public IBlockOutput, public IBlockProcessor {
 public:
     struct Block {
         int frames;
@@ -38,32 +43,60 @@ public:
         float left, right; // the first frame
     };
 
+    explicit BlockCapture(size_t frames = 0) {
+        m_left.reserve(frames);
+        m_right.reserve(frames);
+        m_blocks.reserve(4096);
+    }
     void ProcessBlock(float* const* buffers, int frames, int channels,
                       uint32_t time) noexcept override {
-        std::unique_lock lock(m_mutex);
-        m_changed.wait(lock, [this] { return !m_hold; });
-        m_blocks.push_back({frames, time, channels > 0 && frames > 0 ? buffers[0][0] : 0.0f,
-                            channels > 1 && frames > 0 ? buffers[1][0] : 0.0f});
-        m_changed.notify_all();
+        Record(buffers, frames, channels, time);
+    }
+    void OutputBlock(float* const* buffers, int frames) noexcept override {
+        Record(buffers, frames, 2, 0);
     }
     void Hold(bool hold) {
-        std::lock_guard lock(m_mutex);
+        const std::lock_guard lock(m_mutex);
         m_hold = hold;
         m_changed.notify_all();
     }
-    std::vector<Block> Blocks() const {
-        std::lock_guard lock(m_mutex);
-        return m_blocks;
-    }
-    bool WaitForBlocks(size_t count, std::chrono::milliseconds limit) {
+    bool WaitForBlocks(size_t count, std::chrono::milliseconds limit = 10000ms) {
         std::unique_lock lock(m_mutex);
-        return m_changed.wait_for(lock, limit, [&] { return m_blocks.size() >= count; });
+        return m_changed.wait_for(lock, limit, [&] { return m_count >= count; });
     }
+    size_t BlockCount() const { return Read(m_count); }
+    std::vector<Block> Blocks() const { return Read(m_blocks); }
+    std::vector<float> Left() const { return Read(m_left); }
+    std::vector<float> Right() const { return Read(m_right); }
+    std::function<void()> onBlock; // runs on the worker; set while the engine is idle
 
 private:
+    void Record(float* const* buffers, int frames, int channels, uint32_t time) noexcept {
+        if (onBlock) onBlock();
+        std::unique_lock lock(m_mutex);
+        const auto n = static_cast<size_t>(std::max(frames, 0));
+        if (m_blocks.size() < m_blocks.capacity())
+            m_blocks.push_back({frames, time, channels > 0 && n > 0 ? buffers[0][0] : 0.0f,
+                                channels > 1 && n > 0 ? buffers[1][0] : 0.0f});
+        if (channels > 1 && m_left.size() + n <= m_left.capacity()) {
+            m_left.insert(m_left.end(), buffers[0], buffers[0] + n);
+            m_right.insert(m_right.end(), buffers[1], buffers[1] + n);
+        }
+        ++m_count;
+        m_changed.notify_all();
+        m_changed.wait(lock, [this] { return !m_hold; });
+    }
+    template <class T>
+    T Read(const T& member) const {
+        const std::lock_guard lock(m_mutex);
+        return member;
+    }
+
     mutable std::mutex m_mutex;
     std::condition_variable m_changed;
     std::vector<Block> m_blocks;
+    std::vector<float> m_left, m_right;
+    size_t m_count = 0;
     bool m_hold = false;
 };
 

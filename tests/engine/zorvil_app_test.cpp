@@ -64,8 +64,8 @@ TEST(EngineTimer, BlocksFollowTheCarryRuleAlsoAcrossTheWrap) {
         EXPECT_GT(made + c.period + c.tick, 3000u);
         EXPECT_LE(rig.app.Carry(), c.tick);
         EXPECT_EQ(rig.app.BlocksRefused(), 0u);
-        for (int frames : rig.capture.BlockFrames())
-            ASSERT_EQ(frames, c.frames);
+        for (const auto& block : rig.capture.Blocks())
+            ASSERT_EQ(block.frames, c.frames);
         for (float sample : rig.capture.Left()) // no effect loaded: the cleared buffers
             ASSERT_EQ(sample, 0.0f);
     }
@@ -77,7 +77,7 @@ TEST(EngineTimer, ATriggerWhileABlockRunsIsSkippedNotMadeUpFor) {
     EXPECT_EQ(NextBlockTime(rig), 22u);
     rig.capture.Hold(true);
     rig.clock.Advance(20); // the block due at 42 is triggered and held in the output step
-    rig.capture.WaitForBlocks(2);
+    ASSERT_TRUE(rig.capture.WaitForBlocks(2));
     rig.clock.Advance(20); // the one due at 62 is refused
     EXPECT_EQ(std::pair(rig.app.BlocksRefused(), rig.app.BlocksTriggered()), std::pair(1u, 2u));
     EXPECT_EQ(rig.app.LastBlockTime(), 42u);
@@ -126,12 +126,16 @@ TEST(WorkerAllocation, SteadyProcessingWithEventsAllocatesNothingOnTheWorker) {
         ASSERT_GE(count.Count(), 1u);
     }
     test::Rig rig(0, 882 * 64);
-    ASSERT_GE(rig.app.Host().LoadPlugin(test::PluginPath("zorvil-synth")), 0);
-    ASSERT_GE(rig.app.Host().LoadPlugin(test::PluginPath("zorvil-synth")), 0);
+    ASSERT_EQ(rig.app.Host().LoadPlugin(test::PluginPath("zorvil-synth")), 0);
+    ASSERT_EQ(rig.app.Host().LoadPlugin(test::PluginPath("zorvil-synth")), 1);
+    rig.app.Host().GetSeqEffect(1)->m_wChannelMask = 0x0002; // its own list of events
     rig.capture.onBlock = test::MarkThisThread;
     ASSERT_TRUE(rig.Start(20));
     rig.RunBlocks(4); // warm up: the worker is marked from here on
 
+    CMidiMessage sysex;
+    const uint8_t bytes[] = {0xF0, 0x7E, 0x7F, 0x09, 0x01, 0xF7};
+    ASSERT_EQ(sysex.SetBytes(bytes, sizeof bytes), sizeof bytes);
     test::CountAllocations count;
     for (int block = 0; block < 40; ++block) {
         // Several events per block, on several channels, notes starting and ending.
@@ -140,6 +144,7 @@ TEST(WorkerAllocation, SteadyProcessingWithEventsAllocatesNothingOnTheWorker) {
         rig.app.Host().QueueMidiEvent(CMidiMessage(0x91, static_cast<uint8_t>(key + 7), 80));
         rig.app.Host().QueueMidiEvent(CMidiMessage(0x80, static_cast<uint8_t>(key - 1), 0));
         rig.app.Host().QueueMidiEvent(CMidiMessage(0xB0, 7, 100));
+        rig.app.Host().QueueMidiEvent(sysex);
         rig.RunBlocks(1);
     }
     EXPECT_EQ(count.Count(), 0u);

@@ -238,7 +238,7 @@ protected:
     VstFileSelect select{};
 };
 
-TEST_F(FileSelector, LoadBuildsTheFilterAndReturnsAPathTheHostOwns) {
+TEST_F(FileSelector, LoadBuildsTheFilterFromWhatTheFieldsHoldAndReturnsAPathTheHostOwns) {
     VstFileType types[2] = {};
     std::strcpy(types[0].name, "Text");
     std::strcpy(types[0].dosType, "txt");
@@ -264,6 +264,18 @@ TEST_F(FileSelector, LoadBuildsTheFilterAndReturnsAPathTheHostOwns) {
     EXPECT_EQ(Close(), 0);
     EXPECT_EQ(select.returnPath, nullptr);
     EXPECT_EQ(select.reserved, 0);
+
+    // Fields without a terminator are read only to their end; nothing scripted: cancelled.
+    std::memset(types[0].name, 'n', sizeof types[0].name);
+    std::memset(types[0].dosType, 'e', sizeof types[0].dosType);
+    std::memset(select.title, 't', sizeof select.title);
+    select.nbFileTypes = 1;
+    EXPECT_EQ(Open(), 0);
+    EXPECT_EQ(select.returnPath, nullptr);
+    const std::string name(128, 'n'), extension(8, 'e');
+    EXPECT_EQ(ui.OpenFileRequests().back().filter,
+              name + " (*." + extension + ")|*." + extension + "||");
+    EXPECT_EQ(ui.OpenFileRequests().back().title, std::string(1024, 't'));
 }
 
 TEST_F(FileSelector, SaveAndFolderUseTheirDialogsAndOtherCommandsAnswerZero) {
@@ -294,23 +306,6 @@ TEST_F(FileSelector, SaveAndFolderUseTheirDialogsAndOtherCommandsAnswerZero) {
     host.SetUserInterface(nullptr); // nobody to ask: nothing chosen
     select.command = kVstFileLoad;
     EXPECT_EQ(Open(), 0);
-}
-
-TEST_F(FileSelector, OverlongTypeFieldsAreReadOnlyToTheirEndAndCancelAnswersZero) {
-    VstFileType type{};
-    std::memset(type.name, 'n', sizeof type.name);       // no terminator
-    std::memset(type.dosType, 'e', sizeof type.dosType); // no terminator
-    select.command = kVstFileLoad;
-    select.nbFileTypes = 1;
-    select.fileTypes = &type;
-    std::memset(select.title, 't', sizeof select.title); // no terminator
-    EXPECT_EQ(Open(), 0);                                // nothing scripted: cancelled
-    EXPECT_EQ(select.returnPath, nullptr);
-    ASSERT_EQ(ui.OpenFileRequests().size(), 1u);
-    const std::string name(128, 'n'), extension(8, 'e');
-    EXPECT_EQ(ui.OpenFileRequests()[0].filter,
-              name + " (*." + extension + ")|*." + extension + "||");
-    EXPECT_EQ(ui.OpenFileRequests()[0].title, std::string(1024, 't'));
 }
 
 TEST_F(FileSelector, APlugInsOwnBufferGetsOnlyAPathThatFitsWholeAndIsNeverFreed) {

@@ -1,18 +1,8 @@
 // The information lines of an effect, as the information window shows them and as zorvil-cli
 // prints them when run as the user runs it.
+#include "app/cli_test_support.h"
 #include "host/effect_info.h"
 #include "host/seq_host.h"
-#include "support/test_support.h"
-
-#include <gtest/gtest.h>
-
-#include <cstdio>
-#include <fstream>
-#include <sstream>
-#include <string>
-#include <sys/wait.h>
-#include <unistd.h>
-#include <vector>
 
 namespace zorvil {
 namespace {
@@ -44,76 +34,48 @@ TEST(EffectInfo, SynthFlagsSlotNumberBankFileEmptySlotsAndOddValues) {
                         "  receiveVstMidiEvent\n\nLoaded file: /home/user/pads.fxb\n");
 }
 
-std::string ReadFile(const std::string& path) {
-    std::stringstream text;
-    text << std::ifstream(path, std::ios::binary).rdbuf();
-    return text.str();
-}
+using CliInfo = test::CliFixture;
 
-// A file of this process's own: ctest runs tests in parallel processes.
-std::string TempPath(const std::string& name) {
-    return ::testing::TempDir() + "zorvil-" + std::to_string(getpid()) + "-" + name;
-}
-
-std::string WriteTemp(const std::string& name, const std::string& contents) {
-    const std::string path = TempPath(name);
-    std::ofstream(path, std::ios::binary) << contents;
-    return path;
-}
-
-struct ToolRun {
-    int exitCode = -1;
-    std::string out;
-    std::vector<std::string> errors;
-};
-
-ToolRun RunCli(const std::vector<std::string>& arguments) {
-    const std::string out = WriteTemp("stdout.txt", ""), err = WriteTemp("stderr.txt", "");
-    std::string command = test::ToolPath("zorvil-cli");
-    for (const std::string& argument : arguments)
-        command += " '" + argument + "'"; // our paths hold no quotes
-    const int status = std::system((command + " >" + out + " 2>" + err).c_str());
-    ToolRun run{WIFEXITED(status) ? WEXITSTATUS(status) : -1, ReadFile(out), {}};
-    std::istringstream errors(ReadFile(err));
-    for (std::string line; std::getline(errors, line);)
-        run.errors.push_back(line);
-    std::remove(out.c_str());
-    std::remove(err.c_str());
-    return run;
-}
-
-TEST(CliInfo, FilesThatAreNoPlugInsAreReportedAndSkippedAndUsageErrorsGiveTwo) {
-    const std::string library = ReadFile(PluginPath("zorvil-probe"));
+TEST_F(CliInfo, FilesThatAreNoPlugInsAreReportedAndSkippedAndUsageErrorsGiveTwo) {
+    const std::string library = Text(PluginPath("zorvil-probe"));
     ASSERT_GT(library.size(), 4096u);
+    const auto write = [&](const std::string& name, const std::string& contents) {
+        std::ofstream(m_folder.File(name), std::ios::binary) << contents;
+        return m_folder.File(name);
+    };
     const std::vector<std::string> bad = {
-        WriteTemp("notes.so", "just some text\n"),
-        WriteTemp("truncated.so", library.substr(0, 4096)), // once crashed the dynamic loader
-        WriteTemp("empty.so", ""),
+        write("notes.so", "just some text\n"),
+        write("truncated.so", library.substr(0, 4096)), // once crashed the dynamic loader
+        write("empty.so", ""),
         PluginPath("zorvil-broken-noentry"),
         PluginPath("zorvil-broken-null"),
         PluginPath("zorvil-broken-magic"),
-        TempPath("missing.so")};
+        m_folder.File("missing.so")};
     std::vector<std::string> arguments = {"info"};
     arguments.insert(arguments.end(), bad.begin(), bad.end());
     arguments.push_back(PluginPath("zorvil-probe"));
     arguments.push_back(PluginPath("zorvil-synth"));
-    const ToolRun run = RunCli(arguments);
-    EXPECT_EQ(run.exitCode, 1);
-    ASSERT_EQ(run.errors.size(), bad.size());
+    const test::Outcome run = Cli(arguments);
+    EXPECT_EQ(run.status, 1);
+    std::vector<std::string> errors;
+    std::istringstream lines(run.err);
+    for (std::string line; std::getline(lines, line);)
+        errors.push_back(line);
+    ASSERT_EQ(errors.size(), bad.size());
     for (std::size_t i = 0; i < bad.size(); ++i)
-        EXPECT_EQ(
-            run.errors[i].rfind("zorvil-cli: " + bad[i] + ": not a usable VST 2 plug-in: ", 0), 0u)
-            << run.errors[i];
-    EXPECT_NE(run.errors[3].find("no entry point"), std::string::npos);
-    EXPECT_NE(run.errors[4].find("no plug-in"), std::string::npos);
-    EXPECT_NE(run.errors[5].find("magic"), std::string::npos);
+        EXPECT_EQ(errors[i].rfind("zorvil-cli: " + bad[i] + ": not a usable VST 2 plug-in: ", 0),
+                  0u)
+            << errors[i];
+    EXPECT_NE(errors[3].find("no entry point"), std::string::npos);
+    EXPECT_NE(errors[4].find("no plug-in"), std::string::npos);
+    EXPECT_NE(errors[5].find("magic"), std::string::npos);
     // The good ones after the bad ones are listed, each loaded alone (so in slot 0).
     EXPECT_EQ(run.out.rfind("Effect #0: " + PluginPath("zorvil-probe") + "\nZorvil Probe\n", 0),
               0u);
     EXPECT_NE(run.out.find("Effect #0: " + PluginPath("zorvil-synth") + "\nZorvil Demo Synth\n"),
               std::string::npos);
     for (const auto& usage : {std::vector<std::string>{}, {"info"}, {"frobnicate"}})
-        EXPECT_EQ(RunCli(usage).exitCode, 2);
+        EXPECT_EQ(Cli(usage).status, 2);
 }
 
 } // namespace

@@ -1,16 +1,36 @@
 // Every one of our plug-ins exports nothing but its entry (and, for probes, the probe's test
 // functions), so the host never picks up a stray symbol.
-#include "plugin_test_host.h"
-
 #include "support/test_support.h"
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cstdio>
+#include <memory>
+#include <sstream>
+
 namespace zorvil::test {
 namespace {
 
 using ::testing::ElementsAreArray;
+
+// The names a shared library exports (its defined dynamic symbols), sorted.
+std::vector<std::string> ExportedSymbols(const std::string& path) {
+    const std::string command = "nm -D --defined-only '" + path + "'";
+    const std::unique_ptr<FILE, int (*)(FILE*)> pipe(popen(command.c_str(), "r"), &pclose);
+    std::vector<std::string> symbols;
+    char line[512];
+    while (pipe && std::fgets(line, sizeof line, pipe.get()) != nullptr) {
+        std::istringstream fields(line); // "<address> <type> <name>"
+        std::string name;
+        while (fields >> name) {
+        }
+        symbols.push_back(name);
+    }
+    std::ranges::sort(symbols);
+    return symbols;
+}
 
 TEST(PluginExports, OnlyEntriesAndTheProbeInterfaceLeaveALibrary) {
     struct Expected {

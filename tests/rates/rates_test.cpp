@@ -4,11 +4,11 @@
 // allocated and no converter set up in the device callback while it converts; and RtAudio opening a
 // device that refuses 44100 Hz at the device's own rate.
 #include "../host/allocation_counter.h"
+#include "app/cli_test_support.h"
 #include "devices/device_test_support.h"
 #include "devices/jack_test_client.h"
 #include "engine/wave_in_engine.h"
 #include "engine/wave_out_engine.h"
-#include "files/temp_dir.h"
 #include "midi/midi_in_engine.h"
 #include "platform/audio_device_backends.h"
 #include "platform/audio_device_jack.h"
@@ -23,64 +23,12 @@
 #include <algorithm>
 #include <atomic>
 #include <cmath>
-#include <csignal>
-#include <fcntl.h>
-#include <fstream>
 #include <numbers>
-#include <spawn.h>
-#include <sstream>
-#include <sys/wait.h>
 #include <thread>
-#include <unistd.h>
 #include <vector>
-
-extern char** environ;
 
 namespace zorvil::test {
 namespace {
-
-// A program of the test's own, its output in a file.
-class ChildProcess {
-public:
-    ChildProcess(const std::vector<std::string>& arguments, const std::string& output) {
-        std::vector<char*> argv;
-        for (const std::string& a : arguments)
-            argv.push_back(const_cast<char*>(a.c_str()));
-        argv.push_back(nullptr);
-        posix_spawn_file_actions_t actions;
-        posix_spawn_file_actions_init(&actions);
-        posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, output.c_str(),
-                                         O_WRONLY | O_CREAT | O_TRUNC, 0644);
-        posix_spawn_file_actions_adddup2(&actions, STDOUT_FILENO, STDERR_FILENO);
-        if (posix_spawnp(&m_pid, argv[0], &actions, nullptr, argv.data(), environ) != 0) m_pid = -1;
-        posix_spawn_file_actions_destroy(&actions);
-    }
-    ~ChildProcess() {
-        if (m_pid > 0) {
-            kill(m_pid, SIGKILL);
-            waitpid(m_pid, nullptr, 0);
-        }
-    }
-    bool Started() const { return m_pid > 0; }
-    // Asks it to stop (as Ctrl+C does) and returns its exit status, or -1.
-    int Stop() {
-        if (m_pid <= 0) return -1;
-        kill(m_pid, SIGINT);
-        int status = 0;
-        waitpid(m_pid, &status, 0);
-        m_pid = -1;
-        return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-    }
-
-private:
-    pid_t m_pid = -1;
-};
-
-std::string Text(const std::string& path) {
-    std::stringstream text;
-    text << std::ifstream(path).rdbuf();
-    return text.str();
-}
 
 // The longest stretch of `samples` without a gap of silence (an engine block that came late
 // leaves one).
@@ -98,7 +46,7 @@ std::span<const float> LongestSound(std::span<const float> samples) {
     return samples.subspan(best, bestLength);
 }
 
-class RatesTest : public testing::TestWithParam<unsigned> {
+class RatesTest : public CliFixture, public testing::WithParamInterface<unsigned> {
 protected:
     unsigned Rate() const { return GetParam(); }
 
@@ -112,12 +60,16 @@ protected:
         platform::JackSession::CloseIdle();
     }
 
-    // Lets `seconds` of the server's time pass.
-    void SkipNext(double seconds) {
+    // What reaches the client's in_1 over the next `seconds` of the server's time.
+    std::vector<float> Next(double seconds) {
         const size_t start = m_client.AudioFrames(0);
         const auto frames = static_cast<size_t>(seconds * Rate());
         EXPECT_TRUE(
             m_client.WaitFor([&] { return m_client.AudioFrames(0) >= start + frames; }, 20s));
+        const auto audio = m_client.Audio(0);
+        return {audio.begin() + static_cast<std::ptrdiff_t>(start),
+                audio.begin() +
+                    static_cast<std::ptrdiff_t>(std::min(start + frames, audio.size()))};
     }
 
     // The pitch of what reaches the client's in_1 over the next `seconds`: the strongest partial
@@ -126,13 +78,8 @@ protected:
     // slip, which jumps the phase, spoils one window rather than the figure; a wrong rate moves
     // every window alike.
     double PitchOfTheNext(double seconds) {
-        const size_t start = m_client.AudioFrames(0);
-        const auto frames = static_cast<size_t>(seconds * Rate());
-        EXPECT_TRUE(
-            m_client.WaitFor([&] { return m_client.AudioFrames(0) >= start + frames; }, 20s));
-        const auto audio = m_client.Audio(0);
-        const auto recorded = std::span<const float>(audio).subspan(start);
-        const auto sound = LongestSound(recorded.first(std::min(frames, recorded.size())));
+        const auto recorded = Next(seconds);
+        const auto sound = LongestSound(recorded);
         EXPECT_GE(sound.size(), Rate() / 5) << "hardly any sound";
         if (sound.size() < Rate() / 5) return 0.0;
         const size_t window = Rate() / 10;
@@ -158,38 +105,33 @@ bool SetPeriod(int frames) {
 
 TEST_P(RatesTest, ZorvilCliPlaysA4At440HzAndKeepsPlayingWhenTheBufferSizeChanges) {
     ASSERT_TRUE(SetPeriod(1024));
-    TempDir folder;
-    const std::string output = folder.File("out");
-    setenv("XDG_CONFIG_HOME", folder.File("config").c_str(), 1);
-    ChildProcess cli({ToolPath("zorvil-cli"), "play", PluginPath("zorvil-synth"), "--seconds", "60",
-                      "--wave-out", "JACK", "--midi-in", "JACK MIDI"},
-                     output);
-    ASSERT_TRUE(cli.Started());
-    ASSERT_TRUE(m_client.WaitFor(
-        [&] { return Text(output).find("zorvil-cli: playing") != std::string::npos; }, 30s))
-        << Text(output);
-    ASSERT_TRUE(m_client.Connect("ZorvilTest:midi_out", "Zorvil:midi_in"));
-    ASSERT_TRUE(m_client.Connect("Zorvil:out_1", "ZorvilTest:in_1"));
-    m_client.SendMidi({0x90, 69, 100}); // A4, held
-    SkipNext(0.3);                      // the attack
-
-    const double tolerance = 440.0 * 0.002;
-    EXPECT_NEAR(PitchOfTheNext(0.6), 440.0, tolerance);
-    for (const int frames : {2048, 512}) {
-        SCOPED_TRACE("period " + std::to_string(frames));
-        ASSERT_TRUE(SetPeriod(frames));
-        SkipNext(0.3); // the change itself
+    const pid_t cli = Start({"play", PluginPath("zorvil-synth"), "--seconds", "60", "--wave-out",
+                             "JACK", "--midi-in", "JACK MIDI"});
+    [&] { // whatever fails here, the program is stopped below
+        ASSERT_TRUE(WaitFor(
+            [&] { return Text(m_io.File("out")).find("zorvil-cli: playing") != std::string::npos; },
+            30s));
+        ASSERT_TRUE(m_client.Connect("ZorvilTest:midi_out", "Zorvil:midi_in"));
+        ASSERT_TRUE(m_client.Connect("Zorvil:out_1", "ZorvilTest:in_1"));
+        m_client.SendMidi({0x90, 69, 100}); // A4, held
+        Next(0.3);                          // the attack
+        const double tolerance = 440.0 * 0.002;
         EXPECT_NEAR(PitchOfTheNext(0.6), 440.0, tolerance);
-        EXPECT_TRUE(m_client.PortExists("Zorvil:out_1"));
-    }
-
-    m_client.SendMidi({0x80, 69, 64});
-    EXPECT_EQ(cli.Stop(), 0);
-    const std::string printed = Text(output);
-    EXPECT_NE(printed.find("wave output \"JACK\" runs at " + std::to_string(Rate()) + " Hz, " +
+        for (const int frames : {2048, 512}) {
+            SCOPED_TRACE("period " + std::to_string(frames));
+            ASSERT_TRUE(SetPeriod(frames));
+            Next(0.3); // the change itself
+            EXPECT_NEAR(PitchOfTheNext(0.6), 440.0, tolerance);
+            EXPECT_TRUE(m_client.PortExists("Zorvil:out_1"));
+        }
+    }();
+    ::kill(cli, SIGINT); // as Ctrl+C does
+    const Outcome run = Wait(cli);
+    EXPECT_EQ(run.status, 0) << run.err;
+    EXPECT_NE(run.out.find("wave output \"JACK\" runs at " + std::to_string(Rate()) + " Hz, " +
                            (Rate() == 44100 ? "no conversion" : "converting from 44100 Hz")),
               std::string::npos)
-        << printed;
+        << run.out;
 }
 
 // Marks the thread of Zorvil's JACK process callback for the allocation counter.
@@ -209,7 +151,7 @@ TEST_P(RatesTest, TheDeviceCallbackAllocatesNothingWhileItConvertsAndMidiTimeFol
     CSeqHost host;
     CEngineMidiIn midiIn;
     midiIn.SetHost(&host);
-    RecordingProcessor processor;
+    BlockCapture processor;
     CEngineThread engine(processor);
     CEngineWaveIn waveIn;
     CEngineWaveOut waveOut;
@@ -279,7 +221,7 @@ TEST(WaveInputClockTest, At48000HzTheInputClocksTheEngineWith44100FramesASecond)
     ASSERT_TRUE(SetPeriod(1024));
     JackTestClient client;
     ASSERT_TRUE(client.Open());
-    RecordingProcessor processor;
+    BlockCapture processor;
     CEngineThread engine(processor);
     CEngineWaveIn waveIn;
     ASSERT_TRUE(waveIn.OpenWaveInByName("JACK", 2205, &engine));
@@ -297,6 +239,7 @@ TEST(WaveInputClockTest, At48000HzTheInputClocksTheEngineWith44100FramesASecond)
     // One block either way for where the ten seconds cut the blocks, and a little for what the
     // converter and the device thread hold at either end.
     EXPECT_NEAR(static_cast<double>(blocks * 2205), frames * 44100.0 / 48000.0, 2205.0 + 441.0);
+    EXPECT_NEAR(processor.Blocks().back().left, 0.5f, 1e-3f); // what the client plays, converted
     waveIn.Stop();
     waveIn.Reset();
     client.Close();

@@ -14,6 +14,7 @@
 #include <sys/wait.h>
 #include <thread>
 #include <unistd.h>
+#include <vector>
 
 namespace zorvil::test {
 
@@ -21,7 +22,7 @@ namespace {
 
 constexpr int kNameSlots = 8;
 
-JackServer* g_current = nullptr;
+bool g_environment = false; // a JackServerEnvironment is set up
 std::unique_ptr<JackServer> g_owned;
 
 void Quiet(const char*) {}
@@ -67,8 +68,9 @@ std::unique_ptr<JackServer> JackServer::StartOnFreeName(Mode mode, unsigned rate
     return nullptr;
 }
 
-JackServer* JackServer::Current() noexcept {
-    return g_current;
+JackServer* JackServer::Current() {
+    if (g_environment && !g_owned) g_owned = StartOnFreeName(Mode::Synchronous);
+    return g_owned.get();
 }
 
 bool JackServer::Answers() const {
@@ -93,8 +95,15 @@ bool JackServer::Start() {
         m_started = true;
     }
     setenv("JACK_DEFAULT_SERVER", m_name.c_str(), 1);
-    const bool synchronous = m_mode == Mode::Synchronous;
     const std::string rate = std::to_string(m_rate);
+    std::vector<const char*> arguments = {"jackd", "--no-realtime"};
+    // Synchronous mode with a long client time-out: on a loaded machine (sanitizer builds,
+    // parallel tests) a late client delays the cycle instead of overlapping the next one (which
+    // would hand it port buffers that the next cycle is already rewriting) or being thrown out of
+    // the graph.
+    if (m_mode == Mode::Synchronous) arguments.insert(arguments.end(), {"--sync", "-t", "10000"});
+    arguments.insert(arguments.end(), {"-n", m_name.c_str(), "-d", "dummy", "-r", rate.c_str(),
+                                       "-p", "256", nullptr});
     const pid_t parent = getpid();
     const pid_t pid = fork();
     if (pid < 0) return false;
@@ -108,16 +117,7 @@ bool JackServer::Start() {
             dup2(log, STDERR_FILENO);
             close(log);
         }
-        // Synchronous mode with a long client time-out: on a loaded machine (sanitizer builds,
-        // parallel tests) a late client delays the cycle instead of overlapping the next one
-        // (which would hand it port buffers that the next cycle is already rewriting) or being
-        // thrown out of the graph.
-        if (synchronous)
-            execlp("jackd", "jackd", "--no-realtime", "--sync", "-t", "10000", "-n", m_name.c_str(),
-                   "-d", "dummy", "-r", rate.c_str(), "-p", "256", static_cast<char*>(nullptr));
-        else
-            execlp("jackd", "jackd", "--no-realtime", "-n", m_name.c_str(), "-d", "dummy", "-r",
-                   rate.c_str(), "-p", "256", static_cast<char*>(nullptr));
+        execvp("jackd", const_cast<char* const*>(arguments.data()));
         _exit(127);
     }
     m_pid = pid;
@@ -157,12 +157,13 @@ void JackServer::Stop() {
 }
 
 void JackServerEnvironment::SetUp() {
-    g_owned = JackServer::StartOnFreeName(JackServer::Mode::Synchronous);
-    g_current = g_owned.get();
+    // Until a test asks for the server, JACK clients of this process find none.
+    setenv("JACK_DEFAULT_SERVER", "zorvil-test-none", 1);
+    g_environment = true;
 }
 
 void JackServerEnvironment::TearDown() {
-    g_current = nullptr;
+    g_environment = false;
     g_owned.reset(); // stops the server
 }
 

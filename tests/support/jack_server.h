@@ -7,9 +7,10 @@
 // entry of a server that was killed unless a server of the same name starts again: names made
 // unique per process would fill it up for good after a few crashed runs.
 //
-// JackServerEnvironment starts it before the first test and stops it after the last, also when
-// tests fail; the server also dies with the test process (it is told so at start). Tests that
-// need the server gone for a while call Stop() and Start() on JackServer::Current().
+// Under a JackServerEnvironment the first call of JackServer::Current() starts it (tests that do
+// not ask wait for no server, and their clients find none); the environment stops it after the
+// last test, also when tests fail; the server also dies with the test process (it is told so at
+// start). Tests that need the server gone for a while call Stop() and Start() on it.
 //
 //     // in one .cpp of a test executable:
 //     static auto* const kJack = testing::AddGlobalTestEnvironment(new JackServerEnvironment);
@@ -61,8 +62,9 @@ public:
     const std::string& LogPath() const noexcept { return m_log; }
     unsigned Rate() const noexcept { return m_rate; }
 
-    // The server of the running test environment, or null.
-    static JackServer* Current() noexcept;
+    // The server of the running test environment, started on the first call; null without an
+    // environment or when it did not start.
+    static JackServer* Current();
 
 private:
     bool Answers() const;

@@ -29,6 +29,25 @@
 namespace zorvil::test {
 
 class ScriptedUserInterface : public IUserInterface {
+    using Answers = std::deque<std::optional<std::string>>;
+
+    template <typename Body>
+    decltype(auto) Locked(Body&& body) const {
+        std::lock_guard lock(m_mutex);
+        return body();
+    }
+    // Records a dialog request and takes its scripted answer (cancelled when there is none).
+    template <typename Request>
+    std::optional<std::string> Ask(std::vector<Request>& requests, Request request,
+                                   Answers& answers) {
+        std::lock_guard lock(m_mutex);
+        requests.push_back(std::move(request));
+        if (answers.empty()) return std::nullopt;
+        std::optional<std::string> answer = std::move(answers.front());
+        answers.pop_front();
+        return answer;
+    }
+
 public:
     struct MessageBoxRequest {
         std::string text;
@@ -42,45 +61,72 @@ public:
     };
 
     // Scripting: each call queues the answer to one future request of that kind.
-    void AnswerMessageBox(MessageResult result);
-    void AnswerOpenFile(std::optional<std::string> path);
-    void AnswerSaveFile(std::optional<std::string> path);
-    void AnswerFolder(std::optional<std::string> path);
+    void AnswerMessageBox(MessageResult result) {
+        Locked([&] { m_state.messageAnswers.push_back(result); });
+    }
+    void AnswerOpenFile(std::optional<std::string> path) {
+        Locked([&] { m_state.openAnswers.push_back(path); });
+    }
+    void AnswerSaveFile(std::optional<std::string> path) {
+        Locked([&] { m_state.saveAnswers.push_back(path); });
+    }
+    void AnswerFolder(std::optional<std::string> path) {
+        Locked([&] { m_state.folderAnswers.push_back(path); });
+    }
 
     // What was asked, in order (copies, so they may be read while other threads still ask).
-    std::vector<MessageBoxRequest> MessageBoxes() const;
-    std::vector<FileDialogRequest> OpenFileRequests() const;
-    std::vector<FileDialogRequest> SaveFileRequests() const;
-    std::vector<FolderRequest> FolderRequests() const;
-    std::vector<int> RefreshedSlots() const;
+    std::vector<MessageBoxRequest> MessageBoxes() const {
+        return Locked([&] { return m_state.messageBoxes; });
+    }
+    std::vector<FileDialogRequest> OpenFileRequests() const {
+        return Locked([&] { return m_state.openRequests; });
+    }
+    std::vector<FileDialogRequest> SaveFileRequests() const {
+        return Locked([&] { return m_state.saveRequests; });
+    }
+    std::vector<FolderRequest> FolderRequests() const {
+        return Locked([&] { return m_state.folderRequests; });
+    }
+    std::vector<int> RefreshedSlots() const {
+        return Locked([&] { return m_state.refreshedSlots; });
+    }
     int MidiActivityCount() const noexcept { return m_midiActivity.load(); }
 
     // Forget every record and every answer not used yet.
-    void Reset();
+    void Reset() {
+        Locked([&] { m_state = {}; });
+        m_midiActivity.store(0);
+    }
 
     // IUserInterface
     MessageResult MessageBox(std::string_view text, std::string_view caption,
                              MessageButtons buttons, MessageIcon icon) override;
-    std::optional<std::string> OpenFileDialog(const FileDialogRequest& request) override;
-    std::optional<std::string> SaveFileDialog(const FileDialogRequest& request) override;
+    std::optional<std::string> OpenFileDialog(const FileDialogRequest& request) override {
+        return Ask(m_state.openRequests, request, m_state.openAnswers);
+    }
+    std::optional<std::string> SaveFileDialog(const FileDialogRequest& request) override {
+        return Ask(m_state.saveRequests, request, m_state.saveAnswers);
+    }
     std::optional<std::string> BrowseFolder(std::string_view title,
-                                            std::string_view initialPath) override;
-    void RefreshEffectWindows(int slot) override;
-    void SignalMidiActivity() noexcept override;
+                                            std::string_view initialPath) override {
+        return Ask(m_state.folderRequests, {std::string(title), std::string(initialPath)},
+                   m_state.folderAnswers);
+    }
+    void RefreshEffectWindows(int slot) override {
+        Locked([&] { m_state.refreshedSlots.push_back(slot); });
+    }
+    void SignalMidiActivity() noexcept override { m_midiActivity.fetch_add(1); }
 
 private:
-    static std::optional<std::string> Take(std::deque<std::optional<std::string>>& answers);
-
     mutable std::mutex m_mutex;
-    std::deque<MessageResult> m_messageAnswers;
-    std::deque<std::optional<std::string>> m_openAnswers;
-    std::deque<std::optional<std::string>> m_saveAnswers;
-    std::deque<std::optional<std::string>> m_folderAnswers;
-    std::vector<MessageBoxRequest> m_messageBoxes;
-    std::vector<FileDialogRequest> m_openRequests;
-    std::vector<FileDialogRequest> m_saveRequests;
-    std::vector<FolderRequest> m_folderRequests;
-    std::vector<int> m_refreshedSlots;
+    struct State { // guarded by m_mutex
+        std::deque<MessageResult> messageAnswers;
+        Answers openAnswers, saveAnswers, folderAnswers;
+        std::vector<MessageBoxRequest> messageBoxes;
+        std::vector<FileDialogRequest> openRequests, saveRequests;
+        std::vector<FolderRequest> folderRequests;
+        std::vector<int> refreshedSlots;
+    } m_state;
     std::atomic<int> m_midiActivity{0};
 };
 
