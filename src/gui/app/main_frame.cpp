@@ -2,6 +2,7 @@
 
 #include "app/zorvil_app.h"
 #include "gui/app/about_box.h"
+#include "gui/app/device_dialogs.h"
 #include "gui/app/images.h"
 #include "gui/app/lock_indicators.h"
 #include "gui/app/qt_user_interface.h"
@@ -59,6 +60,8 @@ CMainFrame::CMainFrame(CZorvilApp& app, CQtUserInterface& ui, QWidget* parent)
     BuildMenus();
     BuildBars();
 
+    m_pDeviceDialogs = std::make_unique<CQtDeviceDialogs>(this);
+    m_app.SetDeviceDialogs(m_pDeviceDialogs.get());
     m_app.AddListener(this);
     CPatternHistory& history = m_app.PatternHistory();
     history.SetUndoHook([this](CPatternHistory::Change change) {
@@ -81,6 +84,7 @@ CMainFrame::CMainFrame(CZorvilApp& app, CQtUserInterface& ui, QWidget* parent)
 CMainFrame::~CMainFrame() {
     m_app.PatternHistory().SetUndoHook({});
     m_app.RemoveListener(this);
+    m_app.SetDeviceDialogs(nullptr);
 }
 
 void CMainFrame::BuildMenus() {
@@ -109,6 +113,12 @@ void CMainFrame::BuildMenus() {
 
     QMenu* options = menuBar()->addMenu(tr("&Options"));
     add(options, command::kDevices);
+    add(options, command::kMidiDevices);
+    add(options, command::kWaveDevices);
+    options->addSeparator();
+    add(options, command::kEngineRun);
+    add(options, command::kEngineRestart);
+    add(options, command::kAsioPanel);
 
     m_pWindowMenu = menuBar()->addMenu(tr("&Window"));
     connect(m_pWindowMenu, &QMenu::aboutToShow, this, &CMainFrame::FillWindowMenu);
@@ -247,6 +257,7 @@ void CMainFrame::OnIdleTimer() {
     // Lit for one tick after MIDI arrived, dark at the next tick without any.
     m_pStatusPanes->SetMidiLight(m_ui.TakeMidiActivity());
     m_pStatusPanes->SetLocks(ReadLockIndicators());
+    m_pStatusPanes->SetLostDevices(m_app.LostDevices());
     UpdateCommandStates();
 }
 

@@ -6,6 +6,7 @@
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QStatusBar>
+#include <QStringList>
 
 namespace zorvil {
 
@@ -23,6 +24,11 @@ QString PositionText(int position, int stepsPerMeasure) {
 }
 
 CStatusPanes::CStatusPanes(QStatusBar* bar) {
+    m_pLostDevices = new QLabel(bar);
+    m_pLostDevices->setObjectName(QStringLiteral("lostDevices"));
+    m_pLostDevices->setStyleSheet(QStringLiteral("QLabel { color: #b00000; }"));
+    bar->addPermanentWidget(m_pLostDevices);
+
     // The MIDI pane: the light, then its text.
     auto* midi = new QWidget(bar);
     auto* layout = new QHBoxLayout(midi);
@@ -60,6 +66,19 @@ void CStatusPanes::SetMidiLight(bool lit) {
 void CStatusPanes::SetPosition(int position, int stepsPerMeasure) {
     const QString text = PositionText(position, stepsPerMeasure);
     if (m_pPosition->text() != text) m_pPosition->setText(text);
+}
+
+void CStatusPanes::SetLostDevices(const std::vector<std::string>& devices) {
+    QString text;
+    if (!devices.empty()) {
+        QStringList names;
+        for (const std::string& device : devices)
+            names << QString::fromStdString(device);
+        text =
+            QStringLiteral("%1 stopped (the device went away): once it is back, Options > Restart")
+                .arg(names.join(QStringLiteral(", ")));
+    }
+    if (m_pLostDevices->text() != text) m_pLostDevices->setText(text);
 }
 
 void CStatusPanes::SetLocks(const std::optional<LockIndicators>& locks) {
