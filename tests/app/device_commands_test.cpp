@@ -51,9 +51,9 @@ TEST_F(DeviceCommandsTest, TheCombosOfferTheListsOfNowAndSelectTheStoredValues) 
         {"MIDI mapper", MidiOutCombo("midi mapper"), "MIDI Mapper"},
         {"wave mapper", WaveOutCombo("MME: Wave"), "MME: Wave Mapper"},
         {"wave output", WaveOutCombo("mme: virtual wave out (imm"),
-         "MME: Virtual Wave Out (immediate)"},
+         "MME: Virtual Wave Out (immediate)    (44100 Hz)"},
         {"wave name without its prefix", WaveOutCombo("Virtual Wave Out"), "* No Wave *"},
-        {"wave input", WaveInCombo(kWaveIn), "MME: Virtual Wave In"},
+        {"wave input", WaveInCombo(kWaveIn), "MME: Virtual Wave In    (44100 Hz)"},
         {"stored size", BufferSizeCombo(147, true), "147 samples    (300 b/s)"},
         {"size not offered", BufferSizeCombo(1000, true), "3675 samples    (12 b/s)"},
         {"size alone", BufferSizeCombo(1000, false), "3675"},
@@ -65,6 +65,9 @@ TEST_F(DeviceCommandsTest, TheCombosOfferTheListsOfNowAndSelectTheStoredValues) 
         EXPECT_EQ(c.combo.entries.at(static_cast<size_t>(c.combo.selected)).text, c.selected);
     }
 
+    // A device shows its rate; the name stored and opened by stays the bare one.
+    const DeviceCombo waveIn = WaveInCombo(kWaveIn);
+    EXPECT_EQ(waveIn.Name(waveIn.selected), kWaveIn);
     // First the "no device" entries, then the mappers; every size makes whole seconds.
     EXPECT_EQ(MidiOutCombo("").entries.at(1).name, "MIDI Mapper");
     EXPECT_EQ(WaveOutCombo("").entries.at(0).name, "* No Wave *");
