@@ -12,13 +12,11 @@ namespace zorvil {
 
 namespace {
 
-bool StartsWithNoCase(std::string_view text, std::string_view prefix) noexcept {
-    if (text.size() < prefix.size()) return false;
-    for (size_t i = 0; i < prefix.size(); ++i)
-        if (std::tolower(static_cast<unsigned char>(text[i])) !=
-            std::tolower(static_cast<unsigned char>(prefix[i])))
-            return false;
-    return true;
+std::string Lower(std::string_view text) {
+    std::string lower(text);
+    for (char& c : lower)
+        c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    return lower;
 }
 
 DeviceCombo Combo(std::vector<DeviceEntry> entries, std::string_view stored) {
@@ -60,8 +58,8 @@ DeviceCombo ValueCombo(std::vector<DeviceEntry> entries, int stored, int fallbac
 
 } // namespace
 
-bool IsAsioName(std::string_view name) noexcept {
-    return StartsWithNoCase(name, kAsioPrefix);
+bool IsAsioName(std::string_view name) {
+    return !ParseStoredWaveName(name).usable;
 }
 
 std::string DeviceCombo::Name(int index) const {
@@ -77,8 +75,9 @@ int DeviceCombo::Value(int index) const {
 }
 
 int FindPrefixNoCase(const std::vector<DeviceEntry>& entries, std::string_view stored) {
+    const std::string prefix = Lower(stored);
     for (size_t i = 0; i < entries.size(); ++i)
-        if (StartsWithNoCase(entries[i].name, stored)) return static_cast<int>(i);
+        if (Lower(entries[i].name).starts_with(prefix)) return static_cast<int>(i);
     return 0;
 }
 

@@ -43,9 +43,8 @@ inline constexpr int kDefaultBufferSizeEntry = 6;
 inline constexpr int kMaxRenderAdjust = 10;
 inline constexpr int kDefaultRenderAdjustEntry = 4;
 
-// The prefix of wave device names that stand for an ASIO driver, which the program never opens.
-inline constexpr std::string_view kAsioPrefix = "ASIO: ";
-bool IsAsioName(std::string_view name) noexcept;
+// Whether a wave device name begins with "ASIO: " (any case): a driver the program never opens.
+bool IsAsioName(std::string_view name);
 
 struct DeviceEntry {
     std::string name; // what the program stores and opens by
