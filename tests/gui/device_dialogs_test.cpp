@@ -146,8 +146,9 @@ TEST_F(DeviceDialogsTest, AWaveOutputThatWentAwayIsNamedUntilRestartReopensIt) {
     EXPECT_TRUE(pane->text().isEmpty());
     platform::VirtualDevices::WaveOut()->Vanish();
     Frame().OnIdleTimer();
-    EXPECT_THAT(pane->text().toStdString(),
-                HasSubstr("wave output \"Virtual Wave Out (immediate)\" stopped"));
+    EXPECT_THAT(
+        pane->text().toStdString(),
+        HasSubstr("Wave output \"Virtual Wave Out (immediate)\" stopped: Options > Restart"));
     Action(command::kEngineRestart)->trigger();
     Frame().OnPosted(); // the Run that Restart posts
     Frame().OnIdleTimer();

@@ -38,18 +38,22 @@ QComboBox* CDeviceDialog::AddCombo(const QString& label, const DeviceCombo& comb
                                    const char* objectName, const QString& unit) {
     auto* box = new QComboBox(this);
     box->setObjectName(QString::fromLatin1(objectName));
-    box->setSizeAdjustPolicy(QComboBox::AdjustToContents);
     for (const DeviceEntry& entry : combo.entries)
         box->addItem(QString::fromStdString(entry.text));
     box->setCurrentIndex(combo.selected);
+    auto* caption = new QLabel(label, this);
+    caption->setBuddy(box); // its mnemonic selects the box
     if (unit.isEmpty()) {
-        m_pForm->addRow(label, box);
+        // Device names: every box as wide as the dialog allows.
+        box->setSizeAdjustPolicy(QComboBox::AdjustToContents);
+        box->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Fixed);
+        m_pForm->addRow(caption, box);
     } else {
         auto* row = new QHBoxLayout;
         row->addWidget(box);
         row->addWidget(new QLabel(unit, this));
         row->addStretch();
-        m_pForm->addRow(label, row);
+        m_pForm->addRow(caption, row);
     }
     return box;
 }

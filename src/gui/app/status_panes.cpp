@@ -74,11 +74,13 @@ void CStatusPanes::SetLostDevices(const std::vector<std::string>& devices) {
         QStringList names;
         for (const std::string& device : devices)
             names << QString::fromStdString(device);
-        text =
-            QStringLiteral("%1 stopped (the device went away): once it is back, Options > Restart")
-                .arg(names.join(QStringLiteral(", ")));
+        text = names.join(QStringLiteral(", "));
+        text[0] = text[0].toUpper();
+        text += QStringLiteral(" stopped: Options > Restart once it is back");
     }
-    if (m_pLostDevices->text() != text) m_pLostDevices->setText(text);
+    if (m_pLostDevices->text() == text) return;
+    m_pLostDevices->setText(text);
+    m_pLostDevices->setToolTip(text);
 }
 
 void CStatusPanes::SetLocks(const std::optional<LockIndicators>& locks) {
