@@ -51,4 +51,12 @@ bool CSettings::WriteEngine(bool running) const {
     return m_pProfile != nullptr && m_pProfile->WriteInt(keys::kSection, keys::kEngine, running);
 }
 
+bool CSettings::WriteInt(const char* key, int value) const {
+    return m_pProfile != nullptr && m_pProfile->WriteInt(keys::kSection, key, value);
+}
+
+bool CSettings::WriteString(const char* key, std::string_view value) const {
+    return m_pProfile != nullptr && m_pProfile->WriteString(keys::kSection, key, value);
+}
+
 } // namespace zorvil

@@ -14,8 +14,8 @@
 //                    it stopped it                               starts the engine)
 //
 // Missing values read as their defaults and nothing is written back (only the wave devices'
-// one-time "MME: " upgrade and the Run command write). Without a profile every value reads as
-// its default and writes go nowhere.
+// one-time "MME: " upgrade, the Run command and the device commands write). Without a profile
+// every value reads as its default and writes go nowhere.
 //
 //     CSettings settings(&profile);
 //     int frames = settings.WaveOutBufSize();       // bounded: see there
@@ -27,6 +27,7 @@
 #include "platform/profile.h"
 
 #include <string>
+#include <string_view>
 
 namespace zorvil {
 
@@ -49,10 +50,34 @@ public:
     int RenderAdjust() const;
 
     bool WriteEngine(bool running) const;
+    // The device commands store what they opened (an empty name: nothing).
+    bool WriteMidiIn(std::string_view name) const {
+        return WriteString(platform::settings::kMidiIn, name);
+    }
+    bool WriteMidiOut(std::string_view name) const {
+        return WriteString(platform::settings::kMidiOut, name);
+    }
+    bool WriteMidiThru(bool thru) const {
+        return WriteInt(platform::settings::kMidiThru, thru ? 1 : 0);
+    }
+    bool WriteWaveIn(std::string_view name) const {
+        return WriteString(platform::settings::kWaveIn, name);
+    }
+    bool WriteWaveOut(std::string_view name) const {
+        return WriteString(platform::settings::kWaveOut, name);
+    }
+    bool WriteWaveOutBufSize(int frames) const {
+        return WriteInt(platform::settings::kWaveOutBufSize, frames);
+    }
+    bool WriteRenderAdjust(int buffers) const {
+        return WriteInt(platform::settings::kRenderAdjust, buffers);
+    }
 
 private:
     int GetInt(const char* key, int defaultValue) const;
     std::string GetString(const char* key) const;
+    bool WriteInt(const char* key, int value) const;
+    bool WriteString(const char* key, std::string_view value) const;
 
     platform::CProfile* m_pProfile;
 };

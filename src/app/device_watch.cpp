@@ -65,14 +65,25 @@ void CDeviceWatch::Poll() {
     for (Device& device : m_devices) {
         if (device.gone || device.alive()) continue;
         device.gone = true;
-        m_report(device.kind + " \"" + device.name +
-                 "\" stopped (the device went away); waiting for it to come back");
+        Tell(device.kind + " \"" + device.name +
+             "\" stopped (the device went away); waiting for it to come back");
     }
     if (!AnyGone()) return;
     const uint32_t now = m_app.Clock().Now();
     if (now - m_lastTry < kRetryMs) return;
     m_lastTry = now;
     TryToReopen();
+}
+
+void CDeviceWatch::ReopenNow() {
+    for (Device& device : m_devices)
+        if (!device.alive()) device.gone = true;
+    m_lastTry = m_app.Clock().Now();
+    TryToReopen();
+}
+
+void CDeviceWatch::Tell(const std::string& line) const {
+    if (m_report) m_report(line);
 }
 
 void CDeviceWatch::TryToReopen() {
@@ -86,7 +97,7 @@ void CDeviceWatch::TryToReopen() {
     for (Device* device : back) {
         if (!device->reopen() || !device->alive()) continue;
         device->gone = false;
-        m_report(device->kind + " \"" + device->name + "\" is back");
+        Tell(device->kind + " \"" + device->name + "\" is back");
     }
     if (running) m_app.StartEngine();
 }

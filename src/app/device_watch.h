@@ -30,11 +30,15 @@ class CDeviceWatch {
 public:
     static constexpr uint32_t kRetryMs = 1000;
 
+    // Empty: nothing is reported.
     using Report = std::function<void(const std::string& line)>;
 
     CDeviceWatch(CZorvilApp& app, Report report);
 
     void Poll();
+    // Looks at once for every watched device that stopped and reopens those listed again, as
+    // the Restart command does (the engine stopped around it, started again if it ran).
+    void ReopenNow();
     // True while a watched device is gone.
     bool AnyGone() const noexcept;
 
@@ -54,6 +58,7 @@ private:
     void Watch(std::string kind, DeviceT& device, std::string name,
                std::vector<std::string> (*list)(), std::function<bool()> open);
     void TryToReopen();
+    void Tell(const std::string& line) const;
 
     CZorvilApp& m_app;
     Report m_report;

@@ -2,6 +2,8 @@
 // commands (see zorvil_app.h).
 #include "app/zorvil_app.h"
 
+#include "app/device_watch.h"
+
 #include <thread>
 
 namespace zorvil {
@@ -70,9 +72,20 @@ bool CZorvilApp::OnCommand(uint32_t id) {
     case kCommandRestart:
         if (!IsEngineRunning()) return true;
         StopEngine();
+        // Devices that went away (a JACK server that stopped) and are there again come back.
+        CDeviceWatch(*this, {}).ReopenNow();
         PostCommand(kCommandRun); // starts it again and writes "Engine" = 1
         return true;
     case kCommandAsioPanel:
+        return true;
+    case command::kMidiDevices:
+        OnMidiDevices();
+        return true;
+    case command::kWaveDevices:
+        OnWaveDevices();
+        return true;
+    case command::kDevices:
+        OnDevices();
         return true;
     default:
         return OnMenuCommand(id);

@@ -53,6 +53,7 @@
 #include "app/app_settings.h"
 #include "app/command_ids.h"
 #include "app/command_line.h"
+#include "app/device_dialogs.h"
 #include "app/effect_frame.h"
 #include "engine/block_processor.h"
 #include "engine/engine_thread.h"
@@ -185,6 +186,20 @@ public:
     // or of a slot without a frame is dropped. When the mailbox overflowed, every frame gets
     // OnEffectChanged instead of the changes it missed. True when anything was delivered.
     bool DeliverWindowEvents();
+
+    // --- Device selection (device_commands.cpp) ---
+    // The dialogs of "&MIDI Devices...", "&Wave Devices..." and "&Devices..." (null: the
+    // commands do nothing). Each command fills its dialog from the settings; on OK it stops the
+    // engine, opens the chosen devices, stores their names (empty for one that did not open)
+    // and starts the engine again if it ran. Choosing "* No MIDI *" closes that MIDI port.
+    void SetDeviceDialogs(IDeviceDialogs* dialogs) noexcept { m_pDeviceDialogs = dialogs; }
+    void OnMidiDevices();
+    void OnWaveDevices();
+    void OnDevices();
+    // The devices that are open but stopped working (their JACK server went away), as
+    // "wave output \"JACK\"", in the order wave output, wave input, MIDI input, MIDI output.
+    // Restart reopens those that are there again.
+    std::vector<std::string> LostDevices() const;
 
     // --- Effect slots (effect_slots.cpp) ---
     struct EffectSlotRecord {
@@ -362,6 +377,8 @@ private:
     std::string m_strRenderPath; // the target of the last render
     int m_nRenderAdjust = 0;
     std::atomic<bool> m_bRenderDone{false};
+
+    IDeviceDialogs* m_pDeviceDialogs = nullptr;
 
     // Start-up, the project, posting.
     CommandLine m_commandLine;

@@ -46,8 +46,8 @@ constexpr CommandEntry kCommands[] = {
     {kEngineRun, "&Run", "Starts or stops the VST Engine\nRun", {}},
     {kEngineRestart, "R&estart", "Restart Engine after Failure\nRestart", {}},
     {kAsioPanel, "&Asio Control Panel...", "ASIO Control Panel\nASIO", {}},
-    {kMidiDevices, "&MIDI...", "", {}},
-    {kWaveDevices, "&Wave...", "", {}},
+    {kMidiDevices, "&MIDI Devices...", "Select the MIDI input and output\nMIDI Devices", {}},
+    {kWaveDevices, "&Wave Devices...", "Select the wave input and output and the buffer size\nWave Devices", {}},
     // An effect's commands.
     {kOpenEditor, "&Edit...", "Open Effect Editor\nEditor", {}},
     {kRenamePreset, "&Name", "", {}},

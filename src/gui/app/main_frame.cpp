@@ -2,6 +2,7 @@
 
 #include "app/zorvil_app.h"
 #include "gui/app/about_box.h"
+#include "gui/app/device_dialogs.h"
 #include "gui/app/images.h"
 #include "gui/app/lock_indicators.h"
 #include "gui/app/qt_user_interface.h"
@@ -61,6 +62,8 @@ CMainFrame::CMainFrame(CZorvilApp& app, CQtUserInterface& ui, QWidget* parent)
     BuildMenus();
     BuildBars();
 
+    m_pDeviceDialogs = std::make_unique<CQtDeviceDialogs>(this);
+    m_app.SetDeviceDialogs(m_pDeviceDialogs.get());
     m_app.AddListener(this);
     // A bank loaded or a program chosen outside the effect's windows: they show it.
     connect(&m_ui, &CQtUserInterface::effectWindowsRefreshRequested, this, [this](int slot) {
@@ -91,6 +94,7 @@ CMainFrame::~CMainFrame() {
     CloseEffectFrames();
     m_app.PatternHistory().SetUndoHook({});
     m_app.RemoveListener(this);
+    m_app.SetDeviceDialogs(nullptr);
 }
 
 void CMainFrame::BuildMenus() {
@@ -119,6 +123,12 @@ void CMainFrame::BuildMenus() {
 
     QMenu* options = menuBar()->addMenu(tr("&Options"));
     add(options, command::kDevices);
+    add(options, command::kMidiDevices);
+    add(options, command::kWaveDevices);
+    options->addSeparator();
+    add(options, command::kEngineRun);
+    add(options, command::kEngineRestart);
+    add(options, command::kAsioPanel);
 
     QMenu* effect = AddEffectMenu(*menuBar(), *m_pCommands, [this] { return ActiveEffectFrame(); });
 
@@ -280,6 +290,7 @@ void CMainFrame::OnIdleTimer() {
     // Lit for one tick after MIDI arrived, dark at the next tick without any.
     m_pStatusPanes->SetMidiLight(m_ui.TakeMidiActivity());
     m_pStatusPanes->SetLocks(ReadLockIndicators());
+    m_pStatusPanes->SetLostDevices(m_app.LostDevices());
     UpdateCommandStates();
 }
 

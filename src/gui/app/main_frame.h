@@ -48,6 +48,7 @@ namespace zorvil {
 class CChildFrame;
 class CEffectButtonBar;
 class CPatternHistory;
+class CQtDeviceDialogs;
 class CQtUserInterface;
 class CSeqFrame;
 class CSeqView;
@@ -148,6 +149,7 @@ private:
     CTempoBar* m_pTempoBar = nullptr;
     CEffectButtonBar* m_pEffectButtons = nullptr;
     std::unique_ptr<CStatusPanes> m_pStatusPanes;
+    std::unique_ptr<CQtDeviceDialogs> m_pDeviceDialogs; // the device commands' dialogs
     QToolBar* m_pFileToolBar = nullptr;
     QToolBar* m_pTransportToolBar = nullptr;
     QToolBar* m_pTempoToolBar = nullptr;

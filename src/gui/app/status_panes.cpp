@@ -6,6 +6,7 @@
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QStatusBar>
+#include <QStringList>
 
 namespace zorvil {
 
@@ -23,6 +24,11 @@ QString PositionText(int position, int stepsPerMeasure) {
 }
 
 CStatusPanes::CStatusPanes(QStatusBar* bar) {
+    m_pLostDevices = new QLabel(bar);
+    m_pLostDevices->setObjectName(QStringLiteral("lostDevices"));
+    m_pLostDevices->setStyleSheet(QStringLiteral("QLabel { color: #b00000; }"));
+    bar->addPermanentWidget(m_pLostDevices);
+
     // The MIDI pane: the light, then its text.
     auto* midi = new QWidget(bar);
     auto* layout = new QHBoxLayout(midi);
@@ -60,6 +66,21 @@ void CStatusPanes::SetMidiLight(bool lit) {
 void CStatusPanes::SetPosition(int position, int stepsPerMeasure) {
     const QString text = PositionText(position, stepsPerMeasure);
     if (m_pPosition->text() != text) m_pPosition->setText(text);
+}
+
+void CStatusPanes::SetLostDevices(const std::vector<std::string>& devices) {
+    QString text;
+    if (!devices.empty()) {
+        QStringList names;
+        for (const std::string& device : devices)
+            names << QString::fromStdString(device);
+        text = names.join(QStringLiteral(", "));
+        text[0] = text[0].toUpper();
+        text += QStringLiteral(" stopped: Options > Restart once it is back");
+    }
+    if (m_pLostDevices->text() == text) return;
+    m_pLostDevices->setText(text);
+    m_pLostDevices->setToolTip(text);
 }
 
 void CStatusPanes::SetLocks(const std::optional<LockIndicators>& locks) {

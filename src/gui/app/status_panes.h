@@ -1,7 +1,8 @@
-// CStatusPanes: the status bar's panes right of the message pane, left to right: the MIDI
-// activity light ("MIDI"), the play position, and the lock indicators CAP, NUM and SCRL. Each
-// pane is as wide as its indicator text ("MIDI  ", "Current playback position  ", "CAP", ...);
-// a lock pane shows its text only while its lock is on.
+// CStatusPanes: the status bar's panes right of the message pane, left to right: the devices
+// that stopped working (empty while every device works), the MIDI activity light ("MIDI"), the play
+// position, and the lock indicators CAP, NUM and SCRL. Each pane is as wide as its indicator text
+// ("MIDI  ", "Current playback position  ", "CAP", ...); a lock pane shows its text only while its
+// lock is on.
 //
 //     CStatusPanes panes(statusBar());
 //     panes.SetPosition(pattern.GetPosition(), pattern.GetStepsPerMeasure());
@@ -15,6 +16,8 @@
 #include <QString>
 
 #include <optional>
+#include <string>
+#include <vector>
 
 class QLabel;
 class QStatusBar;
@@ -34,9 +37,12 @@ public:
     void SetMidiLight(bool lit);
     bool MidiLightLit() const noexcept { return m_bMidiLit; }
     void SetPosition(int position, int stepsPerMeasure);
+    // The devices that stopped (CZorvilApp::LostDevices), named with the way back; none: empty.
+    void SetLostDevices(const std::vector<std::string>& devices);
     // Nothing known (no X display): the lock panes stay empty.
     void SetLocks(const std::optional<LockIndicators>& locks);
 
+    QLabel* LostDevicesPane() const noexcept { return m_pLostDevices; }
     QLabel* MidiPane() const noexcept { return m_pMidiIcon; }
     QLabel* PositionPane() const noexcept { return m_pPosition; }
     QLabel* CapsPane() const noexcept { return m_pCaps; }
@@ -46,6 +52,7 @@ public:
 private:
     QLabel* AddTextPane(QStatusBar* bar, const QString& indicator);
 
+    QLabel* m_pLostDevices = nullptr;
     QLabel* m_pMidiIcon = nullptr;
     QLabel* m_pPosition = nullptr;
     QLabel* m_pCaps = nullptr;
