@@ -16,6 +16,7 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <array>
 #include <filesystem>
 
 namespace zorvil::test {
@@ -26,10 +27,16 @@ protected:
     CChildFrame* InfoFrame(int slot) {
         return dynamic_cast<CChildFrame*>(App().EffectRecord(slot).frame);
     }
+    // Loads the probe through the L key and the library dialog; its slot, or -1.
     int LoadProbe() {
+        std::array<bool, CZorvilApp::kMaxEffects> before{};
+        for (int slot = 0; slot < CZorvilApp::kMaxEffects; ++slot)
+            before[slot] = App().Host().GetEffect(slot) != nullptr;
         m_ui.AnswerOpenFile(PluginPath("zorvil-probe"));
         QTest::keyClick(&Frame(), Qt::Key_L);
-        return App().LoadedEffectCount() > 0 ? App().Host().GetNextEffect(-1) : -1;
+        for (int slot = 0; slot < CZorvilApp::kMaxEffects; ++slot)
+            if (!before[slot] && App().Host().GetEffect(slot) != nullptr) return slot;
+        return -1;
     }
     int ButtonState(int slot) { return Frame().EffectButtons()->State(slot); }
     bool Enabled(uint32_t id) {
@@ -96,6 +103,7 @@ TEST_F(ChildFrameTest, ClosingTheWindowNewAndTheProgramsEndUnloadTheEffects) {
     const int second = LoadProbe();
     ASSERT_GE(first, 0);
     ASSERT_GE(second, 0);
+    ASSERT_NE(first, second);
     QPointer<CChildFrame> firstFrame = InfoFrame(first);
     QPointer<CChildFrame> secondFrame = InfoFrame(second);
 

@@ -234,6 +234,15 @@ void CChildFrame::CloseEffectViews() {
 void CChildFrame::ShowEffectWindows(bool show) {
     hide();
     if (m_nEffect < 0) return;
+    // An effect whose windows were never opened (an effect loaded as such, not a synth) has
+    // nothing to show: its button opens its editor, or its parameter window without one, so the
+    // user always gets a window to work in.
+    if (show && m_pEditWnd == nullptr && m_pParamWnd == nullptr) {
+        if (HasEditor())
+            OpenEditor();
+        else
+            OpenParameters();
+    }
     m_nViewState = show ? kViewShown : kViewHidden;
     m_mainFrame.SetEffectButtonState(m_nEffect, m_nViewState);
     for (CEffectWnd* window :
