@@ -369,20 +369,30 @@ AEffect StrictPlugin() {
     return effect;
 }
 
-TEST_F(ProjectWithHost, ABankWithMoreProgramsAndParametersAppliesWhatFits) {
+// A bank of 5 programs of 7 parameters reaches the plug-in of 2 x 3 only where it fits, and
+// finite and within 0..1 (a NaN from a bank crashed a well-known reverb on the engine thread).
+TEST_F(ProjectWithHost, ABankAppliesWhatFitsFiniteAndWithinZeroToOne) {
+    const float inf = std::numeric_limits<float>::infinity();
     CFxBank bigger;
     ASSERT_TRUE(bigger.CreateParamBank(5, 7));
     for (int32_t i = 0; i < 5; ++i)
         for (int32_t j = 0; j < 7; ++j)
             bigger.GetProgram(i).SetParam(j, 0.01f * static_cast<float>(10 * i + j));
+    const float odd[2][2] = {{std::numeric_limits<float>::quiet_NaN(), inf}, {-inf, -0.5f}};
+    for (int32_t i = 0; i < 2; ++i)
+        for (int32_t j = 0; j < 2; ++j)
+            bigger.GetProgram(i).SetParam(j, odd[i][j]);
+    bigger.GetProgram(0).SetParam(2, 1.5f);
     bigger.SetIdentity(static_cast<int32_t>(FourCC("ZPrb")), 2);
     ASSERT_TRUE(bigger.SaveToFile(kBankMemoryName));
     store.SetStoredImage(bigger.GetMemoryImage());
     AEffect plugin = StrictPlugin();
     std::string bankFile;
     ASSERT_TRUE(store.LoadBank(kBankMemoryName, {&plugin, 0, &bankFile}));
-    EXPECT_FLOAT_EQ(g_values[1][2], 0.12f);
-    EXPECT_FLOAT_EQ(g_values[1][0], 0.1f);
+    const float applied[2][3] = {{0.0f, 0.0f, 1.0f}, {0.0f, 0.0f, 0.12f}};
+    for (int32_t i = 0; i < 2; ++i)
+        for (int32_t j = 0; j < 3; ++j)
+            EXPECT_FLOAT_EQ(g_values[i][j], applied[i][j]) << i << ", " << j;
     EXPECT_EQ(g_program, 0);
     EXPECT_TRUE(bankFile.empty()); // memory loads keep the bank file name
 }
@@ -412,26 +422,6 @@ TEST_F(ProjectWithHost, ProgramNamesAreFetchedIntoAZeroedKibibyteAndCutAt27) {
     bank.SetMemoryImage(store.StoredImage());
     ASSERT_TRUE(bank.LoadFromFile(kBankMemoryName));
     EXPECT_EQ(bank.GetProgram(1).Name(), std::string(27, 'n'));
-}
-
-TEST_F(ProjectWithHost, BankValuesReachThePlugInFiniteAndWithinZeroToOne) {
-    const float inf = std::numeric_limits<float>::infinity();
-    const float values[2][3] = {{std::numeric_limits<float>::quiet_NaN(), inf, 1.5f},
-                                {-inf, -0.5f, 0.25f}};
-    CFxBank bank;
-    ASSERT_TRUE(bank.CreateParamBank(2, 3));
-    for (int32_t i = 0; i < 2; ++i)
-        for (int32_t j = 0; j < 3; ++j)
-            bank.GetProgram(i).SetParam(j, values[i][j]);
-    bank.SetIdentity(static_cast<int32_t>(FourCC("ZPrb")), 1);
-    ASSERT_TRUE(bank.SaveToFile(kBankMemoryName));
-    store.SetStoredImage(bank.GetMemoryImage());
-    AEffect plugin = StrictPlugin();
-    ASSERT_TRUE(store.LoadBank(kBankMemoryName, {&plugin, 0, nullptr}));
-    const float applied[2][3] = {{0.0f, 0.0f, 1.0f}, {0.0f, 0.0f, 0.25f}};
-    for (int32_t i = 0; i < 2; ++i)
-        for (int32_t j = 0; j < 3; ++j)
-            EXPECT_EQ(g_values[i][j], applied[i][j]) << i << ", " << j;
 }
 
 TEST_F(ProjectWithHost, BanksOfAnotherIdOrAnUnhandledChunkChangeNothing) {
