@@ -84,6 +84,14 @@ inline std::string SamplerProject(const TempDir& folder, const std::string& name
     return path;
 }
 
+// Writes `image` as the project `name` in `folder` and returns its path.
+inline std::string WriteProject(const TempDir& folder, const std::string& name,
+                                const ProjectImage& image) {
+    const std::string path = folder.File(name);
+    EXPECT_EQ(WriteProjectFile(path, image), platform::FileErrorCause::None);
+    return path;
+}
+
 inline const std::string kImmediateOut =
     std::string("MME: ") + platform::kVirtualWaveOutImmediateName;
 

@@ -2,7 +2,6 @@
 #include "app_test_support.h"
 #include "cli_test_support.h"
 #include "engine/wave_out_engine.h"
-#include "files/fx_bank.h"
 #include "files/project_effects.h"
 #include "files/project_file.h"
 #include "support/test_support.h"
@@ -23,6 +22,7 @@ namespace {
 
 using ::testing::ElementsAre;
 using ::testing::HasSubstr;
+using ::testing::StartsWith;
 
 using CliCommandsTest = CliFixture;
 
@@ -31,7 +31,16 @@ TEST_F(CliCommandsTest, RenderAndExportMidiWriteTheDemoAndSayWhere) {
     Outcome run = Cli({"render", Demo(), out});
     EXPECT_EQ(run.status, 0) << run.err;
     EXPECT_EQ(run.out, "zorvil-cli: wrote " + out + " (705600 frames, 16 s)\n");
-    EXPECT_EQ(std::filesystem::file_size(out), 46u + 705600u * 4);
+    const std::vector<uint8_t> wave = ReadBytes(out);
+    ASSERT_EQ(wave.size(), kWaveHeaderSize + 705600u * 4);
+    // Sound in every second of the pattern.
+    for (size_t second = 0; second < 16; ++second) {
+        int peak = 0;
+        for (size_t i = kWaveHeaderSize + second * 176400;
+             i < kWaveHeaderSize + (second + 1) * 176400; i += 2)
+            peak = std::max(peak, std::abs(int16_t(wave[i] | wave[i + 1] << 8)));
+        EXPECT_GT(peak, 1000) << second;
+    }
 
     const std::string midi = m_folder.File("demo.mid");
     run = Cli({"export-midi", Demo(), midi});
@@ -40,22 +49,66 @@ TEST_F(CliCommandsTest, RenderAndExportMidiWriteTheDemoAndSayWhere) {
     EXPECT_EQ(Text(midi).substr(0, 4), "MThd");
 }
 
-TEST_F(CliCommandsTest, BadInputGivesOneLineAndExitStatusOne) {
-    const std::string out = m_folder.File("x.wav");
+// Every problem with the input is one line that names the file and the cause in words, with
+// exit status 1 and no output left behind; a wrong command line is status 2.
+TEST_F(CliCommandsTest, BadInputGivesOneLineInWordsAndExitStatusOne) {
+    auto project = [&](const std::string& name, const std::string& pluginPath) {
+        return WriteProject(m_folder, name, {.notes = {}, .effects = {{pluginPath, 0, {}}}});
+    };
     const std::string missing = m_folder.File("missing.tsn");
-    Outcome run = Cli({"render", missing, out});
-    EXPECT_EQ(run.status, 1);
-    EXPECT_EQ(run.err, "zorvil-cli: " + missing + ": no such file\n");
-    EXPECT_FALSE(std::filesystem::exists(out));
+    const std::string text = m_folder.File("text.tsn");
+    std::ofstream(text) << "hello";
+    const std::string cut = m_folder.File("cut.tsn");
+    std::vector<uint8_t> bytes = ReadBytes(Demo());
+    bytes.resize(bytes.size() - 10);
+    WriteBytes(cut, bytes);
+    const std::string absent = project("absent.tsn", "no-such-plugin.so");
+    const std::string empty = project("empty.tsn", "");
+    const std::string control = project("control.tsn", "/no/such\nplug\x1b[31min.so");
+    const std::string wave = m_folder.File("x.wav");
+    const std::string noFolder = m_folder.File("no/such/folder.mid");
+    const struct {
+        const char* command;
+        std::string project, target, error; // the error line, or its start
+    } cases[] = {
+        {"render", missing, wave, missing + ": no such file\n"},
+        {"export-midi", missing, m_folder.File("x.mid"), missing + ": no such file\n"},
+        {"render", text, wave, text + ": not a Zorvil project file\n"},
+        {"render", cut, wave, cut + ": damaged project file (cut short)\n"},
+        {"render", absent, wave,
+         absent + ": plug-in no-such-plugin.so not found (looked next to the project, in "},
+        {"render", empty, wave,
+         empty + ": an effect record names no plug-in (its library path is empty)\n"},
+        {"render", control, wave,
+         control + ": plug-in /no/such\\nplug\\x1b[31min.so cannot be loaded"},
+        {"render", "/dev/null", wave, "/dev/null: cannot be read (not a regular file)\n"},
+        {"export-midi", Demo(), noFolder,
+         noFolder + ": cannot be written (no such file or folder)\n"},
+        {"render", Demo(), noFolder, noFolder + ": cannot be written (no such file or folder)\n"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(std::string(c.command) + " " + c.project);
+        const Outcome run = Cli({c.command, c.project, c.target});
+        EXPECT_EQ(run.status, 1);
+        EXPECT_THAT(run.err, StartsWith("zorvil-cli: " + c.error));
+        EXPECT_EQ(std::count(run.err.begin(), run.err.end(), '\n'), 1) << run.err;
+        EXPECT_FALSE(std::filesystem::exists(c.target));
+    }
+    for (const std::string& name : m_folder.Entries())
+        EXPECT_TRUE(name.ends_with(".tsn") || name == "config") << name;
 
-    run = Cli({"export-midi", missing, m_folder.File("x.mid")});
-    EXPECT_EQ(run.status, 1);
-    EXPECT_EQ(run.err, "zorvil-cli: " + missing + ": no such file\n");
-    EXPECT_FALSE(std::filesystem::exists(m_folder.File("x.mid")));
-
-    EXPECT_EQ(Cli({"render", Demo()}).status, 2);
-    EXPECT_EQ(Cli({"render", Demo(), out, "--fast"}).status, 2);
-    EXPECT_EQ(Cli({"export-midi", Demo()}).status, 2);
+    const std::vector<std::vector<std::string>> usage = {
+        {"render", Demo()},
+        {"render", Demo(), wave, "--fast"},
+        {"export-midi", Demo()},
+        {"play"},
+        {"play", PluginPath("zorvil-synth"), "--seconds", "x"},
+    };
+    for (const auto& arguments : usage)
+        EXPECT_EQ(Cli(arguments).status, 2) << arguments.back();
+    for (const char* seconds : {"nan", "-nan", "inf", "infinity", "1e999", "-1", "2s"})
+        EXPECT_EQ(Cli({"play", PluginPath("zorvil-probe-out0"), "--seconds", seconds}).status, 2)
+            << seconds;
 }
 
 TEST_F(CliCommandsTest, PlayGoesOnWithoutWhatIsMissingAndStopsAfterItsSeconds) {
@@ -77,14 +130,9 @@ TEST_F(CliCommandsTest, PlayGoesOnWithoutWhatIsMissingAndStopsAfterItsSeconds) {
                     HasSubstr(m_folder.File("nothing.so") + ": not a usable VST 2 plug-in")));
     // The options went into a copy of the profile: the user's stays as it was.
     EXPECT_FALSE(std::filesystem::exists(m_folder.File("config/Ostrelworks")));
-    EXPECT_EQ(Cli({"play"}).status, 2);
-    EXPECT_EQ(Cli({"play", PluginPath("zorvil-synth"), "--seconds", "x"}).status, 2);
 }
 
-TEST_F(CliCommandsTest, PlayRefusesNonNumbersAndFailsWhenNoPlugInLoads) {
-    for (const char* seconds : {"nan", "-nan", "inf", "infinity", "1e999", "-1", "2s"})
-        EXPECT_EQ(Cli({"play", PluginPath("zorvil-probe-out0"), "--seconds", seconds}).status, 2)
-            << seconds;
+TEST_F(CliCommandsTest, PlayFailsWhenNoPlugInLoads) {
     const Outcome run = Cli({"play", m_folder.File("a.so"), m_folder.File("b.so"), "--seconds", "5",
                              "--wave-out", platform::kVirtualWaveOutImmediateName});
     EXPECT_EQ(run.status, 1);
@@ -121,53 +169,14 @@ TEST_F(CliCommandsTest, DevicesListsOnlyNamesThatPlayTakes) {
     EXPECT_GE(tried, 10); // the four "no device" entries and the virtual devices at least
 }
 
-// The project's problems as one line each, in words.
-TEST_F(CliCommandsTest, ProjectProblemsAreOneLineInWords) {
-    auto project = [&](const std::string& name, const std::string& pluginPath) {
-        ProjectImage image;
-        image.effects.push_back({pluginPath, 0, {}});
-        const std::string path = m_folder.File(name);
-        EXPECT_EQ(WriteProjectFile(path, image), platform::FileErrorCause::None);
-        return path;
-    };
-    const std::string out = m_folder.File("x.wav");
-    const std::string empty = project("empty.tsn", "");
-    Outcome run = Cli({"render", empty, out});
-    EXPECT_EQ(run.status, 1);
-    EXPECT_EQ(run.err, "zorvil-cli: " + empty +
-                           ": an effect record names no plug-in (its library path is empty)\n");
-    const std::string control = project("control.tsn", "/no/such\nplug\x1b[31min.so");
-    run = Cli({"render", control, out});
-    EXPECT_EQ(run.status, 1);
-    EXPECT_THAT(run.err, HasSubstr(": plug-in /no/such\\nplug\\x1b[31min.so cannot be loaded"));
-    EXPECT_EQ(std::count(run.err.begin(), run.err.end(), '\n'), 1) << run.err;
-
-    run = Cli({"render", "/dev/null", out});
-    EXPECT_EQ(run.status, 1);
-    EXPECT_EQ(run.err, "zorvil-cli: /dev/null: cannot be read (not a regular file)\n");
-    const std::string unwritable = m_folder.File("no/such/folder.mid");
-    run = Cli({"export-midi", Demo(), unwritable});
-    EXPECT_EQ(run.status, 1);
-    EXPECT_EQ(run.err,
-              "zorvil-cli: " + unwritable + ": cannot be written (no such file or folder)\n");
-    EXPECT_FALSE(std::filesystem::exists(out));
-}
-
 // A relative plug-in path is looked up next to the project, in VST_PATH and in the build's
 // plug-in folder: never in the folder the command runs in.
 TEST_F(CliCommandsTest, ARelativePlugInPathIsNeverLookedUpInTheCurrentFolder) {
     const std::filesystem::path here = m_io.Path() / "here";
     std::filesystem::create_directories(here);
     std::filesystem::copy_file(PluginPath("zorvil-probe-out0"), here / "only-here.so");
-    CFxBank bank; // the probe's state: 2 programs of 3 parameters
-    ASSERT_TRUE(bank.CreateParamBank(2, 3));
-    bank.SetIdentity(static_cast<int32_t>(files::FourCC("ZPr0")), 1000);
-    ASSERT_TRUE(bank.SaveToFile(kBankMemoryName));
-    ProjectImage image;
-    image.effects.push_back(
-        {"only-here.so", 0, {bank.GetMemoryImage().begin(), bank.GetMemoryImage().end()}});
-    const std::string project = m_folder.File("relative.tsn");
-    ASSERT_EQ(WriteProjectFile(project, image), platform::FileErrorCause::None);
+    const std::string project =
+        WriteProject(m_folder, "relative.tsn", {.notes = {}, .effects = {{"only-here.so", 0, {}}}});
     const std::string out = m_folder.File("relative.wav");
     const std::string command = "cd '" + here.string() + "' && env -u VST_PATH '" +
                                 ToolPath("zorvil-cli") + "' render '" + project + "' '" + out +
@@ -218,8 +227,7 @@ TEST_F(CliCommandsTest, RenderPlaysEveryPlugInWithTheStateItWasSavedWith) {
         image.effects = effects.Capture();
     }
     image.effects.push_back({PluginPath("zorvil-probe"), 1, {}}); // "Probe B": level 0.1
-    const std::string project = m_folder.File("state.tsn");
-    ASSERT_EQ(WriteProjectFile(project, image), platform::FileErrorCause::None);
+    const std::string project = WriteProject(m_folder, "state.tsn", image);
 
     const std::string out = m_folder.File("state.wav");
     const Outcome run = Cli({"render", project, out});

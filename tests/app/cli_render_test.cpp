@@ -4,7 +4,6 @@
 #include "app/project_render.h"
 #include "app_test_support.h"
 #include "cli_test_support.h"
-#include "files/fx_bank.h"
 #include "files/project_file.h"
 
 #include <gmock/gmock.h>
@@ -29,27 +28,12 @@ protected:
     }
     // A project of one measure at 240 (T = 44100 frames), with the given effect records.
     std::string Project(const std::string& name, std::vector<EffectImage> effects = {}) {
-        ProjectImage image;
-        image.tempo = 240;
-        image.measures = 1;
-        image.stepsPerMeasure = 16;
-        image.notes = {{0, 60, 100, 4}};
-        image.effects = std::move(effects);
-        const std::string path = m_folder.File(name);
-        EXPECT_EQ(WriteProjectFile(path, image), platform::FileErrorCause::None);
-        return path;
-    }
-    // The record of a probe variant (two programs of three parameters) with its bank.
-    static EffectImage ProbeRecord(const char* library, const char (&id)[5]) {
-        CFxBank bank;
-        EXPECT_TRUE(bank.CreateParamBank(2, 3));
-        bank.SetIdentity(static_cast<int32_t>((uint32_t(uint8_t(id[0])) << 24) |
-                                              (uint32_t(uint8_t(id[1])) << 16) |
-                                              (uint32_t(uint8_t(id[2])) << 8) | uint8_t(id[3])),
-                         1);
-        EXPECT_TRUE(bank.SaveToFile(kBankMemoryName));
-        const auto image = bank.GetMemoryImage();
-        return {PluginPath(library), 0, {image.begin(), image.end()}};
+        return WriteProject(m_folder, name,
+                            {.tempo = 240,
+                             .measures = 1,
+                             .stepsPerMeasure = 16,
+                             .notes = {{0, 60, 100, 4}},
+                             .effects = std::move(effects)});
     }
     // Names in the output folder other than the project files.
     std::vector<std::string> Outputs() const {
@@ -59,7 +43,6 @@ protected:
         std::sort(names.begin(), names.end());
         return names;
     }
-    // True once a file of the render in the making holds samples.
     // The render's file in the making holds sound. Other temporary files come and go (the check
     // that the target can be written makes and removes one), so a file may vanish while listed.
     bool RenderFileWritten() const {
@@ -158,7 +141,7 @@ TEST_F(CliRenderTest, PlayRemovesItsProfileCopyHoweverASignalStopsIt) {
 
 TEST_F(CliRenderTest, APlugInThatCrashesWhileItClosesCannotHideTheResult) {
     const std::string project =
-        Project("crash.tsn", {ProbeRecord("zorvil-broken-close-segv", "ZBrS")});
+        Project("crash.tsn", {{PluginPath("zorvil-broken-close-segv"), 0, {}}});
     const std::string out = m_folder.File("crash.wav");
     Outcome run = Cli({"render", project, out});
     EXPECT_EQ(run.signal, SIGSEGV);

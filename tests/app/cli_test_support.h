@@ -44,20 +44,16 @@ protected:
 
     // Starts zorvil-cli in the background; Wait collects it.
     pid_t Start(const std::vector<std::string>& arguments, const Environment& extra = {}) {
-        Environment environment;
-        for (char** entry = environ; *entry != nullptr; ++entry) {
-            const std::string text = *entry;
-            const size_t equals = text.find('=');
-            if (equals != std::string::npos)
-                environment[text.substr(0, equals)] = text.substr(equals + 1);
-        }
-        environment["XDG_CONFIG_HOME"] = m_folder.File("config");
-        environment["ZORVIL_VIRTUAL_DEVICES"] = "1";
-        for (const auto& [name, value] : extra)
-            environment[name] = value;
+        Environment environment = extra;
+        environment.emplace("XDG_CONFIG_HOME", m_folder.File("config"));
+        environment.emplace("ZORVIL_VIRTUAL_DEVICES", "1");
         std::vector<std::string> texts;
         for (const auto& [name, value] : environment)
             texts.push_back(name + "=" + value);
+        for (char** entry = environ; *entry != nullptr; ++entry) {
+            const std::string text = *entry;
+            if (!environment.contains(text.substr(0, text.find('=')))) texts.push_back(text);
+        }
         std::vector<char*> envp;
         for (std::string& text : texts)
             envp.push_back(text.data());

@@ -12,36 +12,30 @@ namespace {
 
 class EngineControlTest : public AppFixture {};
 
-TEST_F(EngineControlTest, RunToggledTwiceWritesEngineOneThenZero) {
-    ASSERT_FALSE(App().IsEngineRunning());
-    EXPECT_TRUE(App().GetCommandState(CZorvilApp::kCommandRun).enabled);
-    EXPECT_FALSE(App().GetCommandState(CZorvilApp::kCommandRun).checked);
-
-    EXPECT_TRUE(App().OnCommand(CZorvilApp::kCommandRun));
-    EXPECT_TRUE(App().IsEngineRunning());
-    EXPECT_EQ(Setting(platform::settings::kEngine), "1");
-    EXPECT_TRUE(App().GetCommandState(CZorvilApp::kCommandRun).checked);
-
-    EXPECT_TRUE(App().OnCommand(CZorvilApp::kCommandRun));
-    EXPECT_FALSE(App().IsEngineRunning());
-    EXPECT_EQ(Setting(platform::settings::kEngine), "0");
-    EXPECT_EQ(App().GetTimerId(), platform::kNoTimer);
-}
-
-TEST_F(EngineControlTest, RestartDoesNothingWhileStoppedAndStopsAndPostsRunWhileRunning) {
+// Run toggles the engine and stores "Engine"; Restart does nothing while stopped and, while
+// running, stops and posts a Run.
+TEST_F(EngineControlTest, RunTogglesAndStoresTheEngineAndRestartPostsARun) {
     EXPECT_FALSE(App().GetCommandState(CZorvilApp::kCommandRestart).enabled);
     EXPECT_TRUE(App().OnCommand(CZorvilApp::kCommandRestart));
     EXPECT_FALSE(App().ProcessPosted());
     EXPECT_FALSE(App().IsEngineRunning());
     EXPECT_FALSE(std::filesystem::exists(m_profile.Path()));
 
-    App().StartEngine(); // while running: stops, and the posted Run starts it again
+    EXPECT_TRUE(App().OnCommand(CZorvilApp::kCommandRun));
+    EXPECT_TRUE(App().IsEngineRunning());
+    EXPECT_EQ(Setting(platform::settings::kEngine), "1");
+    EXPECT_TRUE(App().GetCommandState(CZorvilApp::kCommandRun).checked);
     EXPECT_TRUE(App().GetCommandState(CZorvilApp::kCommandRestart).enabled);
     App().OnCommand(CZorvilApp::kCommandRestart);
     EXPECT_FALSE(App().IsEngineRunning()); // until the posted Run arrives
     EXPECT_TRUE(App().ProcessPosted());
     EXPECT_TRUE(App().IsEngineRunning());
-    EXPECT_EQ(Setting(platform::settings::kEngine), "1");
+
+    EXPECT_TRUE(App().OnCommand(CZorvilApp::kCommandRun));
+    EXPECT_FALSE(App().IsEngineRunning());
+    EXPECT_FALSE(App().GetCommandState(CZorvilApp::kCommandRun).checked);
+    EXPECT_EQ(Setting(platform::settings::kEngine), "0");
+    EXPECT_EQ(App().GetTimerId(), platform::kNoTimer);
 }
 
 TEST_F(EngineControlTest, ThePeriodFollowsThePoolOrElseTheBufferSize) {

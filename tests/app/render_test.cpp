@@ -3,23 +3,18 @@
 #include "app/project_render.h"
 #include "app_test_support.h"
 #include "files/file_commands.h"
-#include "files/file_io.h"
-#include "files/project_file.h"
 #include "support/test_support.h"
 
 #include <gmock/gmock.h>
 
 #include <atomic>
 #include <cstring>
-#include <fstream>
 
 namespace zorvil::test {
 namespace {
 
 namespace keys = platform::settings;
-using ::testing::HasSubstr;
 using ::testing::IsEmpty;
-using ::testing::StartsWith;
 
 std::vector<int16_t> Samples(const std::vector<uint8_t>& wave) {
     std::vector<int16_t> samples((wave.size() - kWaveHeaderSize) / 2);
@@ -71,10 +66,6 @@ TEST_F(RenderTest, TheCommandRendersOneMeasureAt120ToExactly88200Frames) {
     EXPECT_TRUE(App().IsRendering());
     EXPECT_TRUE(App().Pattern().IsPlaying());
     EXPECT_FALSE(App().IsEngineRunning()); // restarted by the posted Run
-    // A second start while this render runs leaves it alone.
-    EXPECT_FALSE(App().StartRender(m_folder.File("other.wav")));
-    EXPECT_TRUE(App().Pattern().IsPlaying());
-    EXPECT_FALSE(std::filesystem::exists(m_folder.File("other.wav")));
     ASSERT_TRUE(RunRender());
     EXPECT_TRUE(App().IsEngineRunning());
     EXPECT_FALSE(App().IsRendering());
@@ -173,27 +164,6 @@ TEST_F(RenderTest, ATargetThatCannotBeCreatedIsReportedAndNothingStarts) {
     EXPECT_FALSE(App().ProcessPosted());
 }
 
-TEST_F(RenderTest, InCommandLineModeTheEndWritesTheProjectAndQuits) {
-    WriteSetting(keys::kWaveOut, kImmediateOut);
-    const std::string wave = m_folder.File("cmd.wav");
-    const std::string project = m_folder.File("cmd.tsn");
-    App().InitInstance("0 0 " + wave + " " + project + " 120");
-    ASSERT_TRUE(App().WaveOut().IsOpen());
-    App().Pattern().SetStepsPerMeasure(16);
-    App().Pattern().AddNote(0, 60, 100, 4);
-    App().OnRenderToWave();
-    EXPECT_THAT(m_ui.SaveFileRequests(), IsEmpty());
-    for (int i = 0; i < 200 && !App().QuitRequested(); ++i)
-        Run(100);
-    ASSERT_TRUE(App().QuitRequested());
-    EXPECT_THAT(m_ui.MessageBoxes(), IsEmpty());
-    EXPECT_EQ(ReadBytes(wave).size(), kWaveHeaderSize + 352800);
-    const ProjectFileReadResult written = ReadProjectFile(project);
-    ASSERT_EQ(written.read.status, ProjectReadStatus::Ok);
-    EXPECT_EQ(written.read.image.tempo, 120);
-    EXPECT_EQ(written.read.image.notes.size(), 1u);
-}
-
 // The offline render behind `zorvil-cli render` (no other application alive meanwhile).
 class ProjectRenderTest : public ::testing::Test {
 protected:
@@ -202,72 +172,9 @@ protected:
         options.pluginDirs = {ZORVIL_PLUGIN_DIR};
         return options;
     }
-    // The folder holds only these files.
-    void ExpectOnly(std::vector<std::string> names) const {
-        std::vector<std::string> found = m_folder.Entries();
-        std::sort(found.begin(), found.end());
-        std::sort(names.begin(), names.end());
-        EXPECT_EQ(found, names);
-    }
-    std::string Demo() const { return SourcePath("resources/demo/demo.tsn"); }
 
     TempDir m_folder;
 };
-
-TEST_F(ProjectRenderTest, TheDemoRendersToTheSameBytesEveryTime) {
-    const std::string first = m_folder.File("first.wav");
-    const std::string second = m_folder.File("second.wav");
-    const ProjectRenderResult result = RenderProject(Demo(), first, Options());
-    ASSERT_TRUE(result.ok) << result.error;
-    EXPECT_EQ(result.frames, 705600); // 8 measures at 120
-    ASSERT_TRUE(RenderProject(Demo(), second, Options()).ok);
-    const std::vector<uint8_t> bytes = ReadBytes(first);
-    ASSERT_EQ(bytes.size(), kWaveHeaderSize + 705600u * 4);
-    EXPECT_EQ(bytes, ReadBytes(second));
-    const std::vector<int16_t> samples = Samples(bytes);
-    // Sound in every second of the pattern.
-    for (size_t second = 0; second < 16; ++second) {
-        const auto begin = samples.begin() + static_cast<std::ptrdiff_t>(second * 88200);
-        EXPECT_GT(*std::max_element(begin, begin + 88200), 1000) << second;
-    }
-    ExpectOnly({"first.wav", "second.wav"});
-}
-
-TEST_F(ProjectRenderTest, BadInputNamesTheFileAndLeavesNoOutput) {
-    const std::string out = m_folder.File("out.wav");
-    auto problem = [&](const std::string& project) {
-        const ProjectRenderResult result = RenderProject(project, out, Options());
-        EXPECT_FALSE(result.ok);
-        return result.error;
-    };
-    const std::string missing = m_folder.File("missing.tsn");
-    EXPECT_EQ(problem(missing), missing + ": no such file");
-
-    const std::string text = m_folder.File("text.tsn");
-    std::ofstream(text) << "hello";
-    EXPECT_EQ(problem(text), text + ": not a Zorvil project file");
-
-    const std::string cut = m_folder.File("cut.tsn");
-    std::vector<uint8_t> bytes = ReadBytes(Demo());
-    bytes.resize(bytes.size() - 10);
-    ASSERT_EQ(files::WriteFileAtomically(cut, bytes), platform::FileErrorCause::None);
-    EXPECT_EQ(problem(cut), cut + ": damaged project file (cut short)");
-
-    const std::string absent = m_folder.File("absent.tsn");
-    ProjectImage image;
-    image.effects.push_back({"no-such-plugin.so", 0, {}});
-    ASSERT_EQ(WriteProjectFile(absent, image), platform::FileErrorCause::None);
-    EXPECT_THAT(problem(absent),
-                StartsWith(absent + ": plug-in no-such-plugin.so not found (looked next to the "
-                                    "project, in "));
-
-    const ProjectRenderResult unwritable =
-        RenderProject(Demo(), m_folder.File("no/folder/out.wav"), Options());
-    EXPECT_FALSE(unwritable.ok);
-    EXPECT_THAT(unwritable.error, StartsWith(m_folder.File("no/folder/out.wav") + ": "));
-
-    ExpectOnly({"absent.tsn", "cut.tsn", "text.tsn"});
-}
 
 // The loudest sample of the first `frames` frames of a rendered file.
 int Peak(const std::vector<uint8_t>& wave, size_t frames) {
@@ -298,34 +205,6 @@ TEST_F(ProjectRenderTest, PlugInsThatLoadInTheBackgroundAreHeardFromTheFirstNote
     EXPECT_GT(Peak(settled, 2205), 3000);
     EXPECT_EQ(settled, ReadBytes(m_folder.File("b2.wav")));
     EXPECT_EQ(settled, first); // the same sample, the same notes
-}
-
-TEST_F(ProjectRenderTest, ATargetThatIsTheProjectItselfIsRefusedAndTheProjectKept) {
-    const std::string project = m_folder.File("song.tsn");
-    std::filesystem::copy_file(Demo(), project);
-    std::filesystem::create_symlink("song.tsn", m_folder.File("link.wav"));
-    const std::vector<uint8_t> before = ReadBytes(project);
-    for (const std::string& target :
-         {project, m_folder.Path().string() + "/./song.tsn", m_folder.File("link.wav")}) {
-        const ProjectRenderResult result = RenderProject(project, target, Options());
-        EXPECT_FALSE(result.ok);
-        EXPECT_THAT(result.error, HasSubstr("is the project file itself")) << target;
-        EXPECT_THAT(ExportProjectMidi(project, target), HasSubstr("is the project file itself"));
-    }
-    EXPECT_EQ(ReadBytes(project), before);
-    ExpectOnly({"song.tsn", "link.wav"});
-}
-
-TEST(LibraryPathTest, RelativePathsAreLookedUpNextToTheProjectThenInTheFolders) {
-    TempDir folder;
-    std::ofstream(folder.File("here.so")) << "x";
-    const std::string project = folder.File("song.tsn");
-    EXPECT_EQ(ResolveLibraryPath("here.so", project, {}), folder.File("here.so"));
-    EXPECT_EQ(ResolveLibraryPath("zorvil-synth.so", project, {"/nowhere", ZORVIL_PLUGIN_DIR}),
-              PluginPath("zorvil-synth"));
-    EXPECT_EQ(ResolveLibraryPath("/abs/x.so", project, {ZORVIL_PLUGIN_DIR}), "/abs/x.so");
-    // Found nowhere: nothing, never a path the current folder would complete.
-    EXPECT_EQ(ResolveLibraryPath("gone.so", project, {ZORVIL_PLUGIN_DIR}), "");
 }
 
 } // namespace

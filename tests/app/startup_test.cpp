@@ -7,6 +7,8 @@
 
 #include <gtest/gtest.h>
 
+#include <tuple>
+
 namespace zorvil::test {
 namespace {
 
@@ -35,7 +37,9 @@ TEST_F(StartupTest, AFreshProfileOpensNothingWritesNothingAndShutDownRemovesEffe
     EXPECT_EQ(App().Host().GetSeqEffect(0), nullptr);
 }
 
-TEST_F(StartupTest, StoredDevicesAreOpenedAndAWaveNameWithoutPrefixIsUpgraded) {
+// Start-up opens the stored devices in the order MIDI output, wave output, MIDI input, wave
+// input; shut-down closes the MIDI input, the MIDI output, the wave input and the wave output.
+TEST_F(StartupTest, StoredDevicesOpenAndCloseInTheirOrderAndAWaveNameWithoutPrefixIsUpgraded) {
     WriteSetting(keys::kWaveOut, platform::kVirtualWaveOutImmediateName);
     WriteSetting(keys::kWaveIn, std::string("mme: ") + platform::kVirtualWaveInName);
     WriteSetting(keys::kMidiIn, platform::kVirtualMidiInName);
@@ -43,17 +47,17 @@ TEST_F(StartupTest, StoredDevicesAreOpenedAndAWaveNameWithoutPrefixIsUpgraded) {
     WriteSetting(keys::kMidiThru, "1");
     WriteSetting(keys::kWaveOutBufSize, "441");
     WriteSetting(keys::kRenderAdjust, "3");
+    platform::VirtualDevices::ClearJournal();
     ASSERT_TRUE(App().InitInstance());
-    EXPECT_TRUE(App().WaveOut().IsOpen());
+    EXPECT_EQ(platform::VirtualDevices::Journal(),
+              (std::vector<std::string>{"open MIDI out", "open wave out", "open MIDI in",
+                                        "open wave in"}));
     EXPECT_EQ(Setting(keys::kWaveOut), kImmediateOut);
     EXPECT_EQ(App().WaveOut().BufferCount(), 100);
     // The lower-case prefix counts as "MME: " and is left as it was.
-    EXPECT_TRUE(App().WaveIn().IsOpen());
     EXPECT_EQ(Setting(keys::kWaveIn), std::string("mme: ") + platform::kVirtualWaveInName);
     EXPECT_EQ(App().WaveIn().BufferFrames(), 441);
     EXPECT_EQ(App().WaveIn().BufferCount(), 100);
-    EXPECT_TRUE(App().MidiIn().IsOpen());
-    EXPECT_TRUE(App().MidiOut().IsOpen());
     EXPECT_TRUE(App().MidiIn().Thru());
     EXPECT_EQ(App().RenderAdjust(), 3);
     // The wave input is the clock.
@@ -61,23 +65,6 @@ TEST_F(StartupTest, StoredDevicesAreOpenedAndAWaveNameWithoutPrefixIsUpgraded) {
     EXPECT_EQ(App().GetTimerId(), platform::kNoTimer);
     EXPECT_EQ(Setting(keys::kEngine), "<missing>");
 
-    App().ExitInstance();
-    EXPECT_FALSE(App().WaveOut().IsOpen());
-    EXPECT_FALSE(App().WaveIn().IsOpen());
-}
-
-// Start-up opens the MIDI output, the wave output, the MIDI input and the wave input, in this
-// order; shut-down closes the MIDI input, the MIDI output, the wave input and the wave output.
-TEST_F(StartupTest, DevicesOpenAndCloseInTheirOrder) {
-    WriteSetting(keys::kWaveOut, kImmediateOut);
-    WriteSetting(keys::kWaveIn, std::string("MME: ") + platform::kVirtualWaveInName);
-    WriteSetting(keys::kMidiIn, platform::kVirtualMidiInName);
-    WriteSetting(keys::kMidiOut, platform::kVirtualMidiOutName);
-    platform::VirtualDevices::ClearJournal();
-    ASSERT_TRUE(App().InitInstance());
-    EXPECT_EQ(platform::VirtualDevices::Journal(),
-              (std::vector<std::string>{"open MIDI out", "open wave out", "open MIDI in",
-                                        "open wave in"}));
     platform::VirtualDevices::ClearJournal();
     App().ExitInstance();
     EXPECT_EQ(platform::VirtualDevices::Journal(),
@@ -115,37 +102,33 @@ TEST_F(StartupTest, ShutDownWaitsForABlockThatOutlastsTheEngineStop) {
     EXPECT_EQ(App().Host().GetEffect(slot), nullptr);
 }
 
-TEST_F(StartupTest, ACommandLineWithAnAbsentProjectSetsTempoOneMeasureAnd32Steps) {
-    const std::string line =
-        "0 0 " + m_folder.File("out.wav") + " " + m_folder.File("none.tsn") + " 140";
-    App().InitInstance(line);
-    EXPECT_TRUE(App().IsCommandLineMode());
-    EXPECT_EQ(App().GetCommandLine().waveFile, m_folder.File("out.wav"));
-    EXPECT_EQ(App().Pattern().GetTempo(), 140);
-    EXPECT_EQ(App().Pattern().GetMeasures(), 1);
-    EXPECT_EQ(App().Pattern().GetStepsPerMeasure(), 32);
-    // The project commands are disabled in render mode.
-    App().FileCommands()->OnSave();
-    App().FileCommands()->OnOpen();
-    EXPECT_TRUE(m_ui.SaveFileRequests().empty());
-    EXPECT_TRUE(m_ui.OpenFileRequests().empty());
-    // Rendering is not started by the command line.
-    EXPECT_FALSE(App().IsRendering());
-}
-
-TEST_F(StartupTest, ACommandLineWithAnExistingProjectOpensIt) {
-    ProjectImage image;
-    image.tempo = 97;
-    image.measures = 3;
-    image.stepsPerMeasure = 8;
-    image.notes = {{0, 60, 100, 2}, {5, 64, 90, 1}};
-    const std::string project = m_folder.File("song.tsn");
-    ASSERT_EQ(WriteProjectFile(project, image), platform::FileErrorCause::None);
-    App().InitInstance("1 2 \"" + m_folder.File("out.wav") + "\" \"" + project + "\" 140");
-    EXPECT_EQ(App().GetCommandLine().projectFile, project);
-    EXPECT_EQ(App().Pattern().GetTempo(), 97);
-    EXPECT_EQ(App().Pattern().GetMeasures(), 3);
-    EXPECT_EQ(App().Pattern().GetNoteCount(), 2);
+TEST_F(StartupTest, TheCommandLineOpensItsProjectOrSetsItsTempoOneMeasureAnd32Steps) {
+    const std::string project = WriteProject(m_folder, "song.tsn",
+                                             {.tempo = 97,
+                                              .measures = 3,
+                                              .stepsPerMeasure = 8,
+                                              .notes = {{0, 60, 100, 2}, {5, 64, 90, 1}},
+                                              .effects = {}});
+    const struct {
+        std::string line, project;
+        int tempo, measures, steps, notes;
+    } cases[] = {
+        {"0 0 " + m_folder.File("out.wav") + " " + m_folder.File("none.tsn") + " 140",
+         m_folder.File("none.tsn"), 140, 1, 32, 0},
+        {"1 2 \"" + m_folder.File("out.wav") + "\" \"" + project + "\" 140", project, 97, 3, 8, 2},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.line);
+        m_app.reset();
+        App().InitInstance(c.line);
+        EXPECT_TRUE(App().IsCommandLineMode());
+        EXPECT_EQ(App().GetCommandLine().waveFile, m_folder.File("out.wav"));
+        EXPECT_EQ(App().GetCommandLine().projectFile, c.project);
+        EXPECT_EQ(std::tuple(App().Pattern().GetTempo(), App().Pattern().GetMeasures(),
+                             App().Pattern().GetStepsPerMeasure(), App().Pattern().GetNoteCount()),
+                  std::tuple(c.tempo, c.measures, c.steps, c.notes));
+        EXPECT_FALSE(App().IsRendering()); // the command line does not start the render
+    }
     EXPECT_EQ(App().Title(), "Zorvil by Ostrelworks - " + project);
 }
 

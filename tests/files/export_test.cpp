@@ -54,18 +54,6 @@ TEST(WaveFileWriting, HeaderIs46BytesSizesArePatchedOnCloseAndCreateFailuresGive
               platform::FileErrorCause::InvalidFile);
 }
 
-TEST(RenderPlan, LengthsForEachTimelineAndGuards) {
-    EXPECT_EQ(RenderFrameCount(1, 120.0), 88200);
-    EXPECT_EQ(RenderFrameCount(3, 100.0), 317520);
-    EXPECT_EQ(RenderFrameCount(2, 133.0), 159157);
-    EXPECT_EQ(RenderFrameCount(0, 120.0), 0);
-    EXPECT_EQ(RenderFrameCount(1, 0.0), 0);
-    EXPECT_EQ(RenderFrameCount(8, 30.0), 2822400); // the longest pattern: 64 s
-    const auto plan = MakeRenderPlan(1, 120.0, 0, -3);
-    EXPECT_EQ(plan.bufferFrames, 1);
-    EXPECT_EQ(plan.renderAdjust, 0);
-}
-
 // The file holds exactly T frames whatever the buffers hold: S frames each, or what the timer's
 // blocks put into them when the period does not divide evenly.
 TEST(RenderCounter, WritesExactlyTFramesForAnyBufferFillAfterTheAdjustedBuffers) {
@@ -76,13 +64,15 @@ TEST(RenderCounter, WritesExactlyTFramesForAnyBufferFillAfterTheAdjustedBuffers)
         size_t framesPerBuffer; // what each played buffer holds
         int wholeBuffers;       // written in full after the adjusted ones
         size_t tailFrames;      // of the last buffer
+        int frames;             // T
     } cases[] = {
-        {1, 120.0, 2205, 0, 2205, 40, 0},   // T 88200: 40 whole buffers, nothing more
-        {3, 100.0, 4410, 0, 4410, 72, 0},   // T 317520
-        {2, 133.0, 2205, 0, 2205, 72, 397}, // T 159157: 72 buffers, then 397 frames
-        {1, 120.0, 2205, 2, 2205, 40, 0},   // RenderAdjust skips leading buffers
-        {1, 120.0, 147, 0, 132, 668, 24},   // S 147: 3 ms blocks of 132 frames
-        {1, 120.0, 1470, 1, 1455, 60, 900}, // S 1470: 33 ms blocks of 1455 frames
+        {1, 120.0, 2205, 0, 2205, 40, 0, 88200}, // 40 whole buffers, nothing more
+        {3, 100.0, 4410, 0, 4410, 72, 0, 317520},
+        {2, 133.0, 2205, 0, 2205, 72, 397, 159157}, // 72 buffers, then 397 frames
+        {1, 120.0, 2205, 2, 2205, 40, 0, 88200},    // RenderAdjust skips leading buffers
+        {1, 120.0, 147, 0, 132, 668, 24, 88200},    // S 147: 3 ms blocks of 132 frames
+        {1, 120.0, 1470, 1, 1455, 60, 900, 88200},  // S 1470: 33 ms blocks of 1455 frames
+        {8, 30.0, 2205, 0, 2205, 1280, 0, 2822400}, // the longest pattern: 64 s
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(testing::Message() << c.measures << " at " << c.tempo << ", S "
@@ -104,9 +94,14 @@ TEST(RenderCounter, WritesExactlyTFramesForAnyBufferFillAfterTheAdjustedBuffers)
             EXPECT_EQ(last.writeBytes, c.tailFrames * kRenderBytesPerFrame);
         }
         EXPECT_TRUE(last.finished);
-        EXPECT_EQ(counter.FramesWritten(), RenderFrameCount(c.measures, c.tempo));
+        EXPECT_EQ(RenderFrameCount(c.measures, c.tempo), c.frames);
+        EXPECT_EQ(counter.FramesWritten(), c.frames);
         EXPECT_EQ(counter.OnBuffer(bytes).writeBytes, 0u); // after the end: nothing
     }
+    EXPECT_EQ(RenderFrameCount(0, 120.0), 0);
+    EXPECT_EQ(RenderFrameCount(1, 0.0), 0);
+    const auto guarded = MakeRenderPlan(1, 120.0, 0, -3);
+    EXPECT_EQ(std::pair(guarded.bufferFrames, guarded.renderAdjust), std::pair(1, 0));
     // A huge adjust is counted without overflow; a partial frame is not written.
     RenderCounter huge(MakeRenderPlan(1, 120.0, 2205, 2147483647));
     EXPECT_EQ(huge.OnBuffer(8820).writeBytes, 0u);

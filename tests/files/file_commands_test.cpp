@@ -1,112 +1,111 @@
 // The file commands as the windows call them: the dialogs they ask for (filter, extension,
-// initial folder from the profile), what they do with the answer, and what they do while the
-// sequencer plays.
-#include "files/file_commands.h"
-
-#include "platform/clock_manual.h"
-#include "support/scripted_user_interface.h"
-#include "support/test_support.h"
-#include "temp_dir.h"
+// initial folder from the profile, whether a read-only target is refused), what they do with the
+// answer, and what they do while the sequencer plays.
+#include "file_commands_fixture.h"
 
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <fstream>
+#include <stdexcept>
+#include <tuple>
 
 namespace zorvil {
 namespace {
 
 using test::PluginPath;
+using test::ReadBytes;
+using FileCommandsTest = test::FileCommandsFixture;
 
-class FileCommandsTest : public ::testing::Test {
-protected:
-    FileCommandsTest() { pattern.SetClockService(&clock); }
-
-    std::vector<std::string> Texts() const {
-        std::vector<std::string> texts;
-        for (const auto& message : ui.MessageBoxes())
-            texts.push_back(message.text);
-        return texts;
-    }
-
-    test::TempDir dir;
-    test::ScriptedUserInterface ui;
-    platform::ManualClock clock;
-    CSeqHost host;
-    CPattern pattern;
-    platform::CProfile profile{dir.File("Zorvil.conf")};
-    CProjectEffects effects{host, ui};
-    CFileCommands commands{pattern, host, effects, profile, ui};
-};
-
-TEST_F(FileCommandsTest, BankCommandsAskInTheBankFolderAndSaveReusesTheLastBankFile) {
+TEST_F(FileCommandsTest, BankCommandsAskInTheBankFolderReuseTheBankFileAndRestoreEveryProgram) {
     ASSERT_EQ(host.LoadPlugin(PluginPath("zorvil-probe")), 0);
+    ASSERT_EQ(host.LoadPlugin(PluginPath("zorvil-probe")), 1);
     CSeqEffect& probe = *host.GetSeqEffect(0);
+    probe.Dispatch(effSetProgram, 0, 1);
+    probe.SetParameter(2, 0.875f);
     const std::string first = dir.File("first.fxb");
 
     // Save with no bank file yet falls back to Save As.
     ui.AnswerSaveFile(first);
-    commands.OnSaveBank(0);
+    Commands().OnSaveBank(0);
     ASSERT_EQ(ui.SaveFileRequests().size(), 1u);
     const FileDialogRequest saveAs = ui.SaveFileRequests()[0];
     EXPECT_EQ(saveAs.filter, "Vst Bank Files (.fxb)|*.fxb|All Files|*.*||");
     EXPECT_EQ(saveAs.defaultExtension, "fxb");
     EXPECT_EQ(saveAs.initialPath, "*.fxb");
     EXPECT_TRUE(saveAs.overwritePrompt);
-    EXPECT_TRUE(std::filesystem::exists(first));
+    EXPECT_FALSE(saveAs.refuseReadOnly);
+    EXPECT_EQ(ReadBytes(first).size(), 292u); // 2 programs of 3 parameters
     EXPECT_EQ(probe.m_strBankFile, first);
     EXPECT_EQ(profile.GetString("FxbFiles", "Path", ""), dir.Path().string());
 
     // Save again: the same file, no dialog.
     probe.SetParameter(0, 0.125f);
     std::filesystem::remove(first);
-    commands.OnSaveBank(0);
+    Commands().OnSaveBank(0);
     EXPECT_EQ(ui.SaveFileRequests().size(), 1u);
     EXPECT_TRUE(std::filesystem::exists(first));
 
-    // Load starts in the stored folder and remembers where the bank came from.
+    // Load into the other instance starts in the stored folder, restores every program and
+    // remembers where the bank came from.
     std::filesystem::create_directories(dir.File("banks"));
     const std::string second = dir.File("banks/second.fxb");
     std::filesystem::copy_file(first, second);
-    probe.SetParameter(0, 0.75f);
     ui.AnswerOpenFile(second);
-    commands.OnLoadBank(0);
+    Commands().OnLoadBank(1);
     ASSERT_EQ(ui.OpenFileRequests().size(), 1u);
     const FileDialogRequest load = ui.OpenFileRequests()[0];
     EXPECT_EQ(load.filter, "Vst Bank Files (.fxb)|*.fxb|All Files|*.*||");
     EXPECT_EQ(load.defaultExtension, "fxb");
     EXPECT_EQ(load.initialPath, dir.Path().string() + "/*.fxb");
     EXPECT_FALSE(load.overwritePrompt);
-    EXPECT_FLOAT_EQ(probe.GetParameter(0), 0.125f);
-    EXPECT_EQ(probe.m_strBankFile, second);
+    CSeqEffect& other = *host.GetSeqEffect(1);
+    EXPECT_EQ(other.Dispatch(effGetProgram), 0);
+    EXPECT_FLOAT_EQ(ProgramValue(other, 1, 0), 0.125f);
+    EXPECT_FLOAT_EQ(ProgramValue(other, 1, 2), 0.875f);
+    EXPECT_FLOAT_EQ(ProgramValue(other, 0, 0), 0.5f);
+    EXPECT_EQ(other.m_strBankFile, second);
+    EXPECT_EQ(ui.RefreshedSlots().back(), 1);
     EXPECT_EQ(profile.GetString("FxbFiles", "Path", ""), dir.File("banks"));
 
     // Save As always asks; cancelled, nothing is written.
     ui.AnswerSaveFile(std::nullopt);
-    commands.OnSaveBankAs(0);
+    Commands().OnSaveBankAs(0);
     ASSERT_EQ(ui.SaveFileRequests().size(), 2u);
     EXPECT_EQ(ui.SaveFileRequests()[1].initialPath, dir.File("banks") + "/*.fxb");
-    EXPECT_EQ(probe.m_strBankFile, second);
+    EXPECT_EQ(probe.m_strBankFile, first);
     EXPECT_TRUE(ui.MessageBoxes().empty());
 
-    // Without an effect, Save and Save As do nothing at all.
-    commands.OnSaveBank(3);
-    commands.OnSaveBankAs(3);
+    // Without an effect, Save and Save As do nothing at all; a bank that cannot be written is
+    // reported.
+    Commands().OnSaveBank(3);
+    Commands().OnSaveBankAs(3);
     EXPECT_EQ(ui.SaveFileRequests().size(), 2u);
     EXPECT_TRUE(ui.MessageBoxes().empty());
+    ui.AnswerSaveFile(dir.File("no/such/folder.fxb"));
+    Commands().OnSaveBankAs(0);
+    EXPECT_EQ(Texts(), std::vector<std::string>{"Error saving file"});
+
+    // CEffect::LoadBank reads a bank file and throws for anything else.
+    EXPECT_NO_THROW(other.LoadBank(second));
+    std::ofstream(dir.File("bad.fxb"), std::ios::binary) << "not a bank";
+    EXPECT_THROW(other.LoadBank(dir.File("bad.fxb")), std::runtime_error);
+    EXPECT_THROW(other.LoadBank(dir.File("missing.fxb")), std::runtime_error);
 }
 
 TEST_F(FileCommandsTest, MidiExportAsksInTheMidiFolderAndReportsAFileItCannotWrite) {
     pattern.AddNote(0, 60, 100, 1);
     const std::string path = dir.File("song.mid");
     ui.AnswerSaveFile(path);
-    commands.OnExportMidi();
+    Commands().OnExportMidi();
     ASSERT_EQ(ui.SaveFileRequests().size(), 1u);
     const FileDialogRequest request = ui.SaveFileRequests()[0];
     EXPECT_EQ(request.filter, "Midi Files (.mid)|*.mid|All Files|*.*||");
     EXPECT_EQ(request.defaultExtension, "mid");
     EXPECT_EQ(request.initialPath, "*.mid");
     EXPECT_TRUE(request.overwritePrompt);
-    EXPECT_EQ(test::ReadBytes(path).size(), 14u + 8u + 21u + 8u);
+    EXPECT_TRUE(request.refuseReadOnly);
+    EXPECT_EQ(ReadBytes(path).size(), 14u + 8u + 21u + 8u);
     EXPECT_EQ(profile.GetString("MidiFiles", "Path", ""), dir.Path().string());
 
     // The export only reads the pattern: it runs while the pattern plays.
@@ -114,7 +113,7 @@ TEST_F(FileCommandsTest, MidiExportAsksInTheMidiFolderAndReportsAFileItCannotWri
     ASSERT_TRUE(pattern.IsPlaying());
     const std::string missing = dir.File("no/such/folder.mid");
     ui.AnswerSaveFile(missing);
-    commands.OnExportMidi();
+    Commands().OnExportMidi();
     EXPECT_EQ(ui.SaveFileRequests()[1].initialPath, dir.Path().string() + "/*.mid");
     ASSERT_EQ(ui.MessageBoxes().size(), 1u);
     EXPECT_EQ(ui.MessageBoxes()[0].text,
@@ -123,40 +122,77 @@ TEST_F(FileCommandsTest, MidiExportAsksInTheMidiFolderAndReportsAFileItCannotWri
     pattern.Stop();
 }
 
-TEST_F(FileCommandsTest, ProjectDialogsUseTheProjectFilterAndDoNothingWhilePlaying) {
+TEST_F(FileCommandsTest, AProjectWithTheSynthAndAChunkPluginSurvivesSaveAndOpen) {
+    ASSERT_EQ(host.LoadPlugin(PluginPath("zorvil-synth")), 0);
+    ASSERT_EQ(host.LoadPlugin(PluginPath("zorvil-probe")), 1);
+    ASSERT_EQ(host.LoadPlugin(PluginPath("zorvil-probe-chunk")), 2);
+    ASSERT_TRUE(host.RemoveEffect(1)); // slots 0 and 2: two records
+    CSeqEffect& synth = *host.GetSeqEffect(0);
+    synth.SetParameter(1, 0.125f); // in program 0: every program is saved
+    synth.Dispatch(effSetProgram, 0, 2);
+    synth.SetParameter(0, 0.3f);
+    synth.SetParameter(1, 0.6f);
+    host.GetSeqEffect(2)->Dispatch(effSetProgram, 0, 1);
+    host.GetSeqEffect(2)->SetParameter(1, 0.4375f);
+    pattern.SetTempo(133);
+    pattern.SetMeasures(8);
+    pattern.SetStepsPerMeasure(32);
+    const std::vector<NoteRecord> notes = {
+        {0, 60, 100, 4}, {0, 64, 90, 2}, {37, 48, 1, 1}, {128, 72, 127, 30}, {255, 127, 64, 1}};
+    for (const NoteRecord& note : notes)
+        ASSERT_TRUE(pattern.AddNote(note.step, note.key, note.velocity, note.length));
     const std::string path = dir.File("song.tsn");
     ui.AnswerSaveFile(path);
-    commands.OnSaveAs();
+    Commands().OnSave();
     ASSERT_EQ(ui.SaveFileRequests().size(), 1u);
     const FileDialogRequest save = ui.SaveFileRequests()[0];
     EXPECT_EQ(save.filter, "Zorvil Files (.tsn)|*.tsn|All Files|*.*||");
     EXPECT_EQ(save.defaultExtension, "tsn");
+    EXPECT_EQ(save.initialPath, "*.tsn");
     EXPECT_TRUE(save.overwritePrompt);
-    ASSERT_TRUE(std::filesystem::exists(path));
+    EXPECT_TRUE(save.refuseReadOnly);
+    EXPECT_EQ(titles.back(), "Zorvil by Ostrelworks - " + path);
+    EXPECT_EQ(profile.GetString("TsnFiles", "Path", ""), dir.Path().string());
+
+    pattern.Reset();
+    synth.SetParameter(0, 0.9f);
     ui.AnswerOpenFile(path);
-    commands.OnOpen();
-    ASSERT_EQ(ui.OpenFileRequests().size(), 1u);
-    const FileDialogRequest open = ui.OpenFileRequests()[0];
+    Commands().OnOpen();
+    const FileDialogRequest open = ui.OpenFileRequests().at(0);
     EXPECT_EQ(open.filter, "Zorvil Files (.tsn)|*.tsn|All Files|*.*||");
     EXPECT_EQ(open.defaultExtension, "tsn");
     EXPECT_EQ(open.initialPath, dir.Path().string() + "/*.tsn");
-    EXPECT_FALSE(open.overwritePrompt);
+    EXPECT_FALSE(open.overwritePrompt || open.refuseReadOnly);
+    EXPECT_EQ(NotesOf(pattern), notes);
+    EXPECT_EQ(std::tuple(pattern.GetTempo(), pattern.GetMeasures(), pattern.GetStepsPerMeasure()),
+              std::tuple(133, 8, 32));
+    CSeqEffect& reopened = *host.GetSeqEffect(0);
+    EXPECT_EQ(reopened.Dispatch(effGetProgram), 2);
+    EXPECT_FLOAT_EQ(ProgramValue(reopened, 2, 0), 0.3f);
+    EXPECT_FLOAT_EQ(ProgramValue(reopened, 2, 1), 0.6f);
+    EXPECT_FLOAT_EQ(ProgramValue(reopened, 0, 1), 0.125f);
+    CSeqEffect& chunkProbe = *host.GetSeqEffect(1);
+    EXPECT_EQ(chunkProbe.Dispatch(effGetProgram), 1);
+    EXPECT_FLOAT_EQ(ProgramValue(chunkProbe, 1, 1), 0.4375f);
+    EXPECT_EQ(Commands().GetPath(), path);
+    EXPECT_TRUE(ui.MessageBoxes().empty());
+    Commands().OnSave(); // no dialog: the current path
+    EXPECT_EQ(ui.SaveFileRequests().size(), 1u);
 
     // While the sequencer plays, Save, Save As and Open do nothing: no dialog, no file.
     std::filesystem::remove(path);
-    pattern.AddNote(3, 60, 100, 1);
     pattern.Start();
     ASSERT_TRUE(pattern.IsPlaying());
     ui.AnswerSaveFile(dir.File("other.tsn"));
     ui.AnswerOpenFile(path);
-    commands.OnSave();
-    commands.OnSaveAs();
-    commands.OnOpen();
+    Commands().OnSave();
+    Commands().OnSaveAs();
+    Commands().OnOpen();
     EXPECT_EQ(ui.SaveFileRequests().size(), 1u);
     EXPECT_EQ(ui.OpenFileRequests().size(), 1u);
     EXPECT_FALSE(std::filesystem::exists(path));
     EXPECT_FALSE(std::filesystem::exists(dir.File("other.tsn")));
-    EXPECT_EQ(pattern.GetNoteCount(), 1);
+    EXPECT_EQ(NotesOf(pattern), notes);
     EXPECT_TRUE(ui.MessageBoxes().empty());
     pattern.Stop();
 }

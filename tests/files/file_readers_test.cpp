@@ -129,8 +129,6 @@ TEST(FileReaders, NoSizeOrCountMakesAReaderAskForMoreThanTheFileHolds) {
 }
 
 TEST(FileMessages, NameTheCauseInWordsAfterItsNumberAndKeepOneLine) {
-    EXPECT_EQ(files::CantOpenForReadMessage("/a/b.tsn", FileErrorCause::FileNotFound),
-              "Can't open file for read /a/b.tsn, error = 2 (no such file or folder)\n");
     EXPECT_EQ(files::CantOpenForWriteMessage("/a/b.tsn", FileErrorCause::AccessDenied),
               "Can't open file for write /a/b.tsn, error = 5 (permission denied)\n");
     EXPECT_EQ(files::CantOpenForWriteMessage("/full/b.wav", FileErrorCause::DiskFull),

@@ -1,11 +1,9 @@
 // Saving writes where the user pointed, as a plain open would, yet never leaves a damaged file:
 // links are followed, modes kept, targets that are not regular files or may not be written are
-// refused, any legal name works, and temporary files are removed however the save ends.
-#include "files/file_dialogs.h"
+// refused, and temporary files are removed however the save ends.
 #include "files/file_io.h"
 #include "platform/temporary_files.h"
 
-#include "support/scripted_user_interface.h"
 #include "temp_dir.h"
 
 #include <gtest/gtest.h>
@@ -33,7 +31,7 @@ mode_t ModeOf(const std::string& path) {
     return info.st_mode & 07777;
 }
 
-TEST(SafeSave, LinksAreFollowedModesKeptAndAnyLegalNameWorks) {
+TEST(SafeSave, LinksAreFollowedAndModesKept) {
     test::TempDir dir;
     // A link (relative, through a second link) stays a link; the file it names is replaced.
     fs::create_directory(dir.File("songs"));
@@ -61,14 +59,6 @@ TEST(SafeSave, LinksAreFollowedModesKeptAndAnyLegalNameWorks) {
         EXPECT_EQ(test::ReadBytes(path), kNew);
     }
 
-    // The longest legal names (255 bytes) can be written and replaced.
-    for (const size_t length : {244u, 255u}) {
-        const std::string path = dir.File(std::string(length - 4, 'n') + ".tsn");
-        ASSERT_EQ(files::WriteFileAtomically(path, kOld), FileErrorCause::None) << length;
-        ASSERT_EQ(files::WriteFileAtomically(path, kNew), FileErrorCause::None) << length;
-        EXPECT_EQ(test::ReadBytes(path), kNew);
-        fs::remove(path);
-    }
     // Nothing but what was asked for is left.
     std::vector<std::string> entries = dir.Entries();
     std::sort(entries.begin(), entries.end());
@@ -134,29 +124,6 @@ TEST(SafeSave, ATargetTheUserMayNotWriteIsRefusedAsAnOpenWouldBe) {
                   return static_cast<int>(files::WriteFileAtomically(dir.File("new.tsn"), kNew));
               }),
               0);
-}
-
-// The dialogs in front of those saves: the ones that write projects, MIDI files and renders
-// refuse a target the user may not write; open dialogs and the bank dialogs ask nothing of it.
-TEST(SafeSave, SaveDialogsOfProjectsMidiAndWaveFilesRefuseTargetsTheUserMayNotWrite) {
-    test::TempDir dir;
-    platform::CProfile profile(dir.File("profile.conf"));
-    const struct {
-        const FileType& type;
-        bool refused;
-    } cases[] = {
-        {kProjectFiles, true}, {kMidiFiles, true}, {kWaveFiles, true}, {kBankFiles, false}};
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.type.extension);
-        test::ScriptedUserInterface ui;
-        ui.AnswerSaveFile(dir.File("x"));
-        ui.AnswerOpenFile(dir.File("x"));
-        ASSERT_TRUE(AskForFile(ui, profile, c.type, FileDialogKind::Save));
-        ASSERT_TRUE(AskForFile(ui, profile, c.type, FileDialogKind::Open));
-        EXPECT_EQ(ui.SaveFileRequests().at(0).refuseReadOnly, c.refused);
-        EXPECT_TRUE(ui.SaveFileRequests().at(0).overwritePrompt);
-        EXPECT_FALSE(ui.OpenFileRequests().at(0).refuseReadOnly);
-    }
 }
 
 TEST(TemporaryPaths, RemoveAllNowTakesFilesThenFoldersAndSparesForgottenOnes) {
