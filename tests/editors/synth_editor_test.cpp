@@ -1,6 +1,6 @@
 // Plug-in editors embedded for real, under Xvfb: our demo synth's Xlib editor (drawing, mouse,
 // its size key, close) and Debian's DPF plug-ins where they are installed.
-#include "gui/frame_test_support.h"
+#include "gui/effect_window_fixture.h"
 #include "gui/host/child_frame.h"
 #include "gui/host/effect_wnd.h"
 #include "xvfb_application.h"
@@ -82,21 +82,12 @@ constexpr int kSliderLeft = 16;
 constexpr int kSliderWidth = 300 - 2 * 16;
 constexpr int kFirstSliderMiddle = 40 + 48 - 14 - 6 + 7;
 
-class EditorTest : public FrameFixture {
+class EditorTest : public EffectWindowFixture {
 protected:
-    CChildFrame& LoadWithFrame(const std::string& library) {
-        // Large enough that no editor is clipped: X keeps no pixels of hidden parts.
+    // Large enough that no editor is clipped: X keeps no pixels of hidden parts.
+    CChildFrame& LoadLarge(const std::string& library) {
         Frame().resize(1200, 780);
-        const int slot = App().LoadEffect(library);
-        EXPECT_GE(slot, 0);
-        auto* frame = dynamic_cast<CChildFrame*>(App().EffectRecord(slot).frame);
-        if (frame == nullptr) {
-            frame = new CChildFrame(App(), Frame());
-            Frame().MdiArea()->addSubWindow(frame);
-            App().AttachEffectFrame(slot, frame);
-            frame->AttachEffect(slot);
-        }
-        return *frame;
+        return LoadWithFrame(library);
     }
     // The idle calls the program's timer makes, with the events they answer.
     void Idle(CSeqEffect& effect, int times = 5) {
@@ -118,7 +109,7 @@ protected:
 TEST_F(EditorTest, TheSynthsEditorLivesInTheWindowDrawsFollowsTheMouseResizesAndCloses) {
     ASSERT_NE(m_x.display, nullptr);
     const int errorsBefore = XErrorCount();
-    CChildFrame& owner = LoadWithFrame(PluginPath("zorvil-synth"));
+    CChildFrame& owner = LoadLarge(PluginPath("zorvil-synth"));
     CEffectWnd* window = CEffectWnd::OpenEditorWindow(owner);
     ASSERT_NE(window, nullptr);
     window->move(0, 0);
@@ -168,7 +159,7 @@ TEST_F(EditorTest, OurSynthAndDpfPlugInsOpenDrawAndCloseSideBySide) {
     }
     std::vector<CEffectWnd*> windows;
     for (const std::string& library : libraries) {
-        CChildFrame& owner = LoadWithFrame(library);
+        CChildFrame& owner = LoadLarge(library);
         CEffectWnd* window = CEffectWnd::OpenEditorWindow(owner);
         ASSERT_NE(window, nullptr) << library;
         windows.push_back(window);
