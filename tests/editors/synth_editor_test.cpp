@@ -1,11 +1,12 @@
 // Plug-in editors embedded for real, under Xvfb: our demo synth's Xlib editor (drawing, mouse,
 // its size key, close) and Debian's DPF plug-ins where they are installed.
-#include "gui/frame_test_support.h"
+#include "gui/effect_window_fixture.h"
 #include "gui/host/child_frame.h"
 #include "gui/host/effect_wnd.h"
 #include "xvfb_application.h"
 
 #include <QMdiArea>
+#include <QtGui/qguiapplication_platform.h>
 #include <gmock/gmock.h>
 
 #include <cstdlib>
@@ -43,6 +44,13 @@ struct XConnection {
         XGetWindowAttributes(display, window, &attributes);
         return {attributes.width, attributes.height};
     }
+    QPoint ScreenPosition(Window window) const {
+        int x = 0;
+        int y = 0;
+        Window child = 0;
+        XTranslateCoordinates(display, window, DefaultRootWindow(display), 0, 0, &x, &y, &child);
+        return {x, y};
+    }
     unsigned long Pixel(Window window, int x, int y) const {
         XImage* image = XGetImage(display, window, x, y, 1, 1, AllPlanes, ZPixmap);
         if (image == nullptr) return ~0ul;
@@ -74,28 +82,26 @@ constexpr int kSliderLeft = 16;
 constexpr int kSliderWidth = 300 - 2 * 16;
 constexpr int kFirstSliderMiddle = 40 + 48 - 14 - 6 + 7;
 
-class EditorTest : public FrameFixture {
+class EditorTest : public EffectWindowFixture {
 protected:
-    CChildFrame& LoadWithFrame(const std::string& library) {
-        Frame();
-        const int slot = App().LoadEffect(library);
-        EXPECT_GE(slot, 0);
-        auto* frame = dynamic_cast<CChildFrame*>(App().EffectRecord(slot).frame);
-        if (frame == nullptr) {
-            frame = new CChildFrame(App(), Frame());
-            Frame().MdiArea()->addSubWindow(frame);
-            App().AttachEffectFrame(slot, frame);
-            frame->AttachEffect(slot);
-        }
-        return *frame;
+    // Large enough that no editor is clipped: X keeps no pixels of hidden parts.
+    CChildFrame& LoadLarge(const std::string& library) {
+        Frame().resize(1200, 780);
+        return LoadWithFrame(library);
     }
     // The idle calls the program's timer makes, with the events they answer.
     void Idle(CSeqEffect& effect, int times = 5) {
         for (int i = 0; i < times; ++i) {
             QCoreApplication::processEvents();
             if (effect.m_bEditorOpen.load()) effect.Dispatch(effEditIdle);
-            XSync(m_x.display, False);
+            SyncAll();
         }
+    }
+    // Qt's requests and ours have reached the server.
+    void SyncAll() {
+        if (auto* x11 = qGuiApp->nativeInterface<QNativeInterface::QX11Application>())
+            XSync(x11->display(), False);
+        XSync(m_x.display, False);
     }
     XConnection m_x;
 };
@@ -103,9 +109,10 @@ protected:
 TEST_F(EditorTest, TheSynthsEditorLivesInTheWindowDrawsFollowsTheMouseResizesAndCloses) {
     ASSERT_NE(m_x.display, nullptr);
     const int errorsBefore = XErrorCount();
-    CChildFrame& owner = LoadWithFrame(PluginPath("zorvil-synth"));
+    CChildFrame& owner = LoadLarge(PluginPath("zorvil-synth"));
     CEffectWnd* window = CEffectWnd::OpenEditorWindow(owner);
     ASSERT_NE(window, nullptr);
+    window->move(0, 0);
     CSeqEffect& effect = *App().Host().GetSeqEffect(owner.EffectIndex());
     EXPECT_TRUE(effect.m_bEditorOpen.load());
     EXPECT_EQ(window->windowTitle(), "Zorvil Demo Synth - Preset : Soft Pad");
@@ -145,15 +152,14 @@ TEST_F(EditorTest, TheSynthsEditorLivesInTheWindowDrawsFollowsTheMouseResizesAnd
     EXPECT_EQ(XErrorCount(), errorsBefore);
 }
 
-TEST_F(EditorTest, DpfPlugInsOpenDrawAndCloseSideBySide) {
-    std::vector<std::string> libraries;
-    for (const char* name : {"/usr/lib/vst/Kars-vst.so", "/usr/lib/vst/MVerb-vst.so"}) {
+TEST_F(EditorTest, OurSynthAndDpfPlugInsOpenDrawAndCloseSideBySide) {
+    std::vector<std::string> libraries{PluginPath("zorvil-synth")};
+    for (const char* name : {"/usr/lib/vst/Nekobi-vst.so", "/usr/lib/vst/3BandEQ-vst.so"}) {
         if (std::filesystem::exists(name)) libraries.emplace_back(name);
     }
-    if (libraries.empty()) GTEST_SKIP() << "dpf-plugins-vst is not installed";
     std::vector<CEffectWnd*> windows;
     for (const std::string& library : libraries) {
-        CChildFrame& owner = LoadWithFrame(library);
+        CChildFrame& owner = LoadLarge(library);
         CEffectWnd* window = CEffectWnd::OpenEditorWindow(owner);
         ASSERT_NE(window, nullptr) << library;
         windows.push_back(window);
@@ -163,10 +169,22 @@ TEST_F(EditorTest, DpfPlugInsOpenDrawAndCloseSideBySide) {
         QCoreApplication::processEvents();
         for (int slot = 0; slot < static_cast<int>(windows.size()); ++slot)
             App().Host().GetSeqEffect(slot)->Dispatch(effEditIdle);
+        SyncAll();
     }
     for (CEffectWnd* window : windows) {
         const auto parent = static_cast<Window>(window->EditorParent()->winId());
-        EXPECT_FALSE(m_x.Children(parent).empty()) << window->windowTitle().toStdString();
+        const std::vector<Window> children = m_x.Children(parent);
+        ASSERT_FALSE(children.empty()) << window->windowTitle().toStdString();
+        // Tiling moved the sub-windows: each editor moved with its own.
+        EXPECT_EQ(m_x.ScreenPosition(children[0]),
+                  window->EditorParent()->mapToGlobal(QPoint(0, 0)))
+            << window->windowTitle().toStdString();
+        // What the screen shows there is the editor: our synth's volume slider.
+        if (window == windows.front()) {
+            const QPoint slider =
+                window->EditorParent()->mapToGlobal(QPoint(kSliderLeft + 4, kFirstSliderMiddle));
+            EXPECT_EQ(m_x.Pixel(DefaultRootWindow(m_x.display), slider.x(), slider.y()), kFill);
+        }
         // The window holds the editor whole, however the plug-in sized itself.
         window->FitToEditor(nullptr);
         QCoreApplication::processEvents();

@@ -1,6 +1,6 @@
 // The editor window on the offscreen platform, with the recording probe's editor (300 x 200, an
 // empty product string, takes 'x' and Space): opening, sizes, title, system menu, keys, close.
-#include "frame_test_support.h"
+#include "effect_window_fixture.h"
 #include "gui/app/commands.h"
 #include "gui/host/child_frame.h"
 #include "gui/host/effect_wnd.h"
@@ -21,31 +21,14 @@ namespace {
 using ::testing::ElementsAre;
 using ::testing::HasSubstr;
 
-class EffectWndTest : public FrameFixture {
+class EffectWndTest : public EffectWindowFixture {
 protected:
-    // Loads `library` into a slot and gives it an information window; returns the window.
-    CChildFrame& LoadWithFrame(const std::string& library) {
-        Frame();
-        m_slot = App().LoadEffect(library);
-        EXPECT_GE(m_slot, 0);
-        auto* frame = dynamic_cast<CChildFrame*>(App().EffectRecord(m_slot).frame);
-        if (frame == nullptr) {
-            frame = new CChildFrame(App(), Frame());
-            Frame().MdiArea()->addSubWindow(frame);
-            App().AttachEffectFrame(m_slot, frame);
-            frame->AttachEffect(m_slot);
-        }
-        return *frame;
-    }
-    CSeqEffect& Effect() { return *App().Host().GetSeqEffect(m_slot); }
     QAction* FrameAction(uint32_t id) {
         for (QAction* action : Frame().findChildren<QAction*>()) {
             if (CCommands::IdOf(action) == id) return action;
         }
         return nullptr;
     }
-
-    int m_slot = -1;
 };
 
 TEST_F(EffectWndTest, OpensAtItsEditorsSizeNamedByItsLibraryAndNeverGrowsPastIt) {

@@ -122,11 +122,11 @@ bool CEffectWnd::Create() {
         if (view == nullptr) return false;
         setWidget(view);
     } else {
-        // The plug-in's editor becomes an X child window of this one: it must be a native
-        // window of its own, without making its ancestors native.
+        // The plug-in's editor becomes an X child window of this one, so it must be a native
+        // window, and so must its ancestors: X moves a child with its native parent, while a
+        // native window inside widgets Qt only draws stays put when the sub-window moves.
         m_pEditorParent = new QWidget;
         m_pEditorParent->setAttribute(Qt::WA_NativeWindow);
-        m_pEditorParent->setAttribute(Qt::WA_DontCreateNativeAncestors);
         m_pEditorParent->setFocusPolicy(Qt::StrongFocus);
         m_pEditorParent->setAutoFillBackground(true);
         setWidget(m_pEditorParent);
