@@ -17,6 +17,7 @@
 #include <QMenu>
 #include <QPushButton>
 #include <QSlider>
+#include <QTimer>
 
 #include <gtest/gtest.h>
 
@@ -126,6 +127,25 @@ TEST_F(ParameterWindowTest, ProgramsMenuKeepsItsHeadAndReplacesItsGroups) {
     EXPECT_FALSE(first->actions()[4]->isChecked());
     EXPECT_EQ(first->actions()[5]->text(), "5. Program 5");
     EXPECT_EQ(first->actions()[5]->data().toUInt(), 33005u);
+}
+
+TEST_F(ParameterWindowTest, ProgramsPopupOpensOverTheActiveWindow) {
+    CChildFrame& frame = LoadInto("zorvil-programs40");
+    CEffEditWnd& window = ParameterWindow(frame);
+    Frame().MdiArea()->setActiveSubWindow(&window);
+    QStringList titles;
+    QPoint shownAt;
+    QTimer::singleShot(0, [&] {
+        if (auto* popup = qobject_cast<QMenu*>(QApplication::activePopupWidget())) {
+            for (const QAction* action : popup->actions())
+                titles << action->text();
+            shownAt = popup->pos();
+            popup->close();
+        }
+    });
+    ShowProgramsPopup(frame);
+    EXPECT_EQ(titles, QStringList({"Presets 0-15", "Presets 16-31", "Presets 32-39"}));
+    EXPECT_TRUE(window.frameGeometry().contains(window.parentWidget()->mapFromGlobal(shownAt)));
 }
 
 TEST_F(ParameterWindowTest, RenameTakesTheFirst64CharactersOnOk) {

@@ -41,7 +41,8 @@ CParamDialog::CParamDialog(CZorvilApp& app, QWidget* parent)
     m_pList->setGeometry(units.Rect(7, 7, 207, 129));
     m_pSlider->setGeometry(units.Rect(235, 7, 15, 129));
     m_pParamText->setGeometry(units.Rect(7, 138, 207, 12));
-    m_pValueText->setGeometry(units.Rect(225, 137, 35, 13));
+    // Wide enough for "%8f" in fonts wider than the one the layout was drawn for.
+    m_pValueText->setGeometry(units.Rect(219, 137, 47, 13));
 
     m_pList->setSelectionMode(QAbstractItemView::SingleSelection);
     // The top of the slider is position 0, the plug-in's 1.0.
