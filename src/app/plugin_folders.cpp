@@ -20,7 +20,11 @@ std::vector<std::string> PluginFolders() {
     }
     std::error_code ec;
     const auto self = std::filesystem::read_symlink("/proc/self/exe", ec);
-    if (!ec) dirs.push_back((self.parent_path().parent_path() / "plugins").string());
+    if (!ec) {
+        const auto prefix = self.parent_path().parent_path();
+        dirs.push_back((prefix / "plugins").string());                    // a build tree
+        dirs.push_back((prefix / "lib" / "zorvil" / "plugins").string()); // an installed program
+    }
     return dirs;
 }
 
