@@ -36,10 +36,6 @@ using Log = std::vector<std::string>;
 
 class WindowEvents : public AppFixture {
 protected:
-    WindowEvents() {
-        App().SetUiWaker([this] { ++m_wakes; });
-    }
-
     int Load(RecordingFrame& frame) {
         const int slot = App().LoadEffect(PluginPath("zorvil-probe"));
         if (slot >= 0) App().AttachEffectFrame(slot, &frame);
@@ -48,21 +44,22 @@ protected:
     CEffect& Effect(int slot) { return *App().Host().GetEffect(slot); }
 
     std::atomic<int> m_wakes{0};
-    ProbeAccess m_probe{"zorvil-probe"};
 };
 
 TEST_F(WindowEvents, ReachTheFrameOfTheEffectThatPostedThem) {
+    App().SetUiWaker([this] { ++m_wakes; });
     RecordingFrame first, second, third;
     const int slot = Load(first);
     ASSERT_GE(slot, 0);
-    ASSERT_TRUE(m_probe.Valid());
+    const ProbeAccess probe("zorvil-probe");
+    ASSERT_TRUE(probe.Valid());
     const int other = Load(second);
     ASSERT_GE(other, 0);
 
-    EXPECT_EQ(m_probe.CallHost(Effect(slot), audioMasterSizeWindow, 300, 200), 1);
-    EXPECT_EQ(m_probe.CallHost(Effect(other), audioMasterAutomate, 7, 0, nullptr, 0.25f), 0);
-    EXPECT_EQ(m_probe.CallHost(Effect(slot), audioMasterUpdateDisplay), 0);
-    EXPECT_EQ(m_probe.CallHost(Effect(slot), audioMasterAutomate, 3, 0, nullptr, 0.5f), 0);
+    EXPECT_EQ(probe.CallHost(Effect(slot), audioMasterSizeWindow, 300, 200), 1);
+    EXPECT_EQ(probe.CallHost(Effect(other), audioMasterAutomate, 7, 0, nullptr, 0.25f), 0);
+    EXPECT_EQ(probe.CallHost(Effect(slot), audioMasterUpdateDisplay), 0);
+    EXPECT_EQ(probe.CallHost(Effect(slot), audioMasterAutomate, 3, 0, nullptr, 0.5f), 0);
     EXPECT_TRUE(first.log.empty()); // nothing before the drain
     EXPECT_EQ(m_wakes.load(), 1);   // one wake-up for the batch
     EXPECT_TRUE(App().ProcessPosted());
@@ -73,11 +70,11 @@ TEST_F(WindowEvents, ReachTheFrameOfTheEffectThatPostedThem) {
     // Posted by an effect that is unloaded before the drain: a new effect in the same slot,
     // with a new frame, never sees it; nor does a slot without a frame get anything.
     first.log.clear();
-    EXPECT_EQ(m_probe.CallHost(Effect(slot), audioMasterAutomate, 1, 0, nullptr, 0.5f), 0);
+    EXPECT_EQ(probe.CallHost(Effect(slot), audioMasterAutomate, 1, 0, nullptr, 0.5f), 0);
     App().UnloadEffect(slot);
     ASSERT_EQ(Load(third), slot);
     App().AttachEffectFrame(other, nullptr);
-    EXPECT_EQ(m_probe.CallHost(Effect(other), audioMasterUpdateDisplay), 0);
+    EXPECT_EQ(probe.CallHost(Effect(other), audioMasterUpdateDisplay), 0);
     EXPECT_EQ(m_wakes.load(), 2);
     App().ProcessPosted();
     EXPECT_TRUE(first.log.empty());
@@ -88,7 +85,7 @@ TEST_F(WindowEvents, ReachTheFrameOfTheEffectThatPostedThem) {
     // stands for what was dropped.
     const auto posts = static_cast<int>(CWindowMailbox::kCapacity) + 5;
     for (int i = 0; i < posts; ++i)
-        m_probe.CallHost(Effect(slot), audioMasterAutomate, i, 0, nullptr, 0.0f);
+        probe.CallHost(Effect(slot), audioMasterAutomate, i, 0, nullptr, 0.0f);
     App().ProcessPosted();
     ASSERT_EQ(third.log.size(), CWindowMailbox::kCapacity + 1);
     EXPECT_EQ(third.log.front(), "automated 0");

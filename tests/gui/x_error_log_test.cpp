@@ -4,11 +4,13 @@
 #include "gui/host/x_error_log.h"
 #include "support/xvfb_server.h"
 
-#include <X11/Xlib.h>
 #include <gtest/gtest.h>
 
 #include <string>
 #include <thread>
+
+// Last: Xlib's macros (None, Bool, ...) would clash with GoogleTest's names.
+#include <X11/Xlib.h>
 
 namespace zorvil::test {
 namespace {
