@@ -129,6 +129,8 @@ TEST(WorkerAllocation, SteadyProcessingWithEventsAllocatesNothingOnTheWorker) {
     ASSERT_EQ(rig.app.Host().LoadPlugin(test::PluginPath("zorvil-synth")), 0);
     ASSERT_EQ(rig.app.Host().LoadPlugin(test::PluginPath("zorvil-synth")), 1);
     rig.app.Host().GetSeqEffect(1)->m_wChannelMask = 0x0002; // its own list of events
+    // Automates a parameter from every process call: window notifications posted from the worker.
+    ASSERT_EQ(rig.app.Host().LoadPlugin(test::PluginPath("zorvil-automator")), 2);
     rig.capture.onBlock = test::MarkThisThread;
     ASSERT_TRUE(rig.Start(20));
     rig.RunBlocks(4); // warm up: the worker is marked from here on
