@@ -253,6 +253,9 @@ TEST(FirstSession, OpenDrawPlaySaveQuitReopenAndRender) {
         ASSERT_TRUE(recorder.Connect("Zorvil:out_1", "ZorvilTest:in_1") &&
                     recorder.Connect("Zorvil:out_2", "ZorvilTest:in_2"));
 
+        // (Here the user loads our synth through the load command (L) and its file dialog: see
+        // FirstSession.LoadsTheSynthThroughTheLoadCommand.)
+
         // File > Open (Ctrl+O): the demo project with its synth.
         ASSERT_TRUE(first.ThroughFileDialog({"ctrl+o"}, demo)) << desktop.Titles();
         ASSERT_TRUE(first.WaitForTitle(std::string(kMainTitle) + " - " + demo)) << first.Title();
@@ -329,6 +332,9 @@ TEST(FirstSession, OpenDrawPlaySaveQuitReopenAndRender) {
         EXPECT_EQ(first.Quit(), 0) << logText();
     }
 
+    // (Here the user opens "Select devices" from the Options menu and changes the buffer size:
+    // see FirstSession.ChangesTheBufferSizeInSelectDevices.)
+
     // Started again: the saved project opens with the drawn notes and renders to a wave file
     // of exactly the pattern's length.
     Session second(desktop, xvfb.Display(), config, log);
@@ -356,6 +362,15 @@ TEST(FirstSession, OpenDrawPlaySaveQuitReopenAndRender) {
     ASSERT_TRUE(desktop.WaitUntilHidden(*done, 10s));
     EXPECT_EQ(second.Quit(), 0) << logText();
     EXPECT_EQ(std::filesystem::file_size(wave), expectedSize);
+}
+
+// Steps of the walk above that the program cannot take yet.
+TEST(FirstSession, LoadsTheSynthThroughTheLoadCommand) {
+    GTEST_SKIP() << "the load command (L) has no file dialog in the program yet";
+}
+
+TEST(FirstSession, ChangesTheBufferSizeInSelectDevices) {
+    GTEST_SKIP() << "the program has no \"Select devices\" dialog yet";
 }
 
 } // namespace
