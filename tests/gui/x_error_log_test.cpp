@@ -32,13 +32,13 @@ void FailOnGoneWindow(const std::string& displayName, int& failures) {
 
 TEST(XErrorLog, FailedEditorRequestsAreLoggedAndTheProgramGoesOn) {
     XvfbServer xvfb;
-    ASSERT_TRUE(xvfb.Running());
+    ASSERT_TRUE(xvfb.Start()) << "Xvfb did not start; see " << xvfb.LogPath();
     InstallXErrorLog();
     const uint64_t before = LoggedXErrors();
     int failures = 0;
     testing::internal::CaptureStderr();
-    FailOnGoneWindow(xvfb.DisplayName(), failures);
-    std::thread editorThread([&] { FailOnGoneWindow(xvfb.DisplayName(), failures); });
+    FailOnGoneWindow(xvfb.Display(), failures);
+    std::thread editorThread([&] { FailOnGoneWindow(xvfb.Display(), failures); });
     editorThread.join();
     const std::string log = testing::internal::GetCapturedStderr();
     ASSERT_EQ(failures, 4);

@@ -1,6 +1,7 @@
 #include "support/jack_server.h"
 
 #include "platform/audio_device_jack.h"
+#include "support/test_support.h"
 
 #include <jack/jack.h>
 
@@ -10,7 +11,6 @@
 #include <fcntl.h>
 #include <memory>
 #include <sys/file.h>
-#include <sys/prctl.h>
 #include <sys/wait.h>
 #include <thread>
 #include <unistd.h>
@@ -109,14 +109,7 @@ bool JackServer::Start() {
     if (pid < 0) return false;
     if (pid == 0) {
         // The server must not outlive the test process, whatever ends it.
-        prctl(PR_SET_PDEATHSIG, SIGTERM);
-        if (getppid() != parent) _exit(1);
-        const int log = open(m_log.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-        if (log >= 0) {
-            dup2(log, STDOUT_FILENO);
-            dup2(log, STDERR_FILENO);
-            close(log);
-        }
+        BecomeServerChild(parent, m_log);
         execvp("jackd", const_cast<char* const*>(arguments.data()));
         _exit(127);
     }
@@ -141,18 +134,8 @@ void JackServer::Stop() {
     // stopped under connected clients may die of SIGPIPE before it leaves JACK's registry; the
     // next run of the same name reclaims the entry.)
     platform::JackSession::CloseIdle();
-    kill(m_pid, SIGTERM);
     // jackd leaves its registry entry behind when it is killed: give it time to leave cleanly.
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
-    int status = 0;
-    while (waitpid(m_pid, &status, WNOHANG) == 0) {
-        if (std::chrono::steady_clock::now() >= deadline) {
-            kill(m_pid, SIGKILL);
-            waitpid(m_pid, &status, 0);
-            break;
-        }
-        std::this_thread::sleep_for(std::chrono::milliseconds(10));
-    }
+    TerminateChild(m_pid, std::chrono::seconds(10));
     m_pid = -1;
 }
 

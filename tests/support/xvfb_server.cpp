@@ -1,92 +1,74 @@
 #include "support/xvfb_server.h"
 
-#include <cerrno>
+#include "support/test_support.h"
+
 #include <chrono>
-#include <csignal>
+#include <cstdlib>
 #include <fcntl.h>
 #include <poll.h>
-#include <sys/prctl.h>
-#include <sys/wait.h>
-#include <thread>
 #include <unistd.h>
 
 namespace zorvil::test {
 
-namespace {
-
-constexpr int kStartTimeoutMs = 10000;
-
-// Reads the display number Xvfb writes (digits and a newline) once it listens; -1 on time-out.
-int ReadDisplayNumber(int fd) {
-    std::string digits;
-    const auto deadline =
-        std::chrono::steady_clock::now() + std::chrono::milliseconds(kStartTimeoutMs);
-    while (std::chrono::steady_clock::now() < deadline) {
-        pollfd readable{fd, POLLIN, 0};
-        if (poll(&readable, 1, 100) <= 0) continue;
-        char c = 0;
-        const ssize_t got = read(fd, &c, 1);
-        if (got <= 0) return -1; // the server went away
-        if (c == '\n') return digits.empty() ? -1 : std::stoi(digits);
-        digits += c;
-    }
-    return -1;
-}
-
-} // namespace
-
-XvfbServer::XvfbServer() {
-    int pipeFds[2];
-    if (pipe2(pipeFds, O_CLOEXEC) != 0) return;
-    const pid_t parent = getpid();
-    const pid_t pid = fork();
-    if (pid == 0) {
-        prctl(PR_SET_PDEATHSIG, SIGKILL);
-        if (getppid() != parent) _exit(1);
-        // The write end must survive exec: move it to a descriptor without O_CLOEXEC.
-        const int fd = dup(pipeFds[1]);
-        const int devNull = open("/dev/null", O_WRONLY);
-        if (devNull >= 0) {
-            dup2(devNull, STDOUT_FILENO);
-            dup2(devNull, STDERR_FILENO);
-        }
-        const std::string fdText = std::to_string(fd);
-        execlp("Xvfb", "Xvfb", "-displayfd", fdText.c_str(), "-screen", "0", "1280x1024x24",
-               "-nolisten", "tcp", static_cast<char*>(nullptr));
-        _exit(127);
-    }
-    close(pipeFds[1]);
-    if (pid < 0) {
-        close(pipeFds[0]);
-        return;
-    }
-    m_pid = pid;
-    const int number = ReadDisplayNumber(pipeFds[0]);
-    close(pipeFds[0]);
-    if (number < 0) {
-        Stop();
-        return;
-    }
-    m_displayName = ":" + std::to_string(number);
+XvfbServer::XvfbServer(std::string screen) : m_screen(std::move(screen)) {
+    const char* tmp = std::getenv("TMPDIR");
+    m_log = std::string(tmp != nullptr && tmp[0] != '\0' ? tmp : "/tmp") + "/zorvil-xvfb-" +
+            std::to_string(getpid()) + ".log";
 }
 
 XvfbServer::~XvfbServer() {
     Stop();
 }
 
-void XvfbServer::Stop() noexcept {
-    if (m_pid <= 0) return;
-    kill(m_pid, SIGTERM);
-    for (int i = 0; i < 100; ++i) {
-        if (waitpid(m_pid, nullptr, WNOHANG) == m_pid) {
-            m_pid = -1;
-            return;
-        }
-        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+bool XvfbServer::Start() {
+    if (Running()) return true;
+    int pipeFds[2] = {-1, -1};
+    if (pipe2(pipeFds, O_CLOEXEC) != 0) return false;
+    const pid_t parent = getpid();
+    const pid_t pid = fork();
+    if (pid < 0) {
+        close(pipeFds[0]);
+        close(pipeFds[1]);
+        return false;
     }
-    kill(m_pid, SIGKILL);
-    waitpid(m_pid, nullptr, 0);
+    if (pid == 0) {
+        BecomeServerChild(parent, m_log); // never outlive the test
+        // The write end stays open across exec (dup2 clears close-on-exec): Xvfb writes the
+        // display number it chose into it.
+        const int fd = dup2(pipeFds[1], 3) == 3 ? 3 : -1;
+        if (fd < 0) _exit(126);
+        execlp("Xvfb", "Xvfb", "-displayfd", "3", "-screen", "0", m_screen.c_str(), "-nolisten",
+               "tcp", "-noreset", static_cast<char*>(nullptr));
+        _exit(127);
+    }
+    close(pipeFds[1]);
+    m_pid = pid;
+    std::string number;
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+    while (number.empty() || number.back() != '\n') {
+        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
+            deadline - std::chrono::steady_clock::now());
+        pollfd fd{pipeFds[0], POLLIN, 0};
+        if (left.count() <= 0 || poll(&fd, 1, static_cast<int>(left.count())) <= 0) break;
+        char c = 0;
+        if (read(pipeFds[0], &c, 1) != 1) break; // Xvfb ended (see the log)
+        number += c;
+    }
+    close(pipeFds[0]);
+    if (number.empty() || number.back() != '\n') {
+        Stop();
+        return false;
+    }
+    number.pop_back();
+    m_display = ":" + number;
+    return true;
+}
+
+void XvfbServer::Stop() {
+    if (!Running()) return;
+    TerminateChild(m_pid, std::chrono::seconds(5));
     m_pid = -1;
+    m_display.clear();
 }
 
 } // namespace zorvil::test
