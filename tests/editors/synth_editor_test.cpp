@@ -110,7 +110,8 @@ TEST_F(EditorTest, TheSynthsEditorLivesInTheWindowDrawsFollowsTheMouseResizesAnd
     ASSERT_NE(m_x.display, nullptr);
     const int errorsBefore = XErrorCount();
     CChildFrame& owner = LoadLarge(PluginPath("zorvil-synth"));
-    CEffectWnd* window = CEffectWnd::OpenEditorWindow(owner);
+    owner.OpenEditor(); // a synth's editor opened when it loaded: this finds it
+    CEffectWnd* window = owner.EditorWindow();
     ASSERT_NE(window, nullptr);
     window->move(0, 0);
     CSeqEffect& effect = *App().Host().GetSeqEffect(owner.EffectIndex());
@@ -160,7 +161,8 @@ TEST_F(EditorTest, OurSynthAndDpfPlugInsOpenDrawAndCloseSideBySide) {
     std::vector<CEffectWnd*> windows;
     for (const std::string& library : libraries) {
         CChildFrame& owner = LoadLarge(library);
-        CEffectWnd* window = CEffectWnd::OpenEditorWindow(owner);
+        owner.OpenEditor(); // opens an effect's, finds a synth's (opened when it loaded)
+        CEffectWnd* window = owner.EditorWindow();
         ASSERT_NE(window, nullptr) << library;
         windows.push_back(window);
     }

@@ -29,6 +29,7 @@ CEffEditWnd* CEffEditWnd::OpenParameterWindow(CChildFrame& owner) {
     window->showNormal();
     window->SetEffectIndex(owner.EffectIndex());
     window->BuildSystemMenu();
+    window->PlaceInView();
     window->UpdateTitle();
     return window;
 }

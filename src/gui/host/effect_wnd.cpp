@@ -19,6 +19,8 @@
 #include <QMetaObject>
 #include <QtGui/qguiapplication_platform.h>
 
+#include <algorithm>
+
 #include <X11/Xlib.h>
 
 #include <array>
@@ -112,8 +114,20 @@ CEffectWnd* CEffectWnd::OpenEditorWindow(CChildFrame& owner) {
         effect->m_bEditorOpen.store(true, std::memory_order_release);
     // Plug-ins that know their true size only once open.
     window->FitToEditor(nullptr);
+    window->PlaceInView();
     window->UpdateTitle();
     return window;
+}
+
+void CEffectWnd::PlaceInView() {
+    // Qt puts a new child after the last one, which can lie past the visible part of the child
+    // area: a window the user cannot see opened for nothing.
+    const QMdiArea* area = mdiArea();
+    if (area == nullptr) return;
+    const QSize room = area->viewport()->size();
+    const QPoint at(std::max(0, std::min(x(), room.width() - width())),
+                    std::max(0, std::min(y(), room.height() - height())));
+    if (at != pos()) move(at);
 }
 
 bool CEffectWnd::Create() {

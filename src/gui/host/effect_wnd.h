@@ -69,6 +69,8 @@ public:
     void ResizeClient(int width, int height);
     void CheckSize();
     void UpdateTitle();
+    // Moves a newly opened window to where it shows whole, as far as the child area allows.
+    void PlaceInView();
     void BuildSystemMenu();
     // The native widget the plug-in's editor opens into.
     QWidget* EditorParent() const noexcept { return m_pEditorParent; }
