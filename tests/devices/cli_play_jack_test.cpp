@@ -30,8 +30,9 @@ TEST_F(CliPlayOnJack, SaysWhenTheServerGoesAwayAndWhenTheOutputIsBack) {
         ASSERT_TRUE(server->Start());
         EXPECT_TRUE(says("zorvil-cli: wave output \"JACK\" is back\n")) << err();
         // The mapper is not listed among the inputs: it is looked for by opening it.
-        if (err().find("MIDI input \"MIDI Mapper\" stopped") != std::string::npos)
+        if (err().find("MIDI input \"MIDI Mapper\" stopped") != std::string::npos) {
             EXPECT_TRUE(says("zorvil-cli: MIDI input \"MIDI Mapper\" is back\n")) << err();
+        }
     }();
     ::kill(play, SIGTERM);
     EXPECT_EQ(Wait(play).status, 0) << err();
