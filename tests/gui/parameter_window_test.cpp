@@ -197,5 +197,28 @@ TEST_F(ParameterWindowTest, MidiChannelsDialogSetsTheMaskOnOkOnly) {
     }
 }
 
+// A plug-in that automates its parameters from every process call while its parameter window
+// opens and closes, again and again (closing the window unloads the effect): every
+// notification reaches the window on this thread, none reaches a window that is gone (run
+// under TSan too).
+TEST_F(ParameterWindowTest, AutomationFromTheEngineWhileTheWindowComesAndGoes) {
+    Frame();
+    App().StartEngine();
+    ASSERT_TRUE(App().IsEngineRunning());
+    for (int round = 0; round < 10; ++round) {
+        CChildFrame& frame = LoadInto("zorvil-automator");
+        CEffEditWnd& window = ParameterWindow(frame);
+        const int slot = frame.EffectIndex();
+        const QString before = window.Dialog()->ValueLabel()->text();
+        Run(200); // the worker processes blocks; the posts are drained between them
+        QCoreApplication::processEvents();
+        EXPECT_NE(window.Dialog()->ValueLabel()->text(), before) << "round " << round;
+        window.close();
+        QCoreApplication::processEvents();
+        EXPECT_EQ(App().Host().GetEffect(slot), nullptr) << "round " << round;
+        Run(50); // whatever the plug-in posted last finds no window
+    }
+}
+
 } // namespace
 } // namespace zorvil::test
