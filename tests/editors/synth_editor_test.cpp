@@ -137,12 +137,13 @@ TEST_F(EditorTest, TheSynthsEditorLivesInTheWindowDrawsFollowsTheMouseResizesAnd
     EXPECT_NEAR(effect.GetParameter(0), 0.25f, 0.01f);
     EXPECT_EQ(m_x.Pixel(editor, kSliderLeft + kSliderWidth / 2, kFirstSliderMiddle), kTrack);
 
-    // 'z' is the editor's: it grows and asks for the size; the window follows the rectangle.
+    // 'z' is the editor's: it grows and asks the host for the size (audioMasterSizeWindow); the
+    // request reaches the window on this thread when the posted work is run.
     window->EditorParent()->setFocus();
     QTest::keyClick(window->EditorParent(), Qt::Key_Z);
     Idle(effect);
     EXPECT_EQ(m_x.Size(editor), QSize(420, 280));
-    window->FitToEditor(nullptr);
+    App().ProcessPosted();
     QCoreApplication::processEvents();
     EXPECT_EQ(window->EditorParent()->size(), QSize(420, 280));
 
