@@ -8,17 +8,15 @@
 #include "xvfb_application.h"
 
 #include "gui/gui_application.h"
+#include "support/xvfb_server.h"
 
 #include <gtest/gtest.h>
 
 #include <atomic>
-#include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <memory>
 #include <string>
-#include <sys/wait.h>
-#include <unistd.h>
 
 // Last: Xlib's macros (None, Status) would clash with the headers above.
 #include <X11/Xlib.h>
@@ -38,40 +36,21 @@ int CountXError(Display*, XErrorEvent* error) {
 class XvfbEnvironment final : public ::testing::Environment {
 public:
     void SetUp() override {
-        int fds[2];
-        ASSERT_EQ(pipe(fds), 0);
-        m_pid = fork();
-        if (m_pid == 0) {
-            close(fds[0]);
-            const std::string fd = std::to_string(fds[1]);
-            execlp("Xvfb", "Xvfb", "-displayfd", fd.c_str(), "-screen", "0", "1280x800x24",
-                   "-nolisten", "tcp", static_cast<char*>(nullptr));
-            _exit(127);
-        }
-        close(fds[1]);
-        std::string number;
-        char c = 0;
-        while (read(fds[0], &c, 1) == 1 && c != '\n')
-            number += c;
-        close(fds[0]);
-        ASSERT_FALSE(number.empty()) << "Xvfb did not start";
-        setenv("DISPLAY", (":" + number).c_str(), 1);
+        ASSERT_TRUE(m_xvfb.Start()) << "Xvfb did not start; see " << m_xvfb.LogPath();
+        setenv("DISPLAY", m_xvfb.Display().c_str(), 1);
         setenv("QT_QPA_PLATFORM", "xcb", 1);
         XSetErrorHandler(&CountXError);
         app = std::make_unique<QApplication>(argc, argv);
     }
     void TearDown() override {
         app.reset();
-        if (m_pid > 0) {
-            kill(m_pid, SIGTERM);
-            waitpid(m_pid, nullptr, 0);
-        }
+        m_xvfb.Stop();
     }
 
     std::unique_ptr<QApplication> app;
 
 private:
-    pid_t m_pid = -1;
+    XvfbServer m_xvfb{"1280x800x24"};
     int argc = 1;
     char name[13] = "test_editors";
     char* argv[2] = {name, nullptr};
