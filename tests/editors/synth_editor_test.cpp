@@ -157,9 +157,13 @@ TEST_F(EditorTest, TheSynthsEditorLivesInTheWindowDrawsFollowsTheMouseResizesAnd
 
 TEST_F(EditorTest, OurSynthAndDpfPlugInsOpenDrawAndCloseSideBySide) {
     std::vector<std::string> libraries{PluginPath("zorvil-synth")};
+    // Not under the leak checker: the installed plug-ins' editors draw through OpenGL, whose
+    // driver library is unloaded before the exit, so its leaks can be named by no suppression.
+#if !defined(__SANITIZE_ADDRESS__)
     for (const char* name : {"/usr/lib/vst/Nekobi-vst.so", "/usr/lib/vst/3BandEQ-vst.so"}) {
         if (std::filesystem::exists(name)) libraries.emplace_back(name);
     }
+#endif
     std::vector<CEffectWnd*> windows;
     for (const std::string& library : libraries) {
         CChildFrame& owner = LoadLarge(library);
