@@ -31,6 +31,8 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include "support/jack_sanitizer_suppressions.h"
+
 namespace zorvil::test {
 namespace {
 
@@ -238,6 +240,13 @@ constexpr NoteRecord kLongNote{0, kDrawnKey, 127, 8};
 constexpr NoteRecord kShortNote{16, kDrawnKey, 127, 1};
 
 TEST(FirstSession, OpenDrawPlaySaveQuitReopenAndRender) {
+#if defined(__SANITIZE_THREAD__)
+    // The program runs both Qt, which is not built with the thread checker (the window tests
+    // have it skip such libraries), and libjack, whose threads the checker then rejects when
+    // they end. The plain and address-checked runs take this walk; the threads are checked by
+    // the window, device and engine tests.
+    GTEST_SKIP() << "the whole program under the thread checker: Qt and libjack together";
+#endif
     XvfbServer xvfb;
     ASSERT_TRUE(xvfb.Start()) << "Xvfb did not start; see " << xvfb.LogPath();
     auto jack = JackServer::StartOnFreeName(JackServer::Mode::Synchronous);
