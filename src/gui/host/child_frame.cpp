@@ -113,26 +113,31 @@ bool CChildFrame::HasEditor() {
     return m_nHasEditor == 1;
 }
 
-void CChildFrame::OpenEditor() {
-    if (m_pEditWnd != nullptr) {
-        m_mainFrame.MdiArea()->setActiveSubWindow(m_pEditWnd);
+namespace {
+
+// Activates the window that `link` holds, or opens one and keeps the link until it is gone.
+template <typename Window>
+void OpenOrActivate(CChildFrame& frame, QMdiArea& area, Window*& link,
+                    Window* (*open)(CChildFrame&)) {
+    if (link != nullptr) {
+        area.setActiveSubWindow(link);
         return;
     }
-    if (Effect() == nullptr) return;
-    m_pEditWnd = CEffectWnd::OpenEditorWindow(*this);
-    if (m_pEditWnd != nullptr)
-        connect(m_pEditWnd, &QObject::destroyed, this, [this] { m_pEditWnd = nullptr; });
+    link = open(frame);
+    if (link != nullptr)
+        QObject::connect(link, &QObject::destroyed, &frame, [&link] { link = nullptr; });
+}
+
+} // namespace
+
+void CChildFrame::OpenEditor() {
+    if (m_pEditWnd == nullptr && Effect() == nullptr) return;
+    OpenOrActivate(*this, *m_mainFrame.MdiArea(), m_pEditWnd, &CEffectWnd::OpenEditorWindow);
 }
 
 void CChildFrame::OpenParameters() {
-    if (m_pParamWnd != nullptr) {
-        m_mainFrame.MdiArea()->setActiveSubWindow(m_pParamWnd);
-        return;
-    }
-    if (Effect() == nullptr) return;
-    m_pParamWnd = CEffEditWnd::OpenParameterWindow(*this);
-    if (m_pParamWnd != nullptr)
-        connect(m_pParamWnd, &QObject::destroyed, this, [this] { m_pParamWnd = nullptr; });
+    if (m_pParamWnd == nullptr && Effect() == nullptr) return;
+    OpenOrActivate(*this, *m_mainFrame.MdiArea(), m_pParamWnd, &CEffEditWnd::OpenParameterWindow);
 }
 
 void CChildFrame::OnEditorClosed() {

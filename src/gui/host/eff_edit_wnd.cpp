@@ -17,15 +17,11 @@ CEffEditWnd::~CEffEditWnd() = default;
 
 CEffEditWnd* CEffEditWnd::OpenParameterWindow(CChildFrame& owner) {
     auto* window = new CEffEditWnd(owner.App(), owner);
-    window->setAttribute(Qt::WA_DeleteOnClose);
-    if (!window->Create()) {
+    if (!window->Create()) { // Create makes the dialog the window's content
         delete window;
         return nullptr;
     }
-    // The dialog is the window's content, whether or not the base creation placed it.
-    if (window->m_pDialog == nullptr) window->CreateChildView();
-    if (window->widget() != window->m_pDialog) window->setWidget(window->m_pDialog);
-    if (window->mdiArea() == nullptr) owner.MainFrame().MdiArea()->addSubWindow(window);
+    owner.MainFrame().MdiArea()->addSubWindow(window);
     window->showNormal();
     window->SetEffectIndex(owner.EffectIndex());
     window->BuildSystemMenu();
