@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # MIDI-to-audio latency through Zorvil's JACK ports, on JACK servers of its own (dummy backend,
-# 256-frame periods) at 44100 Hz and at 48000 Hz, where Zorvil converts: "WaveOutBufSize" 2205
-# and 147, clocked by the engine timer and by the wave input. Needs a built tree (scripts/build).
+# 256-frame periods) at 44100 Hz and at 48000 Hz, where Zorvil converts: "WaveOutBufSize" 2205,
+# 1470 and 147, clocked by the engine timer and by the wave input. Needs a built tree (scripts/build).
 #   bench/latency.sh [NOTES] [RATE...]        (rates: 44100 48000 unless given)
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -17,7 +17,7 @@ for rate in "${rates[@]}"; do
         >/dev/null 2>&1 &
     jack=$!
     sleep 2
-    for size in 2205 147; do
+    for size in 2205 1470 147; do
         for clock in timer wavein; do
             build/bin/zorvil-latency "$size" "$clock" "$notes"
         done

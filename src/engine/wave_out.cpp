@@ -98,6 +98,11 @@ uint32_t CWaveOut::DeviceRate() const noexcept {
     return m_port ? m_port->DeviceRate() : 0;
 }
 
+uint32_t CWaveOut::Gaps() const noexcept {
+    std::lock_guard lock(m_portMutex);
+    return m_port ? m_port->Gaps() : 0;
+}
+
 bool CWaveOut::Alive() const noexcept {
     std::lock_guard lock(m_portMutex);
     return m_port && m_port->Alive();

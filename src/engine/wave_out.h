@@ -52,6 +52,8 @@ public:
     bool Alive() const noexcept;
     // The rate the device runs at (0 when closed); not 44100: the port converts.
     uint32_t DeviceRate() const noexcept;
+    // How often the open device played silence because the engine fell behind (measurements).
+    uint32_t Gaps() const noexcept;
 
     virtual void OnDone(platform::WAVEHDR&) noexcept {}
 

@@ -33,6 +33,9 @@ bool WaveOutQueue::Push(WAVEHDR& header) noexcept {
         header.dwFlags.fetch_or(WHDR_INQUEUE, std::memory_order_release);
         m_ring[(m_head + m_count) % kCapacity] = &header;
         ++m_count;
+        if (m_starved) m_gaps.fetch_add(1, std::memory_order_relaxed);
+        m_starved = false;
+        m_playing.store(true, std::memory_order_relaxed);
     }
     return true;
 }
@@ -72,6 +75,11 @@ size_t WaveOutQueue::Pull(size_t frames, Sink&& sink) noexcept {
                 returned = true;
             }
         }
+        if (taken < frames && m_playing.load(std::memory_order_relaxed)) m_starved = true;
+    } else if (m_playing.load(std::memory_order_relaxed)) {
+        // The engine holds the queue for an instant while it queues a buffer: this period
+        // is silence all the same.
+        m_gaps.fetch_add(1, std::memory_order_relaxed);
     }
     for (size_t f = taken; f < frames; ++f)
         sink(f, int16_t{0}, int16_t{0});
@@ -105,6 +113,8 @@ void WaveOutQueue::ReturnAll() noexcept {
             returned = true;
         }
         m_offset = 0;
+        m_starved = false;
+        m_playing.store(false, std::memory_order_relaxed);
     }
     if (returned) m_event.Set();
 }

@@ -88,6 +88,8 @@ public:
     virtual bool Alive() const noexcept = 0;
     // The rate the device runs at; the port converts when it is not kSampleRate.
     virtual uint32_t DeviceRate() const noexcept { return kSampleRate; }
+    // How often the device had to play silence between buffers (see WaveOutQueue::Gaps).
+    virtual uint32_t Gaps() const noexcept { return 0; }
 };
 
 // One wave input of the driver: queued headers are filled while started.
@@ -126,6 +128,10 @@ public:
     void MarkDead() noexcept;
     bool Dead() const noexcept { return m_dead.load(std::memory_order_acquire); }
     size_t Queued() const noexcept;
+    // Audible drop-outs: how often, since the queue was made, the device played silence for a
+    // period (or part of one) and buffers followed without a reset in between: the engine fell
+    // behind. A queue that runs dry at the end of playing and is reset counts nothing.
+    uint32_t Gaps() const noexcept { return m_gaps.load(std::memory_order_relaxed); }
 
 private:
     template <typename Sink>
@@ -137,7 +143,10 @@ private:
     std::array<WAVEHDR*, kCapacity> m_ring{};
     size_t m_head = 0;
     size_t m_count = 0;
-    size_t m_offset = 0; // bytes of the front header already played
+    size_t m_offset = 0;                // bytes of the front header already played
+    bool m_starved = false;             // silence was played since the last buffer came (guarded)
+    std::atomic<bool> m_playing{false}; // a buffer came since the last reset
+    std::atomic<uint32_t> m_gaps{0};
     std::atomic<bool> m_dead{false};
 };
 

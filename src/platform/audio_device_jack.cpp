@@ -440,6 +440,7 @@ public:
         m_bridge.Pull(left, right, frames);
     }
     void OnShutdown() noexcept override { m_queue.MarkDead(); }
+    uint32_t Gaps() const noexcept override { return m_queue.Gaps(); }
     void OnSampleRate(uint32_t rate) noexcept override { m_bridge.SetDeviceRate(rate); }
     uint32_t DeviceRate() const noexcept override { return m_bridge.DeviceRate(); }
 

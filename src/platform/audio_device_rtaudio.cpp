@@ -172,6 +172,7 @@ public:
     void Reset() noexcept override { m_queue.ReturnAll(); }
     bool Alive() const noexcept override { return Running(); }
     uint32_t DeviceRate() const noexcept override { return m_bridge.DeviceRate(); }
+    uint32_t Gaps() const noexcept override { return m_queue.Gaps(); }
 
 private:
     static int Callback(void* out, void*, unsigned int frames, double, RtAudioStreamStatus,

@@ -12,7 +12,10 @@
 // frames from the frame it was sent at to the first sample whose magnitude exceeds 1/1000,
 // counted on the server's frame clock at the server's rate. A note is sent only after a silent
 // period, and one never sent or never heard is left out. It prints the rate, whether Zorvil
-// converts for it, and min, median, mean and max in milliseconds.
+// converts for it, min, median, mean and max in milliseconds, and, over the same time, how often
+// Zorvil's output played silence because the engine fell behind (gaps) and how many periods the
+// server reported late (xruns: on the dummy backend without real-time scheduling, a loaded
+// machine).
 #include "app/zorvil_app.h"
 #include "platform/clock_real.h"
 #include "platform/jack_cancellation.h"
@@ -71,6 +74,13 @@ public:
             jack_port_register(m_client, "midi_out", JACK_DEFAULT_MIDI_TYPE, JackPortIsOutput, 0);
         m_in = jack_port_register(m_client, "in_1", JACK_DEFAULT_AUDIO_TYPE, JackPortIsInput, 0);
         jack_set_process_callback(m_client, &Probe::Process, this);
+        jack_set_xrun_callback(
+            m_client,
+            [](void* arg) {
+                static_cast<Probe*>(arg)->m_xruns.fetch_add(1);
+                return 0;
+            },
+            this);
         return m_midiOut != nullptr && m_in != nullptr && jack_activate(m_client) == 0;
     }
     ~Probe() {
@@ -78,6 +88,8 @@ public:
     }
     bool Connect(const char* from, const char* to) { return jack_connect(m_client, from, to) == 0; }
     double Rate() const { return jack_get_sample_rate(m_client); }
+    // Periods the server reported late (xruns) since the client opened.
+    unsigned Xruns() const { return m_xruns.load(); }
 
     // Sends one note (on, then off once heard) and returns its latency in frames, or -1.
     long Measure(std::chrono::milliseconds limit) {
@@ -136,6 +148,7 @@ private:
     jack_port_t* m_in = nullptr;
     std::atomic<int> m_state{kIdle};
     std::atomic<long> m_detected{-1};
+    std::atomic<unsigned> m_xruns{0};
     jack_nframes_t m_sentAt = 0; // process thread only
 };
 
@@ -185,6 +198,8 @@ int main(int argc, char** argv) {
             app.Host().GetEffect(slot)->SetParameter(2, 0.0f); // release 5 ms
             std::this_thread::sleep_for(1500ms);               // let the pool fill up
             std::vector<double> ms;
+            const uint32_t gapsBefore = app.WaveOut().Gaps();
+            const unsigned xrunsBefore = probe.Xruns();
             for (int i = 0; i < notes; ++i) {
                 const long frames = probe.Measure(3000ms);
                 if (frames >= 0) ms.push_back(static_cast<double>(frames) * 1000.0 / probe.Rate());
@@ -198,11 +213,13 @@ int main(int argc, char** argv) {
             } else {
                 const uint32_t rate = app.WaveOut().DeviceRate();
                 std::printf("server %u Hz (%s), WaveOutBufSize %d, clock %s: %zu notes, latency "
-                            "ms min %.1f median %.1f mean %.1f max %.1f\n",
+                            "ms min %.1f median %.1f mean %.1f max %.1f; output gaps %u, server "
+                            "xruns %u\n",
                             rate, rate == 44100 ? "no conversion" : "converted", bufferSize,
                             waveIn ? "wave input" : "engine timer", ms.size(), ms.front(),
                             ms[ms.size() / 2],
-                            std::accumulate(ms.begin(), ms.end(), 0.0) / ms.size(), ms.back());
+                            std::accumulate(ms.begin(), ms.end(), 0.0) / ms.size(), ms.back(),
+                            app.WaveOut().Gaps() - gapsBefore, probe.Xruns() - xrunsBefore);
             }
         }
         app.ExitInstance();

@@ -66,6 +66,9 @@ public:
 
     // Whether MIDI arrived since the last call.
     bool TakeMidiActivity() noexcept;
+    // The hand-over to the user-interface thread that this object's calls use; the program
+    // wakes the main frame through it too. Lives as long as this object.
+    CUiThreadQueue& UiThreadQueue() noexcept { return m_uiThread; }
 
 signals:
     void effectWindowsRefreshRequested(int slot);

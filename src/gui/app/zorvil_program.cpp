@@ -17,14 +17,13 @@ CZorvilProgram::CZorvilProgram(const std::string& commandLine, const std::string
       m_pProfile(std::make_unique<platform::CProfile>(
           profilePath.empty() ? platform::CProfile::DefaultPath() : profilePath)),
       m_pUi(std::make_unique<CQtUserInterface>()),
-      m_pApp(std::make_unique<CZorvilApp>(*m_pClock, *m_pUi, m_pProfile.get())),
-      m_pWake(std::make_unique<CUiThreadQueue>()) {
+      m_pApp(std::make_unique<CZorvilApp>(*m_pClock, *m_pUi, m_pProfile.get())) {
     m_pApp->SetPluginFolders(PluginFolders());
     m_pFrame = std::make_unique<CMainFrame>(*m_pApp, *m_pUi);
     m_pUi->SetDialogParent(m_pFrame.get());
     // Any thread may post (the end of a render posts from the engine thread): the frame runs
     // what was posted on the user-interface thread.
-    CUiThreadQueue* wake = m_pWake.get();
+    CUiThreadQueue* wake = &m_pUi->UiThreadQueue();
     m_pApp->SetUiWaker([wake] { wake->Wake(); });
     QObject::connect(wake, &CUiThreadQueue::woken, m_pFrame.get(), &CMainFrame::OnPosted);
     // The program ends when its main window closes, whatever other windows are open.
@@ -39,7 +38,6 @@ CZorvilProgram::~CZorvilProgram() {
     m_pFrame.reset();
     m_pApp->ExitInstance();
     m_pApp.reset();
-    m_pWake.reset();
 }
 
 int CZorvilProgram::Exec() {

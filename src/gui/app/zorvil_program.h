@@ -21,7 +21,6 @@ namespace zorvil {
 
 class CMainFrame;
 class CQtUserInterface;
-class CUiThreadQueue;
 class CZorvilApp;
 
 namespace platform {
@@ -48,12 +47,11 @@ public:
 private:
     std::unique_ptr<platform::IClockService> m_pClock;
     std::unique_ptr<platform::CProfile> m_pProfile;
+    // Also wakes the user-interface thread for what other threads posted (its queue); it
+    // outlives the application, so a late wake-up from the engine thread never meets a
+    // destroyed object.
     std::unique_ptr<CQtUserInterface> m_pUi;
     std::unique_ptr<CZorvilApp> m_pApp;
-    // Wakes the user-interface thread for what other threads posted; lives until the
-    // application is gone, so a late wake-up from the engine thread never meets a destroyed
-    // object.
-    std::unique_ptr<CUiThreadQueue> m_pWake;
     std::unique_ptr<CMainFrame> m_pFrame;
 };
 
