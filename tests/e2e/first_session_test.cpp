@@ -5,7 +5,6 @@
 // for the drawn notes), saves it under a new name, quits, starts again, opens it, renders it to
 // a wave file of exactly the pattern's length and quits.
 #include "devices/jack_test_client.h"
-#include "e2e/desktop.h"
 #include "files/temp_dir.h"
 #include "support/jack_server.h"
 #include "support/test_support.h"
@@ -21,17 +20,28 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <chrono>
 #include <cmath>
 #include <csignal>
-#include <fcntl.h>
 #include <filesystem>
 #include <fstream>
-#include <iostream>
+#include <functional>
+#include <optional>
+#include <spawn.h>
 #include <string>
 #include <sys/wait.h>
+#include <thread>
 #include <unistd.h>
+#include <vector>
 
 #include "support/jack_sanitizer_suppressions.h"
+
+// Last: Xlib's macros (None, Bool, Status) would clash with the headers above.
+#include <X11/Xatom.h>
+#include <X11/Xlib.h>
+#include <X11/Xutil.h>
+
+extern char** environ;
 
 namespace zorvil::test {
 namespace {
@@ -40,61 +50,160 @@ using namespace std::chrono_literals;
 
 constexpr const char* kMainTitle = "Zorvil by Ostrelworks";
 
-// The program, started with the test's display and settings folder (and, through the process's
-// JACK_DEFAULT_SERVER, its JACK server); killed if the test leaves it running. What it prints
-// goes to a log file.
-class Program {
-public:
-    Program(const std::string& display, const std::string& configHome, const std::string& log) {
-        // Under the leak checker: D-Bus, which Qt's X11 platform opens, keeps a buffer to the
-        // end; that is the library's own, not the program's.
-        const std::string suppressions = configHome + "/lsan.supp";
-        std::ofstream(suppressions) << "leak:libdbus-1.so\n";
-        const char* lsan = getenv("LSAN_OPTIONS");
-        const std::string lsanOptions =
-            std::string(lsan != nullptr ? lsan : "") + ":suppressions=" + suppressions;
-        const std::string program = ToolPath("zorvil");
-        m_pid = fork();
-        if (m_pid == 0) {
-            const int fd = open(log.c_str(), O_WRONLY | O_CREAT | O_APPEND, 0644);
-            if (fd >= 0) {
-                dup2(fd, STDOUT_FILENO);
-                dup2(fd, STDERR_FILENO);
-            }
-            setenv("DISPLAY", display.c_str(), 1);
-            setenv("XDG_CONFIG_HOME", configHome.c_str(), 1);
-            setenv("QT_QPA_PLATFORM", "xcb", 1);
-            setenv("LSAN_OPTIONS", lsanOptions.c_str(), 1);
-            execl(program.c_str(), program.c_str(), static_cast<char*>(nullptr));
-            _exit(127);
-        }
+// Waits, checking every 20 ms, until `done` holds; false when `limit` passed first.
+bool PollUntil(const std::function<bool()>& done, std::chrono::milliseconds limit) {
+    const auto deadline = std::chrono::steady_clock::now() + limit;
+    while (!done()) {
+        if (std::chrono::steady_clock::now() >= deadline) return done();
+        std::this_thread::sleep_for(20ms);
     }
-    ~Program() {
-        if (m_pid > 0) {
-            kill(m_pid, SIGKILL);
-            waitpid(m_pid, nullptr, 0);
-        }
-    }
-    Program(const Program&) = delete;
-    Program& operator=(const Program&) = delete;
+    return true;
+}
 
-    // The exit status once the program ended within `limit`.
-    std::optional<int> WaitForExit(std::chrono::milliseconds limit) {
-        std::optional<int> status;
+// A window's contents, 0xRRGGBB per pixel, row by row.
+struct WindowImage {
+    int width = 0;
+    int height = 0;
+    std::vector<uint32_t> pixels;
+
+    uint32_t At(int x, int y) const { return pixels[static_cast<size_t>(y * width + x)]; }
+};
+
+// The test's hands and eyes on the X display named by DISPLAY: it finds top-level windows by
+// title and reads their pixels through Xlib, and moves the pointer, clicks and types through
+// xdotool (the X server's test extension, so the program sees real input, not synthetic
+// events). Without a window manager the keyboard goes where the pointer is and a window becomes
+// active when it is clicked.
+class Desktop {
+public:
+    Desktop() : m_display(XOpenDisplay(nullptr)) {
+        // A window that went away between two calls makes the call fail, not the process end.
+        XSetErrorHandler([](Display*, XErrorEvent*) { return 0; });
+    }
+    ~Desktop() {
+        if (m_display != nullptr) XCloseDisplay(m_display);
+    }
+    Desktop(const Desktop&) = delete;
+    Desktop& operator=(const Desktop&) = delete;
+
+    bool Connected() const noexcept { return m_display != nullptr; }
+
+    std::string Title(Window window) const {
+        Atom type = 0;
+        int format = 0;
+        unsigned long items = 0, after = 0;
+        unsigned char* data = nullptr;
+        std::string title;
+        if (XGetWindowProperty(m_display, window, XInternAtom(m_display, "_NET_WM_NAME", False), 0,
+                               1024, False, XInternAtom(m_display, "UTF8_STRING", False), &type,
+                               &format, &items, &after, &data) == Success &&
+            data != nullptr && format == 8)
+            title.assign(reinterpret_cast<const char*>(data), items);
+        if (data != nullptr) XFree(data);
+        return title;
+    }
+    // The shown top-level windows and their titles.
+    std::vector<std::pair<Window, std::string>> Windows() const {
+        std::vector<std::pair<Window, std::string>> windows;
+        Window root = 0, parent = 0;
+        Window* children = nullptr;
+        unsigned int count = 0;
+        XSync(m_display, False);
+        if (XQueryTree(m_display, DefaultRootWindow(m_display), &root, &parent, &children,
+                       &count) == 0)
+            return windows;
+        for (unsigned int i = 0; i < count; ++i) {
+            XWindowAttributes attributes{};
+            if (XGetWindowAttributes(m_display, children[i], &attributes) != 0 &&
+                attributes.map_state == IsViewable)
+                windows.emplace_back(children[i], Title(children[i]));
+        }
+        if (children != nullptr) XFree(children);
+        return windows;
+    }
+    // Every visible title, for failure messages.
+    std::string Titles() const {
+        std::string text;
+        for (const auto& [window, title] : Windows())
+            text += "\"" + title + "\" ";
+        return text;
+    }
+    // The first shown top-level window whose title satisfies `match`, once one is there.
+    std::optional<Window> WaitForWindow(const std::function<bool(const std::string&)>& match,
+                                        std::chrono::milliseconds limit) const {
+        std::optional<Window> found;
         PollUntil(
             [&] {
-                int raw = 0;
-                if (waitpid(m_pid, &raw, WNOHANG) != m_pid) return false;
-                status = WIFEXITED(raw) ? WEXITSTATUS(raw) : 128 + WTERMSIG(raw);
-                m_pid = -1;
-                return true;
+                for (const auto& [window, title] : Windows())
+                    if (!found && match(title)) found = window;
+                return found.has_value();
             },
             limit);
-        return status;
+        return found;
+    }
+    bool WaitUntilHidden(Window window, std::chrono::milliseconds limit) const {
+        return PollUntil(
+            [&] {
+                return std::ranges::none_of(
+                    Windows(), [&](const auto& shown) { return shown.first == window; });
+            },
+            limit);
+    }
+    std::optional<WindowImage> Capture(Window window) const {
+        XWindowAttributes attributes{};
+        if (XGetWindowAttributes(m_display, window, &attributes) == 0) return std::nullopt;
+        XImage* image = XGetImage(m_display, window, 0, 0, static_cast<unsigned>(attributes.width),
+                                  static_cast<unsigned>(attributes.height), AllPlanes, ZPixmap);
+        if (image == nullptr) return std::nullopt;
+        WindowImage result{attributes.width, attributes.height, {}};
+        for (int y = 0; y < attributes.height; ++y)
+            for (int x = 0; x < attributes.width; ++x)
+                result.pixels.push_back(static_cast<uint32_t>(XGetPixel(image, x, y)) & 0xFFFFFF);
+        XDestroyImage(image);
+        return result;
     }
 
+    // Input through xdotool, at the window's own coordinates; false when xdotool fails.
+    bool Click(Window window, int x, int y) const {
+        return Xdotool({"mousemove", "--window", std::to_string(window), std::to_string(x),
+                        std::to_string(y), "click", "1"});
+    }
+    // Through a point between the two, so that the program sees the pointer move while pressed.
+    bool Drag(Window window, int fromX, int fromY, int toX, int toY) const {
+        const auto to = [&](int x, int y) {
+            return std::vector<std::string>{"mousemove", "--window", std::to_string(window),
+                                            std::to_string(x), std::to_string(y)};
+        };
+        std::vector<std::string> arguments = to(fromX, fromY);
+        arguments.insert(arguments.end(), {"mousedown", "1"});
+        for (const auto& step : {to((fromX + toX) / 2, (fromY + toY) / 2), to(toX, toY)})
+            arguments.insert(arguments.end(), step.begin(), step.end());
+        arguments.insert(arguments.end(), {"mouseup", "1"});
+        return Xdotool(arguments);
+    }
+    bool Keys(const std::vector<std::string>& keys) const { // e.g. {"ctrl+o"}, {"alt+f", "x"}
+        std::vector<std::string> arguments{"key", "--delay", "30"};
+        arguments.insert(arguments.end(), keys.begin(), keys.end());
+        return Xdotool(arguments);
+    }
+    bool Type(const std::string& text) const { return Xdotool({"type", "--delay", "10", text}); }
+
 private:
-    pid_t m_pid = -1;
+    static bool Xdotool(std::vector<std::string> arguments) {
+        arguments.insert(arguments.begin(), "xdotool");
+        std::vector<char*> argv;
+        for (std::string& argument : arguments)
+            argv.push_back(argument.data());
+        argv.push_back(nullptr);
+        pid_t pid = -1;
+        if (posix_spawnp(&pid, "xdotool", nullptr, nullptr, argv.data(), environ) != 0)
+            return false;
+        int status = 0;
+        waitpid(pid, &status, 0);
+        return WIFEXITED(status) && WEXITSTATUS(status) == 0;
+    }
+
+    Display* m_display;
 };
 
 // Where the piano roll's grid lies in the main window, found as a user finds it: by looking.
@@ -146,24 +255,38 @@ double MidiFrequency(int key) {
     return 440.0 * std::pow(2.0, (key - 69) / 12.0);
 }
 
-// The user's hands on one run of the program.
+// The user's hands on one run of the program: `zorvil` started with the test's display (from
+// the environment), settings folder and, through JACK_DEFAULT_SERVER, JACK server; its output
+// goes to `log`. Ended if the test leaves it running.
 class Session {
 public:
-    Session(Desktop& desktop, const std::string& display, const std::string& config,
-            const std::string& log)
-        : m_desktop(desktop), m_program(display, config, log) {}
-    // When the test failed, the screen as it is now, before the program goes, for the report.
+    Session(Desktop& desktop, const std::string& config, const std::string& log)
+        : m_desktop(desktop) {
+        // Under the leak checker: D-Bus, which Qt's X11 platform opens, keeps a buffer to the
+        // end; that is the library's own, not the program's.
+        const std::string suppressions = config + "/lsan.supp";
+        std::ofstream(suppressions) << "leak:libdbus-1.so\n";
+        const char* lsan = getenv("LSAN_OPTIONS");
+        const std::string lsanOptions =
+            std::string(lsan != nullptr ? lsan : "") + ":suppressions=" + suppressions;
+        const std::string program = ToolPath("zorvil");
+        const pid_t parent = getpid();
+        m_pid = fork();
+        if (m_pid == 0) {
+            BecomeServerChild(parent, log);
+            setenv("XDG_CONFIG_HOME", config.c_str(), 1);
+            setenv("QT_QPA_PLATFORM", "xcb", 1);
+            setenv("LSAN_OPTIONS", lsanOptions.c_str(), 1);
+            execl(program.c_str(), program.c_str(), static_cast<char*>(nullptr));
+            _exit(127);
+        }
+    }
     ~Session() {
-        if (!testing::Test::HasFailure()) return;
-        const std::string path =
-            (std::filesystem::temp_directory_path() / "zorvil-first-session-failure.ppm").string();
-        if (m_desktop.SavePicture(m_desktop.Root(), path))
-            std::cerr << "the screen at the failure: " << path << "\n";
+        if (m_pid > 0) TerminateChild(m_pid, 0ms);
     }
     Session(const Session&) = delete;
     Session& operator=(const Session&) = delete;
 
-    // Waits for the main window; false when it did not come.
     // Waits for the main window and its first painting (the piano roll's grid); false when it
     // did not come.
     bool Started() {
@@ -171,7 +294,7 @@ public:
             [](const std::string& title) { return title.rfind(kMainTitle, 0) == 0; }, 30s);
         return m_main && PollUntil([&] { return FindGrid().has_value(); }, 30s);
     }
-    XWindow Main() const { return *m_main; }
+    Window Main() const { return *m_main; }
     std::string Title() const { return m_desktop.Title(*m_main); }
 
     // Clicks the status bar (nothing happens there), which makes the main window the active
@@ -181,9 +304,8 @@ public:
         return image && m_desktop.Click(*m_main, 20, image->height - 8) && m_desktop.Keys(keys);
     }
     // Answers the file dialog that `keys` open with `path` (Return to accept) and waits until
-    // the dialog is gone.
-    // The first dialog of a run can take long to come on a loaded machine: the keys are not
-    // given again (a second dialog would follow the first).
+    // the dialog is gone. The first dialog of a run can take long to come on a loaded machine:
+    // the keys are not given again (a second dialog would follow the first).
     bool ThroughFileDialog(const std::vector<std::string>& keys, const std::string& path) {
         if (!Keys(keys)) return false;
         const auto dialog = m_desktop.WaitForWindow(
@@ -212,11 +334,7 @@ public:
     // Whether any pixel of the main window (its child windows included) has this colour.
     bool ShowsColour(uint32_t colour) const {
         const auto image = m_desktop.Capture(*m_main);
-        if (!image) return false;
-        for (int y = 0; y < image->height; ++y)
-            for (int x = 0; x < image->width; ++x)
-                if (image->At(x, y) == colour) return true;
-        return false;
+        return image && std::ranges::find(image->pixels, colour) != image->pixels.end();
     }
     bool ShowsNote(const Grid& grid, int step, int key) const {
         const auto image = m_desktop.Capture(*m_main);
@@ -224,14 +342,24 @@ public:
     }
     // File > Exit; the program's exit status.
     std::optional<int> Quit() {
-        if (!Keys({"alt+f", "x"})) return std::nullopt;
-        return m_program.WaitForExit(30s);
+        std::optional<int> status;
+        if (!Keys({"alt+f", "x"})) return status;
+        PollUntil(
+            [&] {
+                int raw = 0;
+                if (waitpid(m_pid, &raw, WNOHANG) != m_pid) return false;
+                status = WIFEXITED(raw) ? WEXITSTATUS(raw) : 128 + WTERMSIG(raw);
+                m_pid = -1;
+                return true;
+            },
+            30s);
+        return status;
     }
 
 private:
     Desktop& m_desktop;
-    Program m_program;
-    std::optional<XWindow> m_main;
+    pid_t m_pid = -1;
+    std::optional<Window> m_main;
 };
 
 // The drawn notes: one made eight steps long by dragging its right end, one left as clicked.
@@ -251,7 +379,8 @@ TEST(FirstSession, OpenDrawPlaySaveQuitReopenAndRender) {
     ASSERT_TRUE(xvfb.Start()) << "Xvfb did not start; see " << xvfb.LogPath();
     auto jack = JackServer::StartOnFreeName(JackServer::Mode::Synchronous);
     ASSERT_TRUE(jack);
-    Desktop desktop(xvfb.Display());
+    setenv("DISPLAY", xvfb.Display().c_str(), 1); // for Xlib, xdotool and the program
+    Desktop desktop;
     ASSERT_TRUE(desktop.Connected());
 
     TempDir folder;
@@ -269,7 +398,7 @@ TEST(FirstSession, OpenDrawPlaySaveQuitReopenAndRender) {
     };
 
     {
-        Session first(desktop, xvfb.Display(), config, log);
+        Session first(desktop, config, log);
         ASSERT_TRUE(first.Started()) << "windows: " << desktop.Titles() << logText();
 
         // Zorvil's outputs appear in JACK's graph; a recorder listens to them.
@@ -381,7 +510,7 @@ TEST(FirstSession, OpenDrawPlaySaveQuitReopenAndRender) {
 
     // Started again: the saved project opens with the drawn notes and renders to a wave file
     // of exactly the pattern's length.
-    Session second(desktop, xvfb.Display(), config, log);
+    Session second(desktop, config, log);
     ASSERT_TRUE(second.Started()) << logText();
     ASSERT_EQ(second.Title(), kMainTitle);
     ASSERT_TRUE(second.ThroughFileDialog({"ctrl+o"}, song)) << desktop.Titles();

@@ -1,7 +1,7 @@
 // The effects' information windows in the main frame, on Qt's offscreen platform: loading
 // through the L key, the hidden window with its lines and titles, programs, the "E&ffect" menu
-// and its routing to the active effect, bank commands, and closing (the window, New, the
-// program's end), each of which unloads the effect.
+// and its routing to the active effect, and closing (the window, New, the program's end), each
+// of which unloads the effect.
 #include "frame_test_support.h"
 #include "gui/host/child_frame.h"
 #include "gui/host/info_list_box.h"
@@ -39,23 +39,18 @@ protected:
         return -1;
     }
     int ButtonState(int slot) { return Frame().EffectButtons()->State(slot); }
-    bool Enabled(uint32_t id) {
-        Frame().UpdateCommandStates();
-        return Frame().Commands().Action(id)->isEnabled();
-    }
     static void DeleteClosedWindows() {
         QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
     }
-    static std::vector<std::string> Lines(const CInfoListBox& list) {
-        std::vector<std::string> lines;
-        for (int row = 0; row < list.count(); ++row)
-            lines.push_back(list.item(row)->text().toStdString());
-        return lines;
-    }
 };
 
-TEST_F(ChildFrameTest, AnEffectGetsAHiddenInformationWindowWithItsLinesAndTitle) {
-    Frame();
+TEST_F(ChildFrameTest, AnEffectGetsAHiddenInformationWindowWithItsLinesTitleAndCommands) {
+    const uint32_t effectCommands[] = {command::kRenamePreset,   command::kLoadBank,
+                                       command::kSaveBank,       command::kSaveBankAs,
+                                       command::kEditParameters, command::kMidiChannels};
+    Frame().UpdateCommandStates();
+    for (uint32_t id : effectCommands) // no effect window active
+        EXPECT_FALSE(Enabled(id)) << id;
     const int slot = LoadProbe();
     ASSERT_GE(slot, 0);
     CChildFrame* frame = InfoFrame(slot);
@@ -70,12 +65,12 @@ TEST_F(ChildFrameTest, AnEffectGetsAHiddenInformationWindowWithItsLinesAndTitle)
     EXPECT_EQ(ButtonState(slot), CEffectButtonBar::kHidden);
     EXPECT_EQ(frame->EditorWindow(), nullptr);
     EXPECT_EQ(frame->ParameterWindow(), nullptr);
-    EXPECT_FALSE(frame->HasEditor());
 
     const CInfoListBox& list = frame->InfoList();
-    EXPECT_EQ(Lines(list), EffectInfoLines(App().Host(), slot));
-    EXPECT_GT(list.WidestLine(), 0);
-    EXPECT_EQ(list.TotalHeight(), list.count() * list.TallestLine());
+    std::vector<std::string> lines;
+    for (int row = 0; row < list.count(); ++row)
+        lines.push_back(list.item(row)->text().toStdString());
+    EXPECT_EQ(lines, EffectInfoLines(App().Host(), slot));
 
     // A program chosen through the window, then one chosen behind its back that the user
     // interface reports (as a bank load does).
@@ -94,6 +89,22 @@ TEST_F(ChildFrameTest, AnEffectGetsAHiddenInformationWindowWithItsLinesAndTitle)
     emit windowMenu->aboutToShow();
     for (QAction* item : windowMenu->actions())
         EXPECT_THAT(item->text().toStdString(), ::testing::Not(::testing::HasSubstr(" I: ")));
+
+    // Brought up and active, its window enables the effect commands (no editor: no Edit).
+    frame->show();
+    Frame().MdiArea()->setActiveSubWindow(frame);
+    ASSERT_EQ(Frame().ActiveEffectFrame(), frame);
+    Frame().UpdateCommandStates();
+    for (uint32_t id : effectCommands)
+        EXPECT_TRUE(Enabled(id)) << id;
+    EXPECT_FALSE(Enabled(command::kOpenEditor));
+    EXPECT_TRUE(frame->EffectCommandState(command::kPrograms).enabled); // two programs
+    // "Save &As..." saves the active effect's bank where the user says.
+    const std::string bank = m_folder.File("probe.fxb");
+    m_ui.AnswerSaveFile(bank);
+    Action(command::kSaveBankAs)->trigger();
+    EXPECT_TRUE(std::filesystem::exists(bank));
+    EXPECT_EQ(App().Host().GetSeqEffect(slot)->m_strBankFile, bank);
 }
 
 TEST_F(ChildFrameTest, ClosingTheWindowNewAndTheProgramsEndUnloadTheEffects) {
@@ -129,34 +140,6 @@ TEST_F(ChildFrameTest, ClosingTheWindowNewAndTheProgramsEndUnloadTheEffects) {
     m_frame->close();
     EXPECT_EQ(App().LoadedEffectCount(), 0);
     EXPECT_EQ(App().Host().GetNextEffect(-1), -1);
-}
-
-TEST_F(ChildFrameTest, TheEffectMenuCarriesTheCommandsOfTheActiveEffect) {
-    Frame();
-    // With no effect window active the effect commands are off.
-    for (uint32_t id :
-         {command::kRenamePreset, command::kLoadBank, command::kSaveBank, command::kSaveBankAs,
-          command::kOpenEditor, command::kEditParameters, command::kMidiChannels})
-        EXPECT_FALSE(Enabled(id)) << id;
-
-    const int slot = LoadProbe();
-    ASSERT_GE(slot, 0);
-    CChildFrame* frame = InfoFrame(slot);
-    // The user brings the information window up (its effect has no other window).
-    frame->show();
-    Frame().MdiArea()->setActiveSubWindow(frame);
-    ASSERT_EQ(Frame().ActiveEffectFrame(), frame);
-    EXPECT_TRUE(Enabled(command::kLoadBank));
-    EXPECT_TRUE(Enabled(command::kEditParameters));
-    EXPECT_FALSE(Enabled(command::kOpenEditor));                        // the probe has no editor
-    EXPECT_TRUE(frame->EffectCommandState(command::kPrograms).enabled); // two programs
-
-    // "Save &As..." saves the active effect's bank where the user says.
-    const std::string bank = m_folder.File("probe.fxb");
-    m_ui.AnswerSaveFile(bank);
-    Frame().Commands().Action(command::kSaveBankAs)->trigger();
-    EXPECT_TRUE(std::filesystem::exists(bank));
-    EXPECT_EQ(App().Host().GetSeqEffect(slot)->m_strBankFile, bank);
 }
 
 } // namespace

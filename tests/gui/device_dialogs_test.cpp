@@ -1,4 +1,4 @@
-// The device dialogs and the Options menu on Qt's offscreen platform: the menu's routes, each
+// The device dialogs and the Options menu on Qt's offscreen platform: Run and Restart, each
 // dialog's controls as the user meets them, OK and Cancel through the real dialogs, the ASIO
 // rule, and the status pane that names a device that went away until Restart brings it back.
 #include "frame_test_support.h"
@@ -8,7 +8,6 @@
 #include <QComboBox>
 #include <QDialogButtonBox>
 #include <QLabel>
-#include <QMenuBar>
 #include <QPushButton>
 
 #include <gmock/gmock.h>
@@ -17,7 +16,6 @@
 namespace zorvil::test {
 namespace {
 
-using ::testing::ElementsAre;
 using ::testing::HasSubstr;
 namespace keys = platform::settings;
 
@@ -25,13 +23,6 @@ QComboBox* Combo(QWidget* dialog, const char* name) {
     auto* combo = dialog->findChild<QComboBox*>(QString::fromLatin1(name));
     EXPECT_NE(combo, nullptr) << name;
     return combo;
-}
-
-std::vector<std::string> Items(QComboBox* combo) {
-    std::vector<std::string> items;
-    for (int i = 0; i < combo->count(); ++i)
-        items.push_back(combo->itemText(i).toStdString());
-    return items;
 }
 
 // Selects the first entry that begins with `text`, as the user picks it.
@@ -45,18 +36,11 @@ void Click(QWidget* dialog, QDialogButtonBox::StandardButton which) {
     dialog->findChild<QDialogButtonBox*>()->button(which)->click();
 }
 
-class DeviceDialogsTest : public FrameFixture {
-protected:
-    QAction* Action(uint32_t id) { return Frame().Commands().Action(id); }
-};
+using DeviceDialogsTest = FrameFixture;
 
-TEST_F(DeviceDialogsTest, TheOptionsMenuRoutesTheDeviceAndEngineCommands) {
-    QMenu* options = Frame().menuBar()->actions()[3]->menu();
-    std::vector<std::string> items;
-    for (QAction* item : options->actions())
-        items.push_back(item->isSeparator() ? "-" : item->text().toStdString());
-    EXPECT_THAT(items, ElementsAre("&Devices...", "&MIDI Devices...", "&Wave Devices...", "-",
-                                   "&Run", "R&estart", "&Asio Control Panel..."));
+// Run is checked while the engine runs and stops it; Restart needs it running.
+TEST_F(DeviceDialogsTest, RunAndRestartFollowTheEngine) {
+    Frame();
     EXPECT_TRUE(Action(command::kEngineRun)->isChecked());
     EXPECT_TRUE(Action(command::kEngineRestart)->isEnabled());
     EXPECT_FALSE(Action(command::kAsioPanel)->isEnabled());
@@ -74,11 +58,9 @@ TEST_F(DeviceDialogsTest, WaveDevicesShowsTheStoredChoiceAndOkStoresTheNewOne) {
         QComboBox* input = Combo(dialog, "waveInput");
         QComboBox* output = Combo(dialog, "waveOutput");
         QComboBox* size = Combo(dialog, "bufferSize");
-        EXPECT_EQ(Items(input).at(0), "* No Wave *");
-        EXPECT_EQ(Items(output).at(1), "MME: Wave Mapper");
-        // The device's rate stands beside its name.
+        // The stored name found by its prefix, the device's rate beside it; a stored size that
+        // is not offered selects 3675.
         EXPECT_EQ(output->currentText(), "MME: Virtual Wave Out (immediate)    (44100 Hz)");
-        EXPECT_EQ(size->count(), 43);
         EXPECT_EQ(size->currentText(), "3675 samples    (12 b/s)");
         EXPECT_TRUE(input->isEnabled());
         Choose(input, "MME: Virtual Wave In");
@@ -100,17 +82,12 @@ TEST_F(DeviceDialogsTest, MidiAndCombinedDialogsCancelChangingNothing) {
                               auto* thru = dialog->findChild<QCheckBox*>();
                               EXPECT_EQ(thru->text(), "&Pass Through to Output");
                               EXPECT_TRUE(thru->isChecked());
-                              EXPECT_EQ(Items(Combo(dialog, "midiOutput")).at(1), "MIDI Mapper");
                               Click(dialog, QDialogButtonBox::Cancel);
                           },
                           [](QWidget* dialog) {
                               EXPECT_EQ(dialog->windowTitle(), "Select devices");
                               EXPECT_EQ(Combo(dialog, "bufferSize")->currentText(), "2205");
                               EXPECT_EQ(Combo(dialog, "renderAdjust")->currentText(), "0");
-                              std::vector<std::string> labels;
-                              for (QLabel* label : dialog->findChildren<QLabel*>())
-                                  labels.push_back(label->text().toStdString());
-                              EXPECT_THAT(labels, testing::IsSupersetOf({"samples", "buffers"}));
                               Click(dialog, QDialogButtonBox::Cancel);
                           }});
     Action(command::kMidiDevices)->trigger();

@@ -1,6 +1,7 @@
 // The editor window on the offscreen platform, with the recording probe's editor (300 x 200, an
 // empty product string, takes 'x' and Space): opening, sizes, title, system menu, keys, close.
 #include "effect_window_fixture.h"
+#include "files/temp_dir.h"
 #include "gui/app/commands.h"
 #include "gui/host/child_frame.h"
 #include "gui/host/effect_wnd.h"
@@ -9,6 +10,7 @@
 #include <QAction>
 #include <QMdiArea>
 #include <QMenu>
+#include <QPointer>
 #include <QSignalSpy>
 
 #include <gmock/gmock.h>
@@ -21,17 +23,11 @@ namespace {
 using ::testing::ElementsAre;
 using ::testing::HasSubstr;
 
-class EffectWndTest : public EffectWindowFixture {
-protected:
-    QAction* FrameAction(uint32_t id) {
-        for (QAction* action : Frame().findChildren<QAction*>()) {
-            if (CCommands::IdOf(action) == id) return action;
-        }
-        return nullptr;
-    }
-};
+using EffectWndTest = EffectWindowFixture;
 
-TEST_F(EffectWndTest, OpensAtItsEditorsSizeNamedByItsLibraryAndNeverGrowsPastIt) {
+TEST_F(EffectWndTest, OpensAtItsEditorsSizeNeverGrowsPastItAndClosesTheEditorUnderTheLock) {
+    EXPECT_EQ(CEffectWnd::OpenEditorWindow(LoadWithFrame(PluginPath("zorvil-probe"))), nullptr)
+        << "a plug-in without an editor gets no window";
     CChildFrame& owner = LoadWithFrame(PluginPath("zorvil-probe-editor"));
     ProbeAccess probe("zorvil-probe-editor");
     ASSERT_TRUE(probe.Valid());
@@ -51,6 +47,12 @@ TEST_F(EffectWndTest, OpensAtItsEditorsSizeNamedByItsLibraryAndNeverGrowsPastIt)
     EXPECT_EQ(window->size(), QSize(300 + margins.left() + margins.right(),
                                     200 + margins.top() + margins.bottom()));
     EXPECT_EQ(window->windowTitle(), "zorvil-probe-editor - Preset : Probe A");
+    // The system menu: the preset and bank items, then only Move and Close of Qt's.
+    std::vector<std::string> items;
+    for (QAction* action : window->systemMenu()->actions())
+        items.push_back(action->isSeparator() ? "-" : action->text().remove(u'&').toStdString());
+    EXPECT_THAT(items, ElementsAre("Presets...", "Rename preset...", "-", "Load Bank...",
+                                   "Save Bank", "Save Bank As...", "-", "Move", "Close"));
 
     // Cascade (or any size change) larger than the editor: back to the editor's size at once;
     // smaller stays.
@@ -60,9 +62,6 @@ TEST_F(EffectWndTest, OpensAtItsEditorsSizeNamedByItsLibraryAndNeverGrowsPastIt)
     window->resize(full + QSize(120, 80));
     QCoreApplication::processEvents();
     EXPECT_EQ(window->size(), full);
-    window->resize(full - QSize(40, 30));
-    QCoreApplication::processEvents();
-    EXPECT_EQ(window->size(), full - QSize(40, 30));
     window->resize(full.width() + 50, full.height() - 30);
     QCoreApplication::processEvents();
     EXPECT_EQ(window->size(), QSize(full.width(), full.height() - 30));
@@ -72,17 +71,24 @@ TEST_F(EffectWndTest, OpensAtItsEditorsSizeNamedByItsLibraryAndNeverGrowsPastIt)
     QCoreApplication::processEvents();
     EXPECT_EQ(window->widget()->size(), QSize(420, 280));
 
-    // Opening twice keeps one window (the information window records it).
-    if (owner.EditorWindow() == window) {
-        owner.OpenEditor();
-        EXPECT_EQ(owner.EditorWindow(), window);
+    // Closing sends effEditClose and leaves the effect's lock free.
+    probe.Clear(Effect());
+    QPointer<CEffectWnd> guard(window);
+    window->close();
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    EXPECT_TRUE(guard.isNull());
+    if (CSeqEffect* effect = App().Host().GetSeqEffect(m_slot)) {
+        EXPECT_THAT(probe.Log(*effect), HasSubstr("dispatch 15 0 0 0\n"));
+        EXPECT_FALSE(effect->m_bEditorOpen.load());
+        EXPECT_TRUE(effect->GetLock().try_lock());
+        effect->GetLock().unlock();
+    } else {
+        EXPECT_EQ(App().EffectRecord(m_slot).libraryPath, "");
     }
 }
 
 TEST_F(EffectWndTest, TitleNamesTheLibraryWithoutItsLastExtension) {
-    const std::filesystem::path folder =
-        std::filesystem::temp_directory_path() / ("zorvil-title-" + std::to_string(getpid()));
-    std::filesystem::create_directories(folder);
+    TempDir folder;
     const struct {
         const char* file;
         const char* title;
@@ -90,30 +96,13 @@ TEST_F(EffectWndTest, TitleNamesTheLibraryWithoutItsLastExtension) {
                  {"my.synth.so", "my.synth - Preset : Probe A"},
                  {"Synth", "Synth - Preset : Probe A"}};
     for (const auto& c : cases) {
-        std::filesystem::copy_file(PluginPath("zorvil-probe-editor"), folder / c.file,
-                                   std::filesystem::copy_options::overwrite_existing);
-        CChildFrame& owner = LoadWithFrame((folder / c.file).string());
-        CEffectWnd* window = CEffectWnd::OpenEditorWindow(owner);
+        std::filesystem::copy_file(PluginPath("zorvil-probe-editor"), folder.File(c.file));
+        CEffectWnd* window = CEffectWnd::OpenEditorWindow(LoadWithFrame(folder.File(c.file)));
         ASSERT_NE(window, nullptr);
         EXPECT_EQ(window->windowTitle(), c.title);
-        window->SetEffectIndex(-1);
-        window->UpdateTitle();
-        EXPECT_EQ(window->windowTitle(), "");
         delete window;
         App().UnloadEffect(m_slot);
     }
-    std::filesystem::remove_all(folder);
-}
-
-TEST_F(EffectWndTest, SystemMenuHasPresetAndBankItemsThenMoveAndClose) {
-    CEffectWnd* window =
-        CEffectWnd::OpenEditorWindow(LoadWithFrame(PluginPath("zorvil-probe-editor")));
-    ASSERT_NE(window, nullptr);
-    std::vector<std::string> items;
-    for (QAction* action : window->systemMenu()->actions())
-        items.push_back(action->isSeparator() ? "-" : action->text().remove(u'&').toStdString());
-    EXPECT_THAT(items, ElementsAre("Presets...", "Rename preset...", "-", "Load Bank...",
-                                   "Save Bank", "Save Bank As...", "-", "Move", "Close"));
 }
 
 TEST_F(EffectWndTest, KeysGoToThePlugInFirstAndTheHostKeepsWhatItLeaves) {
@@ -123,11 +112,8 @@ TEST_F(EffectWndTest, KeysGoToThePlugInFirstAndTheHostKeepsWhatItLeaves) {
     Frame().MdiArea()->setActiveSubWindow(window);
     window->EditorParent()->setFocus();
     ProbeAccess probe("zorvil-probe-editor");
-    QAction* startStop = FrameAction(command::kStartStop);
-    QAction* goToStart = FrameAction(command::kGoToStartKey);
-    ASSERT_TRUE(startStop != nullptr && goToStart != nullptr);
-    QSignalSpy started(startStop, &QAction::triggered);
-    QSignalSpy wentToStart(goToStart, &QAction::triggered);
+    QSignalSpy started(Action(command::kStartStop), &QAction::triggered);
+    QSignalSpy wentToStart(Action(command::kGoToStartKey), &QAction::triggered);
 
     const struct {
         Qt::Key key;
@@ -155,31 +141,6 @@ TEST_F(EffectWndTest, KeysGoToThePlugInFirstAndTheHostKeepsWhatItLeaves) {
     }
     EXPECT_EQ(started.count(), 0);
     EXPECT_EQ(wentToStart.count(), 1);
-}
-
-TEST_F(EffectWndTest, ClosingClosesTheEditorUnderTheLockAndHandsOverToTheInformationWindow) {
-    CChildFrame& owner = LoadWithFrame(PluginPath("zorvil-probe-editor"));
-    CEffectWnd* window = CEffectWnd::OpenEditorWindow(owner);
-    ASSERT_NE(window, nullptr);
-    ProbeAccess probe("zorvil-probe-editor");
-    probe.Clear(Effect());
-    QPointer<CEffectWnd> guard(window);
-    window->close();
-    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
-    EXPECT_TRUE(guard.isNull());
-    if (CSeqEffect* effect = App().Host().GetSeqEffect(m_slot)) {
-        // The information window has not unloaded it (yet): the editor is closed all the same.
-        EXPECT_THAT(probe.Log(*effect), HasSubstr("dispatch 15 0 0 0\n"));
-        EXPECT_FALSE(effect->m_bEditorOpen.load());
-        EXPECT_TRUE(effect->GetLock().try_lock());
-        effect->GetLock().unlock();
-    } else {
-        EXPECT_EQ(App().EffectRecord(m_slot).libraryPath, "");
-    }
-}
-
-TEST_F(EffectWndTest, APlugInWithoutAnEditorGetsNoWindow) {
-    EXPECT_EQ(CEffectWnd::OpenEditorWindow(LoadWithFrame(PluginPath("zorvil-probe"))), nullptr);
 }
 
 } // namespace

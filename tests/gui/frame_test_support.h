@@ -38,6 +38,9 @@ protected:
         return *m_frame;
     }
 
+    QAction* Action(uint32_t id) { return Frame().Commands().Action(id); }
+    bool Enabled(uint32_t id) { return Action(id)->isEnabled(); }
+
     CQtUserInterface m_qtUi;
     std::unique_ptr<CMainFrame> m_frame;
 };
