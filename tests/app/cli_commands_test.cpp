@@ -84,7 +84,6 @@ TEST_F(CliCommandsTest, BadInputGivesOneLineInWordsAndExitStatusOne) {
         {"render", "/dev/null", wave, "/dev/null: cannot be read (not a regular file)\n"},
         {"export-midi", Demo(), noFolder,
          noFolder + ": cannot be written (no such file or folder)\n"},
-        {"render", Demo(), noFolder, noFolder + ": cannot be written (no such file or folder)\n"},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(std::string(c.command) + " " + c.project);
@@ -111,7 +110,7 @@ TEST_F(CliCommandsTest, BadInputGivesOneLineInWordsAndExitStatusOne) {
             << seconds;
 }
 
-TEST_F(CliCommandsTest, PlayGoesOnWithoutWhatIsMissingAndStopsAfterItsSeconds) {
+TEST_F(CliCommandsTest, PlayGoesOnWithoutWhatIsMissingStopsAfterItsSecondsAndFailsWithNone) {
     const Outcome run =
         Cli({"play", PluginPath("zorvil-synth"), m_folder.File("nothing.so"), "--seconds", "0.2",
              "--wave-out", platform::kVirtualWaveOutName, "--midi-in", "No Such Port", "--midi-out",
@@ -130,14 +129,12 @@ TEST_F(CliCommandsTest, PlayGoesOnWithoutWhatIsMissingAndStopsAfterItsSeconds) {
                     HasSubstr(m_folder.File("nothing.so") + ": not a usable VST 2 plug-in")));
     // The options went into a copy of the profile: the user's stays as it was.
     EXPECT_FALSE(std::filesystem::exists(m_folder.File("config/Ostrelworks")));
-}
 
-TEST_F(CliCommandsTest, PlayFailsWhenNoPlugInLoads) {
-    const Outcome run = Cli({"play", m_folder.File("a.so"), m_folder.File("b.so"), "--seconds", "5",
-                             "--wave-out", platform::kVirtualWaveOutImmediateName});
-    EXPECT_EQ(run.status, 1);
-    EXPECT_EQ(run.out, "");
-    EXPECT_THAT(run.err, HasSubstr("zorvil-cli: none of the plug-ins loaded; nothing to play\n"));
+    const Outcome none = Cli({"play", m_folder.File("a.so"), "--seconds", "5", "--wave-out",
+                              platform::kVirtualWaveOutImmediateName});
+    EXPECT_EQ(none.status, 1);
+    EXPECT_EQ(none.out, "");
+    EXPECT_THAT(none.err, HasSubstr("zorvil-cli: none of the plug-ins loaded; nothing to play\n"));
 }
 
 // Every name `devices` lists is one `play` takes without a complaint about the device: the

@@ -71,19 +71,5 @@ TEST_F(OpenPluginTest, TheDialogStartsInTheFirstPluginFolderThenInTheLastOneChos
     EXPECT_EQ(m_profile.GetString("DllFiles", "Path", ""), pluginFolder);
 }
 
-TEST_F(OpenPluginTest, WithFourEffectsTheLoadButtonAsksForNothing) {
-    App().InitInstance();
-    for (int n = 0; n < CZorvilApp::kMaxEffects; ++n)
-        ASSERT_GE(App().LoadEffect(PluginPath("zorvil-probe")), 0);
-    App().OnCommand(command::kLoadEffect);
-    EXPECT_TRUE(m_ui.OpenFileRequests().empty());
-    EXPECT_TRUE(App().IsEngineRunning());
-    // 57600 asks, but a fifth effect is refused all the same.
-    m_ui.AnswerOpenFile(PluginPath("zorvil-probe"));
-    App().OnCommand(command::kNewDocument);
-    EXPECT_EQ(m_ui.OpenFileRequests().size(), 1u);
-    EXPECT_EQ(App().LoadedEffectCount(), CZorvilApp::kMaxEffects);
-}
-
 } // namespace
 } // namespace zorvil::test

@@ -61,15 +61,11 @@ TEST(ProjectWriter, HeaderNotesInStepThenKeyOrderEffectRecordsAndPathsThatDoNotF
     sorted.notes = {{1, 10, 1, 1}, {0, 100, 2, 1}, {0, 5, 3, 1}};
     ProjectImage effect;
     effect.effects = {{"/x/y.so", 5, {9, 8, 7}}};
-    EXPECT_EQ(SerializeProject(ProjectImage{})->size(), 28u);
     EXPECT_EQ(SerializeProject(ProjectImage{}), Header(1000, 0, 0));
     EXPECT_EQ(SerializeProject(sorted), Concat({Header(1000, 0, 3), Le32s({0, 5, 3, 1}),
                                                 Le32s({0, 100, 2, 1}), Le32s({1, 10, 1, 1})}));
     EXPECT_EQ(SerializeProject(effect),
               Concat({Header(1000, 1, 0), EffectRecord("/x/y.so", 3, 5), Bytes{9, 8, 7}}));
-    const auto whole = ParseProject(*SerializeProject(Sample()));
-    EXPECT_EQ(whole.status, ProjectReadStatus::Ok);
-    EXPECT_EQ(whole.image, Sample());
     // Paths that do not fit are refused, not cut.
     ProjectImage image;
     image.effects = {{std::string(255, 'a'), 0, {}}};
@@ -167,7 +163,7 @@ bool LoadsFromImage(const Bytes& image) {
     return bank.LoadFromFile(kBankMemoryName);
 }
 
-TEST(FxBankLayout, TwoProgramsOfThreeParametersIs292BigEndianBytesAndNamesAreCutAt27) {
+TEST(FxBankLayout, ParametersAreBigEndianNamesAreCutAt27AndChunkBytesAreNeverSwapped) {
     Bytes expected;
     Put(expected, {FourCC("CcnK"), 284, FourCC("FxBk"), 1, kId, 7, 2});
     expected.resize(156);
@@ -187,11 +183,10 @@ TEST(FxBankLayout, TwoProgramsOfThreeParametersIs292BigEndianBytesAndNamesAreCut
     bank.GetProgram(0).SetName("abcdefghijklmnopqrstuvwxyz0123");
     EXPECT_EQ(bank.GetProgram(0).Name(), "abcdefghijklmnopqrstuvwxyz0");
     EXPECT_EQ(bank.Data()[156 + 28 + 27], 0);
-}
 
-TEST(FxBankLayout, ChunkBytesAreNeverSwapped) {
+    // Chunk bytes are never swapped.
     const Bytes chunk = {'Z', 'P', 'C', '1', 1, 2, 3, 4, 5};
-    Bytes expected;
+    expected.clear();
     Put(expected, {FourCC("CcnK"), 161, FourCC("FBCh"), 1, kId, 1, 1});
     expected.resize(156);
     Put(expected, {9});
@@ -325,21 +320,18 @@ TEST_F(ProjectWithHost, FailedOpensAndWritesShowTheirCauseAndARejectedFileClears
     ui.AnswerSaveFile(std::nullopt);
     Commands().OnSave();
     EXPECT_EQ(ui.SaveFileRequests().size(), 1u);
-}
 
-TEST_F(ProjectWithHost, ALibraryPathLongerThanItsFieldIsRefusedNotCut) {
+    // A library path longer than its field is refused, not cut.
     std::filesystem::path folder = dir.Path();
     for (int i = 0; i < 6; ++i)
         folder /= std::string(50, static_cast<char>('a' + i));
     std::filesystem::create_directories(folder);
     const auto link = folder / "probe.so";
     std::filesystem::create_symlink(PluginPath("zorvil-probe"), link);
-    ASSERT_GE(link.string().size(), 256u);
     ASSERT_EQ(host.LoadPlugin(link.string()), 0);
-    const std::string path = dir.File("long.tsn");
-    EXPECT_FALSE(Commands().Write(path));
-    EXPECT_EQ(Texts(), std::vector<std::string>{LibraryPathTooLongMessage(link.string())});
-    EXPECT_FALSE(std::filesystem::exists(path));
+    EXPECT_FALSE(Commands().Write(dir.File("long.tsn")));
+    EXPECT_EQ(Texts().back(), LibraryPathTooLongMessage(link.string()));
+    EXPECT_FALSE(std::filesystem::exists(dir.File("long.tsn")));
 }
 
 // A bare plug-in of 2 programs x 3 parameters that fails the test when the host reaches for a

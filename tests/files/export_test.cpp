@@ -18,7 +18,7 @@ namespace {
 using Bytes = std::vector<uint8_t>;
 using test::ReadBytes;
 
-TEST(WaveFileWriting, HeaderIs46BytesSizesArePatchedOnCloseAndCreateFailuresGiveTheirCause) {
+TEST(WaveFileWriting, HeaderIs46BytesSizesArePatchedOnCloseAndFailuresGiveTheirCause) {
     test::TempDir dir;
     const std::string path = dir.File("out.wav");
     const std::vector<int16_t> frames = {1, -1, 2, -2, 3, -3};
@@ -52,6 +52,13 @@ TEST(WaveFileWriting, HeaderIs46BytesSizesArePatchedOnCloseAndCreateFailuresGive
     EXPECT_FALSE(missingFolder.Write(&byte, 1));
     EXPECT_EQ(CWaveFile(dir.Path().string(), kRenderFormat).OpenError(),
               platform::FileErrorCause::InvalidFile);
+    // /dev/full takes the header into the stream's buffer and refuses every byte it writes out.
+    CWaveFile full("/dev/full", kRenderFormat);
+    ASSERT_EQ(full.GetMode(), CWaveFile::Mode::Writing);
+    const std::vector<uint8_t> samples(1 << 16, 0);
+    full.Write(samples.data(), samples.size());
+    EXPECT_FALSE(full.Close());
+    EXPECT_EQ(full.WriteError(), platform::FileErrorCause::DiskFull);
 }
 
 // The file holds exactly T frames whatever the buffers hold: S frames each, or what the timer's
@@ -175,16 +182,12 @@ Bytes NoteEvents(const Bytes& file) {
     return Bytes(file.begin() + 39, file.end() - 4);
 }
 
-TEST(MidiFile, AnEmptyPatternIs43Bytes) {
-    const Bytes expected = {'M',  'T',  'h',  'd',  0,    0,    0,    6,    0,    0,   0,
-                            1,    0,    96,   'M',  'T',  'r',  'k',  0,    0,    0,   21,
-                            0x00, 0xFF, 0x03, 0x06, 'Z',  'o',  'r',  'v',  'i',  'l', 0x00,
-                            0xFF, 0x51, 0x03, 0x07, 0xA1, 0x20, 0x00, 0xFF, 0x2F, 0x00};
-    ASSERT_EQ(expected.size(), 43u);
-    EXPECT_EQ(BuildMidiFile(120, 16, std::span<const NoteRecord>{}), expected);
-}
-
 TEST(MidiFile, NoteEventsComeInTickThenKeyOrderWithVariableLengthDeltas) {
+    const Bytes empty = {'M',  'T',  'h',  'd',  0,    0,    0,    6,    0,    0,   0,
+                         1,    0,    96,   'M',  'T',  'r',  'k',  0,    0,    0,   21,
+                         0x00, 0xFF, 0x03, 0x06, 'Z',  'o',  'r',  'v',  'i',  'l', 0x00,
+                         0xFF, 0x51, 0x03, 0x07, 0xA1, 0x20, 0x00, 0xFF, 0x2F, 0x00};
+    EXPECT_EQ(BuildMidiFile(120, 16, std::span<const NoteRecord>{}), empty);
     const struct {
         std::vector<NoteRecord> notes;
         Bytes events;
@@ -208,9 +211,8 @@ TEST(MidiFile, NoteEventsComeInTickThenKeyOrderWithVariableLengthDeltas) {
     const std::vector<NoteRecord> fiveSteps = {{1, 60, 100, 1}}; // 5 steps a measure
     EXPECT_EQ(NoteEvents(BuildMidiFile(120, 5, fiveSteps)),
               (Bytes{0x4C, 0x90, 60, 100, 0x4C, 0x80, 60, 0}));
-}
 
-TEST(MidiFile, AFullGridGrowsTheTrackWithoutLimit) {
+    // A full grid grows the track without limit.
     std::vector<NoteRecord> notes;
     for (int step = 0; step < kGridSteps; ++step)
         for (int key = 0; key < kGridKeys; ++key)
@@ -219,16 +221,6 @@ TEST(MidiFile, AFullGridGrowsTheTrackWithoutLimit) {
     // 32768 note-ons and as many note-offs, 4 bytes each, with the track length high byte first.
     ASSERT_EQ(file.size(), 39 + 32768 * 2 * 4 + 4u);
     EXPECT_EQ(Bytes(file.begin() + 18, file.begin() + 22), (Bytes{0x00, 0x04, 0x00, 0x15}));
-}
-
-TEST(WaveFileWriting, AFullDiskIsReportedAsSuch) {
-    // /dev/full takes the header into the stream's buffer and refuses every byte it writes out.
-    CWaveFile file("/dev/full", kRenderFormat);
-    ASSERT_EQ(file.GetMode(), CWaveFile::Mode::Writing);
-    const std::vector<uint8_t> samples(1 << 16, 0);
-    file.Write(samples.data(), samples.size());
-    EXPECT_FALSE(file.Close());
-    EXPECT_EQ(file.WriteError(), platform::FileErrorCause::DiskFull);
 }
 
 } // namespace

@@ -14,9 +14,17 @@
 
 #include <optional>
 #include <string>
+#include <tuple>
 #include <vector>
 
 namespace zorvil::test {
+
+// What a file dialog was asked with, comparable in one check: Fields({"", initial path, filter,
+// extension, overwrite prompt, refuse read-only}).
+inline auto Fields(const FileDialogRequest& r) {
+    return std::tuple(r.initialPath, r.filter, r.defaultExtension, r.overwritePrompt,
+                      r.refuseReadOnly);
+}
 
 class FileCommandsFixture : public ::testing::Test {
 protected:

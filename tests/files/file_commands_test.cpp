@@ -16,6 +16,8 @@ namespace {
 using test::PluginPath;
 using test::ReadBytes;
 using FileCommandsTest = test::FileCommandsFixture;
+using test::Fields;
+const std::string kBanks = "Vst Bank Files (.fxb)|*.fxb|All Files|*.*||";
 
 TEST_F(FileCommandsTest, BankCommandsAskInTheBankFolderReuseTheBankFileAndRestoreEveryProgram) {
     ASSERT_EQ(host.LoadPlugin(PluginPath("zorvil-probe")), 0);
@@ -29,12 +31,7 @@ TEST_F(FileCommandsTest, BankCommandsAskInTheBankFolderReuseTheBankFileAndRestor
     ui.AnswerSaveFile(first);
     Commands().OnSaveBank(0);
     ASSERT_EQ(ui.SaveFileRequests().size(), 1u);
-    const FileDialogRequest saveAs = ui.SaveFileRequests()[0];
-    EXPECT_EQ(saveAs.filter, "Vst Bank Files (.fxb)|*.fxb|All Files|*.*||");
-    EXPECT_EQ(saveAs.defaultExtension, "fxb");
-    EXPECT_EQ(saveAs.initialPath, "*.fxb");
-    EXPECT_TRUE(saveAs.overwritePrompt);
-    EXPECT_FALSE(saveAs.refuseReadOnly);
+    EXPECT_EQ(Fields(ui.SaveFileRequests()[0]), Fields({"", "*.fxb", kBanks, "fxb", true, false}));
     EXPECT_EQ(ReadBytes(first).size(), 292u); // 2 programs of 3 parameters
     EXPECT_EQ(probe.m_strBankFile, first);
     EXPECT_EQ(profile.GetString("FxbFiles", "Path", ""), dir.Path().string());
@@ -54,11 +51,8 @@ TEST_F(FileCommandsTest, BankCommandsAskInTheBankFolderReuseTheBankFileAndRestor
     ui.AnswerOpenFile(second);
     Commands().OnLoadBank(1);
     ASSERT_EQ(ui.OpenFileRequests().size(), 1u);
-    const FileDialogRequest load = ui.OpenFileRequests()[0];
-    EXPECT_EQ(load.filter, "Vst Bank Files (.fxb)|*.fxb|All Files|*.*||");
-    EXPECT_EQ(load.defaultExtension, "fxb");
-    EXPECT_EQ(load.initialPath, dir.Path().string() + "/*.fxb");
-    EXPECT_FALSE(load.overwritePrompt);
+    EXPECT_EQ(Fields(ui.OpenFileRequests()[0]),
+              Fields({"", dir.Path().string() + "/*.fxb", kBanks, "fxb", false, false}));
     CSeqEffect& other = *host.GetSeqEffect(1);
     EXPECT_EQ(other.Dispatch(effGetProgram), 0);
     EXPECT_FLOAT_EQ(ProgramValue(other, 1, 0), 0.125f);
@@ -99,12 +93,8 @@ TEST_F(FileCommandsTest, MidiExportAsksInTheMidiFolderAndReportsAFileItCannotWri
     ui.AnswerSaveFile(path);
     Commands().OnExportMidi();
     ASSERT_EQ(ui.SaveFileRequests().size(), 1u);
-    const FileDialogRequest request = ui.SaveFileRequests()[0];
-    EXPECT_EQ(request.filter, "Midi Files (.mid)|*.mid|All Files|*.*||");
-    EXPECT_EQ(request.defaultExtension, "mid");
-    EXPECT_EQ(request.initialPath, "*.mid");
-    EXPECT_TRUE(request.overwritePrompt);
-    EXPECT_TRUE(request.refuseReadOnly);
+    EXPECT_EQ(Fields(ui.SaveFileRequests()[0]),
+              Fields({"", "*.mid", "Midi Files (.mid)|*.mid|All Files|*.*||", "mid", true, true}));
     EXPECT_EQ(ReadBytes(path).size(), 14u + 8u + 21u + 8u);
     EXPECT_EQ(profile.GetString("MidiFiles", "Path", ""), dir.Path().string());
 
@@ -144,13 +134,9 @@ TEST_F(FileCommandsTest, AProjectWithTheSynthAndAChunkPluginSurvivesSaveAndOpen)
     const std::string path = dir.File("song.tsn");
     ui.AnswerSaveFile(path);
     Commands().OnSave();
+    const std::string projects = "Zorvil Files (.tsn)|*.tsn|All Files|*.*||";
     ASSERT_EQ(ui.SaveFileRequests().size(), 1u);
-    const FileDialogRequest save = ui.SaveFileRequests()[0];
-    EXPECT_EQ(save.filter, "Zorvil Files (.tsn)|*.tsn|All Files|*.*||");
-    EXPECT_EQ(save.defaultExtension, "tsn");
-    EXPECT_EQ(save.initialPath, "*.tsn");
-    EXPECT_TRUE(save.overwritePrompt);
-    EXPECT_TRUE(save.refuseReadOnly);
+    EXPECT_EQ(Fields(ui.SaveFileRequests()[0]), Fields({"", "*.tsn", projects, "tsn", true, true}));
     EXPECT_EQ(titles.back(), "Zorvil by Ostrelworks - " + path);
     EXPECT_EQ(profile.GetString("TsnFiles", "Path", ""), dir.Path().string());
 
@@ -158,11 +144,8 @@ TEST_F(FileCommandsTest, AProjectWithTheSynthAndAChunkPluginSurvivesSaveAndOpen)
     synth.SetParameter(0, 0.9f);
     ui.AnswerOpenFile(path);
     Commands().OnOpen();
-    const FileDialogRequest open = ui.OpenFileRequests().at(0);
-    EXPECT_EQ(open.filter, "Zorvil Files (.tsn)|*.tsn|All Files|*.*||");
-    EXPECT_EQ(open.defaultExtension, "tsn");
-    EXPECT_EQ(open.initialPath, dir.Path().string() + "/*.tsn");
-    EXPECT_FALSE(open.overwritePrompt || open.refuseReadOnly);
+    EXPECT_EQ(Fields(ui.OpenFileRequests().at(0)),
+              Fields({"", dir.Path().string() + "/*.tsn", projects, "tsn", false, false}));
     EXPECT_EQ(NotesOf(pattern), notes);
     EXPECT_EQ(std::tuple(pattern.GetTempo(), pattern.GetMeasures(), pattern.GetStepsPerMeasure()),
               std::tuple(133, 8, 32));

@@ -72,82 +72,60 @@ private:
     std::mt19937 m_random;
 };
 
-// Long random runs: every accepted edit is exactly one step; undoing all of them gives back the
-// first pattern exactly, redoing all of them the last, and a mix of undo, redo and new edits
-// always matches a timeline of the states seen.
+// Long random runs of edits, undo and redo: every accepted edit is exactly one step, a refused
+// one changes nothing, the pattern always matches a timeline of the states seen (a new step cuts
+// it there), and undoing everything gives back the first pattern exactly, redoing the last.
 TEST(PatternHistory, RandomEditSequencesUndoAndRedoExactly) {
     for (unsigned seed = 1; seed <= 8; ++seed) {
         SCOPED_TRACE("seed " + std::to_string(seed));
         CPattern p;
         CPatternHistory h(p);
         RandomEditor editor(seed);
-        // Start from a pattern that is not the default one.
-        for (int i = 0; i < 20; ++i)
+        for (int i = 0; i < 20; ++i) // start from a pattern that is not the default one
             editor.Edit(h);
         h.Clear();
-        ASSERT_FALSE(h.CanUndo());
-        ASSERT_FALSE(h.CanRedo());
+        ASSERT_FALSE(h.CanUndo() || h.CanRedo());
 
         std::vector<Snapshot> timeline{RandomEditor::Take(p)};
         size_t now = 0;
         int refused = 0;
-        for (int i = 0; i < 300; ++i) {
-            const bool accepted = editor.Edit(h);
-            const Snapshot after = RandomEditor::Take(p);
-            if (after == timeline[now]) {
-                refused += accepted ? 0 : 1;
-                ASSERT_EQ(h.UndoCount(), now) << "an edit that changed nothing left a step";
-                continue;
-            }
-            ASSERT_TRUE(accepted) << "a refused edit changed the pattern";
-            timeline.push_back(after);
-            ++now;
-            ASSERT_EQ(h.UndoCount(), now);
-        }
-        EXPECT_GT(refused, 30) << "the run should try many refused edits";
-        EXPECT_GT(now, 100u);
-
-        while (h.CanUndo()) {
-            ASSERT_TRUE(h.Undo());
-            --now;
-            ASSERT_EQ(RandomEditor::Take(p), timeline[now]) << "after undo to " << now;
-        }
-        ASSERT_EQ(now, 0u);
-        EXPECT_EQ(RandomEditor::Take(p), timeline.front());
-        while (h.CanRedo()) {
-            ASSERT_TRUE(h.Redo());
-            ++now;
-            ASSERT_EQ(RandomEditor::Take(p), timeline[now]) << "after redo to " << now;
-        }
-        EXPECT_EQ(RandomEditor::Take(p), timeline.back());
-
-        // Wander: undo, redo and edit at random; a new step cuts the timeline there.
-        for (int i = 0; i < 600; ++i) {
-            const int what = editor.Pick(0, 4);
-            if (what <= 1) {
+        for (int i = 0; i < 900; ++i) {
+            const int what = editor.Pick(0, 9);
+            if (what == 0) {
                 ASSERT_EQ(h.Undo(), now > 0);
-                if (now > 0) --now;
-            } else if (what == 2) {
+                now -= now > 0 ? 1 : 0;
+            } else if (what == 1) {
                 ASSERT_EQ(h.Redo(), now + 1 < timeline.size());
-                if (now + 1 < timeline.size()) ++now;
+                now += now + 1 < timeline.size() ? 1 : 0;
             } else {
-                editor.Edit(h);
+                const bool accepted = editor.Edit(h);
                 const Snapshot after = RandomEditor::Take(p);
-                if (after != timeline[now]) {
+                if (after == timeline[now]) {
+                    refused += accepted ? 0 : 1;
+                } else {
+                    ASSERT_TRUE(accepted) << "a refused edit changed the pattern";
                     timeline.resize(now + 1);
                     timeline.push_back(after);
                     ++now;
-                    ASSERT_FALSE(h.CanRedo());
                 }
             }
             ASSERT_EQ(RandomEditor::Take(p), timeline[now]) << "step " << i;
-            ASSERT_EQ(h.UndoCount(), now);
-            ASSERT_EQ(h.RedoCount(), timeline.size() - 1 - now);
+            ASSERT_EQ(h.UndoCount(), now) << "step " << i;
+            ASSERT_EQ(h.RedoCount(), timeline.size() - 1 - now) << "step " << i;
         }
-        while (h.Undo())
-            --now;
-        EXPECT_EQ(now, 0u);
-        EXPECT_EQ(RandomEditor::Take(p), timeline.front());
+        EXPECT_GT(refused, 30) << "the run should try many refused edits";
+        EXPECT_GT(timeline.size(), 100u);
+
+        for (; now > 0; --now) {
+            ASSERT_TRUE(h.Undo());
+            ASSERT_EQ(RandomEditor::Take(p), timeline[now - 1]) << "after undo to " << now - 1;
+        }
+        EXPECT_FALSE(h.Undo());
+        for (; now + 1 < timeline.size(); ++now) {
+            ASSERT_TRUE(h.Redo());
+            ASSERT_EQ(RandomEditor::Take(p), timeline[now + 1]) << "after redo to " << now + 1;
+        }
+        EXPECT_FALSE(h.Redo());
     }
 }
 
