@@ -310,17 +310,19 @@ public:
         if (!Keys(keys)) return false;
         const auto dialog = m_desktop.WaitForWindow(
             [](const std::string& title) { return title.rfind(kMainTitle, 0) != 0; }, 30s);
-        // The name field has the focus; whatever it holds is replaced.
-        if (!dialog || !m_desktop.Keys({"ctrl+a"}) || !m_desktop.Type(path)) return false;
-        // The name field's completion list may show over the dialog, and take the first Return
-        // (or come only after it): Escape closes the list, Return accepts the name.
+        if (!dialog) return false;
+        // The name field has the focus; whatever it holds is replaced. A dialog that has just
+        // been mapped on a loaded machine may lose the first keys: each attempt types the name
+        // again. The name field's completion list may show over the dialog, and take the first
+        // Return (or come only after it): Escape closes the list, Return accepts the name.
         for (int attempt = 0; attempt < 3; ++attempt) {
+            if (!m_desktop.Keys({"ctrl+a"}) || !m_desktop.Type(path)) return false;
             bool listShown = false;
             for (const auto& [window, title] : m_desktop.Windows())
                 listShown |= window != *m_main && window != *dialog;
             if ((listShown && !m_desktop.Keys({"Escape"})) || !m_desktop.Keys({"Return"}))
                 return false;
-            if (m_desktop.WaitUntilHidden(*dialog, 5s)) return true;
+            if (m_desktop.WaitUntilHidden(*dialog, 10s)) return true;
         }
         return false;
     }
