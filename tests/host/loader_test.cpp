@@ -84,34 +84,7 @@ TEST(Loader, BrokenLibrariesAndWhatIsNoFileAreRefusedWithoutTakingASlotOrBlockin
     }
 }
 
-TEST(Slots, HighestEmptySlotFirstThenAppendGrowingByFive) {
-    CSeqHost host;
-    const std::string path = PluginPath("zorvil-probe-out0");
-    for (int slot = 0; slot < 3; ++slot)
-        EXPECT_EQ(host.LoadPlugin(path), slot);
-    EXPECT_EQ(host.SlotCapacity(), 5);
-    ASSERT_TRUE(host.RemoveEffect(0));
-    ASSERT_TRUE(host.RemoveEffect(1));
-    EXPECT_FALSE(host.RemoveEffect(1)); // already empty
-    EXPECT_EQ(host.SlotCount(), 3);
-    EXPECT_EQ(host.LoadPlugin(path), 1); // the highest empty one
-    EXPECT_EQ(host.LoadPlugin(path), 0);
-    for (int slot = 3; slot < 6; ++slot) // none empty: appended
-        EXPECT_EQ(host.LoadPlugin(path), slot);
-    EXPECT_EQ(host.SlotCapacity(), 10);
-    host.RemoveAll();
-    EXPECT_EQ(host.SlotCount(), 0);
-    EXPECT_EQ(host.SlotCapacity(), 10); // never shrunk
-    EXPECT_EQ(host.LoadPlugin(path), 0);
-
-    CEffect& effect = *host.GetEffect(0); // an unloaded wrapper answers 0
-    EXPECT_TRUE(effect.Unload());
-    EXPECT_EQ(effect.GetAEffect(), nullptr);
-    EXPECT_EQ(effect.Dispatch(effGetProgram), 0);
-    EXPECT_EQ(effect.GetParameter(0), 0.0f);
-}
-
-TEST(Host, OneHostAtATimeAndNoAnswersWithoutOne) {
+TEST(Host, OneHostAtATimeEmptiedSlotsFirstAndNoAnswersWithoutAHostOrPlugIn) {
     auto version = [] {
         return CEffectHost::AudioMasterCallback(nullptr, audioMasterVersion, 0, 0, nullptr, 0);
     };
@@ -126,6 +99,21 @@ TEST(Host, OneHostAtATimeAndNoAnswersWithoutOne) {
     CSeqEffect effect(nullptr); // a wrapper without a host refuses to load
     EXPECT_FALSE(effect.Load(PluginPath("zorvil-probe")));
     EXPECT_EQ(effect.GetLoadFailure(), LoadFailure::NoHost);
+
+    // An emptied slot is filled first; an unloaded wrapper answers 0.
+    CSeqHost host;
+    const std::string path = PluginPath("zorvil-probe-out0");
+    for (int slot = 0; slot < 3; ++slot)
+        EXPECT_EQ(host.LoadPlugin(path), slot);
+    ASSERT_TRUE(host.RemoveEffect(1));
+    EXPECT_FALSE(host.RemoveEffect(1)); // already empty
+    EXPECT_EQ(host.LoadPlugin(path), 1);
+    EXPECT_EQ(host.LoadPlugin(path), 3);
+    CEffect& loaded = *host.GetEffect(0);
+    EXPECT_TRUE(loaded.Unload());
+    EXPECT_EQ(loaded.GetAEffect(), nullptr);
+    EXPECT_EQ(loaded.Dispatch(effGetProgram), 0);
+    EXPECT_EQ(loaded.GetParameter(0), 0.0f);
 }
 
 // Ignores audioMasterWantMidi, as for a 2.4 plug-in that never asks.

@@ -1,5 +1,5 @@
 // One block through the host: the event lists built from the MIDI queue and filtered for each
-// effect, sub-blocks, the process calls and the mix; and the host under the threads that use it.
+// effect, sub-blocks, the process calls and the mix; and a plug-in calling back meanwhile.
 #include "engine/block_processor.h"
 #include "host/seq_host.h"
 #include "probe_access.h"
@@ -23,16 +23,6 @@ constexpr float kProbeLevel = 0.5f; // the probe's default level: +level left, -
 const std::vector<uint8_t> kSysex = {0xF0, 0x7E, 0x7F, 0x09, 0x01, 0xF7};
 const std::string kSysexLog = "sysex 0 6 f07e7f0901f7\n";
 
-// The event lists the host builds from its MIDI queue, and the part of them each effect gets.
-VstEvent* EventAt(const VstEvents* list, int i) {
-    return reinterpret_cast<VstEvent* const*>(reinterpret_cast<const std::byte*>(list) +
-                                              offsetof(VstEvents, events))[i];
-}
-
-const VstMidiEvent& MidiAt(const VstEvents* list, int i) {
-    return *reinterpret_cast<const VstMidiEvent*>(EventAt(list, i));
-}
-
 void QueueShort(CSeqHost& host, uint32_t word, uint32_t time) {
     CMidiMessage message(word);
     message.SetTime(time);
@@ -44,70 +34,6 @@ void QueueSysex(CSeqHost& host, std::vector<uint8_t> bytes, uint32_t time) {
     ASSERT_EQ(message.SetBytes(bytes.data(), bytes.size()), bytes.size());
     message.SetTime(time);
     host.QueueMidiEvent(message);
-}
-
-VstEvents* BuildFromQueue(CSeqHost& host, int frames, uint32_t blockTime) {
-    const CMidiInputQueue::Counts counts = host.MidiQueue().Snapshot();
-    return host.BuildEventList(frames, blockTime, counts.shortCount, counts.sysexCount);
-}
-
-TEST(EventList, OffsetsAre44FramesPerMillisecondAndSystemExclusiveComesLast) {
-    CSeqHost host;
-    QueueSysex(host, {0xF0, 0x7E, 0x01, 0x02, 0xF7}, 999); // before the block: last frame
-    // 10 ms after the block; at the block time; before it (wraps); time stamp 0 (sequencer);
-    // beyond a 551-frame sub-block; 44 x 2^30 wraps to 0 in 32 bits.
-    const uint32_t times[] = {1010, 1000, 999, 0, 1020, 1000 + 0x40000000u};
-    const int32_t offsets[] = {440, 0, 550, 550, 550, 0};
-    for (uint32_t i = 0; i < 6; ++i)
-        QueueShort(host, 0x00403C90 + (i << 8), times[i]);
-    const VstEvents* list = BuildFromQueue(host, 551, 1000);
-    ASSERT_NE(list, nullptr);
-    ASSERT_EQ(list->numEvents, 7);
-    for (int i = 0; i < 6; ++i) {
-        EXPECT_EQ(MidiAt(list, i).deltaFrames, offsets[i]) << i;
-        EXPECT_EQ(MidiAt(list, i).midiData[1], 0x3C + i); // queue order is kept
-    }
-    const auto& sysex = *reinterpret_cast<const VstMidiSysexEvent*>(EventAt(list, 6));
-    EXPECT_EQ(sysex.type, kVstSysExType);
-    EXPECT_EQ(sysex.deltaFrames, 550);
-    EXPECT_EQ(std::vector<uint8_t>(sysex.sysexDump, sysex.sysexDump + sysex.dumpBytes),
-              (std::vector<uint8_t>{0xF0, 0x7E, 0x01, 0x02, 0xF7}));
-}
-
-TEST(EventList, FullQueuesFitTheReservedStorage) {
-    CSeqHost host;
-    for (uint32_t i = 0; i < CMidiInputQueue::kShortCapacity; ++i)
-        QueueShort(host, 0x00400090 | ((i % 128) << 8), i);
-    for (uint32_t i = 0; i < CMidiInputQueue::kSysexCapacity; ++i)
-        QueueSysex(host, {0xF0, 0x01, 0x02, static_cast<uint8_t>(i & 0x7F), 0xF7}, i);
-    const VstEvents* list = BuildFromQueue(host, 1023, 0);
-    ASSERT_NE(list, nullptr);
-    ASSERT_EQ(list->numEvents, 2100);
-    EXPECT_EQ(MidiAt(list, 1999).deltaFrames, 1022); // clamped
-    EXPECT_EQ(EventAt(list, 2099)->type, kVstSysExType);
-    EXPECT_EQ(host.FilterEvents(list, 0xFFFF)->numEvents, 2100);
-    EXPECT_EQ(host.BuildEventList(1023, 0, 5, 1)->numEvents, 6); // only what the counts cover
-}
-
-TEST(EventList, RenderMarkerIsSeenOnlyWhileTheMarkerWasSent) {
-    using enum RenderState;
-    // clang-format off
-    const struct { uint32_t word; RenderState before, after; } cases[] = {
-        {0x00010090, Armed, Armed}, {0x00010090, Writing, Writing}, // not while sent: unchanged
-        {0x00010090, MarkerSent, MarkerSeen}, {0x0001009F, MarkerSent, MarkerSeen}, // channel 16
-        // Only note-ons of key 0 at velocity 1 are markers.
-        {0x00020090, MarkerSent, MarkerSent}, {0x00010190, MarkerSent, MarkerSent},
-        {0x00010080, MarkerSent, MarkerSent}};
-    // clang-format on
-    for (const auto& c : cases) {
-        CSeqHost host;
-        RenderStateWord state{c.before};
-        host.SetRenderState(&state);
-        QueueShort(host, c.word, 0);
-        const VstEvents* list = BuildFromQueue(host, 882, 0);
-        EXPECT_EQ(state.load(), c.after) << std::hex << c.word;
-        ASSERT_NE(list, nullptr); // the marker is an ordinary note for the plug-ins
-    }
 }
 
 // Keeps a copy of every block handed to the output step.
@@ -155,12 +81,27 @@ protected:
     float* buffers[2] = {left.data(), right.data()};
 };
 
-TEST_F(Block, WithoutEffectsTheClearedBlockIsOutputAndTheQueueIsConsumed) {
-    QueueShort(host, 0x00403C90, 1000);
-    Run(882); // the block held stale data, as it holds a wave input's sound
-    EXPECT_EQ(output.left, std::vector<float>(882, 0.0f));
-    EXPECT_EQ(output.right, std::vector<float>(882, 0.0f));
-    EXPECT_EQ(host.MidiQueue().Snapshot().shortCount, 0u);
+TEST_F(Block, WithoutEffectsTheBlockIsClearedTheQueueConsumedAndOnlyTheMarkerSeen) {
+    using enum RenderState;
+    // clang-format off
+    const struct { uint32_t word; RenderState before, after; } cases[] = {
+        {0x00010090, Armed, Armed}, {0x00010090, Writing, Writing}, // not while sent: unchanged
+        {0x00010090, MarkerSent, MarkerSeen}, {0x0001009F, MarkerSent, MarkerSeen}, // channel 16
+        // Only note-ons of key 0 at velocity 1 are markers.
+        {0x00020090, MarkerSent, MarkerSent}, {0x00010190, MarkerSent, MarkerSent},
+        {0x00010080, MarkerSent, MarkerSent}};
+    // clang-format on
+    for (const auto& c : cases) {
+        RenderStateWord state{c.before};
+        host.SetRenderState(&state);
+        QueueShort(host, c.word, 0);
+        Run(882); // the block held stale data, as it holds a wave input's sound
+        EXPECT_EQ(state.load(), c.after) << std::hex << c.word;
+        EXPECT_EQ(host.MidiQueue().Snapshot().shortCount, 0u);
+        EXPECT_EQ(output.left, std::vector<float>(882, 0.0f));
+        EXPECT_EQ(output.right, std::vector<float>(882, 0.0f));
+    }
+    host.SetRenderState(nullptr);
 }
 
 TEST_F(Block, SubBlocksFollowTheSplitAndOversizedBlocksAreRefused) {
@@ -188,36 +129,32 @@ TEST_F(Block, SubBlocksFollowTheSplitAndOversizedBlocksAreRefused) {
     }
 }
 
-TEST_F(Block, EventsComeBeforeTheProcessCallOfTheFirstSubBlockOnly) {
-    ASSERT_EQ(Load("zorvil-probe"), 0);
-    QueueShort(host, 0x00403C90, 1010);
-    QueueSysex(host, kSysex, 1000);
-    QueueShort(host, 0x00403D90, 0); // sequencer notes carry time 0: last frame of the sub-block
-    Run(1024, 1000);
-    EXPECT_EQ(Log("zorvil-probe", 0), "dispatch 25 0 0 0\nevents 3\nmidi 440 90 3c 40 00\n"
-                                      "midi 511 90 3d 40 00\n" +
-                                          kSysexLog + "replacing 512\nreplacing 512\n");
-    const auto counts = host.MidiQueue().Snapshot();
-    EXPECT_EQ(counts.shortCount + counts.sysexCount, 0u);
-}
-
-TEST_F(Block, ChannelMaskAndWantMidiDecideWhoHearsWhat) {
+// Events land 44 frames per millisecond after the block's start (anything earlier or past the
+// sub-block on its last frame), system exclusive after the short messages, all before the first
+// sub-block's process call only; the channel mask and want-MIDI decide who hears what.
+TEST_F(Block, EventsReachTheirListenersAtTheirFramesBeforeTheFirstSubBlock) {
     ASSERT_EQ(Load("zorvil-probe"), 0);
     ASSERT_EQ(Load("zorvil-probe-out1"), 1);
     ASSERT_EQ(Load("zorvil-probe-accumulate"), 2);
-    host.GetSeqEffect(0)->m_wChannelMask = 0x8001;                      // channels 1 and 16 only
-    host.GetSeqEffect(2)->m_bWantMidi = false;                          // never asked for MIDI
-    for (const uint32_t word : {0x00403C90u, 0x00403D91u, 0x00003FBFu}) // channels 1, 2 and 16
-        QueueShort(host, word, 1000);
-    QueueSysex(host, kSysex, 1000); // passes every mask
-    Run(882);
-    EXPECT_EQ(Log("zorvil-probe", 0), "dispatch 25 0 0 0\nevents 3\nmidi 0 90 3c 40 00\n"
-                                      "midi 0 bf 3f 00 00\n" +
-                                          kSysexLog + "replacing 882\n");
-    EXPECT_EQ(Log("zorvil-probe-out1", 1), "dispatch 25 0 0 0\nevents 4\nmidi 0 90 3c 40 00\n"
-                                           "midi 0 91 3d 40 00\nmidi 0 bf 3f 00 00\n" +
-                                               kSysexLog + "replacing 882\n");
-    EXPECT_EQ(Log("zorvil-probe-accumulate", 2), "process 882\n"); // by its flags
+    host.GetSeqEffect(0)->m_wChannelMask = 0x8001; // channels 1 and 16 only
+    host.GetSeqEffect(2)->m_bWantMidi = false;     // never asked for MIDI
+    QueueSysex(host, kSysex, 999);                 // before the block: last frame
+    // 10 ms in; at the block time; before it (wraps); time stamp 0 (sequencer); beyond the
+    // 512-frame sub-block; 44 x 2^30 wraps to 0 in 32 bits.
+    const uint32_t times[] = {1010, 1000, 999, 0, 1020, 1000 + 0x40000000u};
+    for (uint32_t i = 0; i < 6; ++i)
+        QueueShort(host, 0x00403C90 + (i << 8), times[i]);
+    QueueShort(host, 0x00403D91, 1000); // channel 2
+    QueueShort(host, 0x00003FBF, 1000); // channel 16
+    Run(1024);
+    const std::string channel1 = "midi 440 90 3c 40 00\nmidi 0 90 3d 40 00\nmidi 511 90 3e 40 00\n"
+                                 "midi 511 90 3f 40 00\nmidi 511 90 40 40 00\nmidi 0 90 41 40 00\n";
+    const std::string tail = "midi 0 bf 3f 00 00\nsysex 511 6 f07e7f0901f7\n"
+                             "replacing 512\nreplacing 512\n";
+    EXPECT_EQ(Log("zorvil-probe", 0), "dispatch 25 0 0 0\nevents 8\n" + channel1 + tail);
+    EXPECT_EQ(Log("zorvil-probe-out1", 1),
+              "dispatch 25 0 0 0\nevents 9\n" + channel1 + "midi 0 91 3d 40 00\n" + tail);
+    EXPECT_EQ(Log("zorvil-probe-accumulate", 2), "process 512\nprocess 512\n"); // by its flags
 
     // System exclusive alone still makes a list, and passes a mask of no channel.
     host.GetSeqEffect(0)->m_wChannelMask = 0x0000;
@@ -225,6 +162,16 @@ TEST_F(Block, ChannelMaskAndWantMidiDecideWhoHearsWhat) {
     Run(882);
     EXPECT_EQ(Log("zorvil-probe", 0),
               "dispatch 25 0 0 0\nevents 1\n" + kSysexLog + "replacing 882\n");
+
+    // Full queues fit the list's reserved storage.
+    for (uint32_t i = 0; i < CMidiInputQueue::kShortCapacity; ++i)
+        QueueShort(host, 0x00400090 | ((i % 128) << 8), i);
+    for (uint32_t i = 0; i < CMidiInputQueue::kSysexCapacity; ++i)
+        QueueSysex(host, kSysex, i);
+    Run(1023, 0);
+    const std::string full = Log("zorvil-probe-out1", 1);
+    EXPECT_NE(full.find("dispatch 25 0 0 0\nevents 2100\n"), std::string::npos);
+    EXPECT_NE(full.find("midi 1022 90 4f 40 00\nsysex 0 6"), std::string::npos); // clamped
 }
 
 TEST_F(Block, MixGainIsTheSquareRootOfOneOverTheCountAndOnlyWhatAnEffectHasIsMixed) {
@@ -320,35 +267,7 @@ TEST_F(Block, AThrowingEventHandlerCostsOnlyItsEvents) {
     EXPECT_EQ(host.MidiQueue().Snapshot().shortCount, 0u);
 }
 
-// The host under the threads that really use it.
-TEST_F(Block, EveryNoteQueuedByTwoThreadsWhileBlocksRunIsDeliveredOnce) {
-    ASSERT_EQ(Load("zorvil-probe"), 0);
-    constexpr int kNotesEach = 300; // well below the queue's capacity
-    std::atomic<int> running{2};
-    std::vector<std::thread> producers;
-    for (uint8_t p = 0; p < 2; ++p) {
-        producers.emplace_back([&, p] {
-            for (int i = 0; i < kNotesEach; ++i) {
-                host.QueueMidiEvent(CMidiMessage(0x90 | p, static_cast<uint8_t>(i % 128), 100));
-                if (i % 16 == 0) std::this_thread::yield();
-            }
-            running.fetch_sub(1);
-        });
-    }
-    uint32_t time = 0;
-    while (running.load() > 0)
-        Run(2205, time += 50);
-    for (std::thread& producer : producers)
-        producer.join();
-    Run(2205, time += 50); // what arrived last
-    const std::string log = "\n" + Log("zorvil-probe", 0);
-    int delivered = 0;
-    for (std::size_t at = 0; (at = log.find("\nmidi ", at)) != std::string::npos; ++at)
-        ++delivered;
-    EXPECT_EQ(delivered, 2 * kNotesEach);
-    EXPECT_EQ(host.MidiQueue().Snapshot().shortCount, 0u);
-}
-
+// A plug-in calling back from its own thread while blocks run (run under TSan too).
 TEST_F(Block, APlugInCallsBackFromItsOwnThreadWhileBlocksRun) {
     ASSERT_EQ(Load("zorvil-probe-out1"), 0);
     ASSERT_EQ(Load("zorvil-probe"), 1);

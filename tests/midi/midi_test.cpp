@@ -1,7 +1,6 @@
-// The MIDI records (CMidiMessage, CWaveBuffer) and the host's MIDI input queue.
+// The MIDI record (CMidiMessage) and the host's MIDI input queue.
 #include "midi/midi_input_queue.h"
 #include "midi/midi_message.h"
-#include "midi/wave_buffer.h"
 
 #include <array>
 #include <gtest/gtest.h>
@@ -11,7 +10,6 @@
 
 using zorvil::CMidiInputQueue;
 using zorvil::CMidiMessage;
-using zorvil::CWaveBuffer;
 using zorvil::platform::MIDIHDR;
 
 namespace {
@@ -117,17 +115,6 @@ TEST(MidiMessage, CopyFromDuplicatesBytesIntoAnOwnedBlock) {
     EXPECT_EQ(shortCopy.ShortMessage(), 0x00003C80u);
 }
 
-TEST(WaveBuffer, OwnedBufferIsZeroFilledAndImpossibleSizesAreRefused) {
-    CWaveBuffer buffer(4 * 882);
-    ASSERT_NE(buffer.Header(), nullptr);
-    EXPECT_EQ(buffer.Length(), 4u * 882);
-    for (size_t i = 0; i < buffer.Length(); ++i)
-        ASSERT_EQ(buffer.Data()[i], 0) << i;
-
-    const CWaveBuffer huge(size_t{1} << 33);
-    EXPECT_TRUE(huge.Header() == nullptr && huge.Data() == nullptr && huge.Length() == 0);
-}
-
 // Short messages keep arrival order, word and time; system common and real-time messages never
 // reach the queue, while a stray data byte is queued as it came.
 TEST(MidiInputQueue, ShortMessagesKeepArrivalOrderWordAndTime) {
@@ -171,34 +158,9 @@ TEST(MidiInputQueue, FullQueuesDropNewArrivalsAndKeepTheirOrder) {
     EXPECT_EQ(queue.Sysex(100).Header(), nullptr); // out of range: an empty record
 }
 
-TEST(MidiInputQueue, RemoveFrontKeepsLaterArrivalsInOrderWithoutRecopying) {
-    CMidiInputQueue queue;
-    for (uint8_t k = 0; k < 5; ++k)
-        queue.Queue(Note(k, k));
-    for (uint8_t t = 0; t < 3; ++t)
-        queue.Queue(Sysex(t));
-    const auto snapshot = queue.Snapshot();
-
-    queue.Queue(Note(10, 10)); // arrivals while the block is processed
-    queue.Queue(Note(11, 11));
-    queue.Queue(Sysex(3));
-    const zorvil::platform::MIDIHDR* lateBlock = queue.Sysex(3).Header();
-
-    queue.RemoveFront(snapshot);
-    ASSERT_EQ(queue.Snapshot().shortCount, 2u);
-    EXPECT_EQ(queue.ShortTime(0), 10u);
-    EXPECT_EQ(queue.ShortTime(1), 11u);
-    ASSERT_EQ(queue.Snapshot().sysexCount, 1u);
-    EXPECT_EQ(SysexTag(queue.Sysex(0)), 3);
-    EXPECT_EQ(queue.Sysex(0).Header(), lateBlock); // moved, not copied again
-
-    queue.RemoveFront({50, 50}); // more than is there removes what is there
-    EXPECT_EQ(queue.Snapshot().shortCount, 0u);
-    EXPECT_EQ(queue.Snapshot().sysexCount, 0u);
-}
-
-// Two producers (a MIDI input and the step clock) against the engine consumer. Producers hold back
-// while the queue is nearly full: every message must arrive exactly once, in its producer's order.
+// Two producers (a MIDI input and the step clock) against the engine consumer, which removes what
+// it took while more arrives. Producers hold back while the queue is nearly full: every message
+// must arrive exactly once, in its producer's order.
 TEST(MidiInputQueue, ProducersOnRealThreadsAgainstAConsumer) {
     CMidiInputQueue queue;
     constexpr uint32_t kPerProducer = 20000;

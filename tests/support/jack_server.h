@@ -58,9 +58,7 @@ public:
     // Stops jackd (SIGTERM, then SIGKILL after 10 s) and waits for it to leave.
     void Stop();
     bool Running() const noexcept { return m_pid > 0; }
-    const std::string& Name() const noexcept { return m_name; }
     const std::string& LogPath() const noexcept { return m_log; }
-    unsigned Rate() const noexcept { return m_rate; }
 
     // The server of the running test environment, started on the first call; null without an
     // environment or when it did not start.
