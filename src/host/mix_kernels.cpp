@@ -1,54 +1,106 @@
 #include "host/mix_kernels.h"
 
+#include <array>
+#include <utility>
+
 namespace zorvil {
 
 namespace {
 
-// Whole blocks of a fixed size let the vectoriser replace them entirely; the tail is plain.
-constexpr int kBlock = 16;
+// Eight lanes, loaded and stored at any float's alignment; on a processor without AVX2 the
+// compiler splits each operation into narrower ones with the same results.
+using Vec = float __attribute__((vector_size(32)));
+using UnalignedVec = float __attribute__((vector_size(32), aligned(4), may_alias));
+constexpr int kLanes = 8;
 
-template <bool kAdd>
-inline __attribute__((always_inline)) void
-Mix(float* __restrict mix, const float* __restrict output, float gain, int frames) noexcept {
+// The eight floats from `p` on, as one vector.
+inline const UnalignedVec& Lanes(const float* p) noexcept {
+    return *reinterpret_cast<const UnalignedVec*>(p);
+}
+
+inline UnalignedVec& Lanes(float* p) noexcept {
+    return *reinterpret_cast<UnalignedVec*>(p);
+}
+
+// Two vectors per step, so that the additions of the two halves overlap; the tail is plain.
+// Every output of a step is read before the mix is written.
+template <int kCount, bool kAdd>
+inline __attribute__((always_inline)) void Sum(float* mix, const float* const* outputs, float gain,
+                                               int frames) noexcept {
+    const float* source[kCount];
+    for (int e = 0; e < kCount; ++e)
+        source[e] = outputs[e];
+    const Vec g = {gain, gain, gain, gain, gain, gain, gain, gain};
     int i = 0;
-    for (; i + kBlock <= frames; i += kBlock)
-        for (int j = 0; j < kBlock; ++j)
-            mix[i + j] = kAdd ? mix[i + j] + gain * output[i + j] : gain * output[i + j];
-    for (; i < frames; ++i)
-        mix[i] = kAdd ? mix[i] + gain * output[i] : gain * output[i];
+    for (; i + 2 * kLanes <= frames; i += 2 * kLanes) {
+        Vec low = g * Lanes(source[0] + i);
+        Vec high = g * Lanes(source[0] + i + kLanes);
+        if constexpr (kAdd) {
+            low = Lanes(mix + i) + low;
+            high = Lanes(mix + i + kLanes) + high;
+        }
+#pragma GCC unroll 4
+        for (int e = 1; e < kCount; ++e) {
+            low = low + g * Lanes(source[e] + i);
+            high = high + g * Lanes(source[e] + i + kLanes);
+        }
+        Lanes(mix + i) = low;
+        Lanes(mix + i + kLanes) = high;
+    }
+    for (; i < frames; ++i) {
+        float sum = gain * source[0][i];
+        if constexpr (kAdd) sum = mix[i] + sum;
+        for (int e = 1; e < kCount; ++e)
+            sum = sum + gain * source[e][i];
+        mix[i] = sum;
+    }
 }
 
-template <bool kAdd>
-void MixPlain(float* mix, const float* output, float gain, int frames) noexcept {
-    Mix<kAdd>(mix, output, gain, frames);
+using SumFunction = void (*)(float*, const float* const*, float, int) noexcept;
+
+template <int kCount, bool kAdd>
+void SumPlain(float* mix, const float* const* outputs, float gain, int frames) noexcept {
+    Sum<kCount, kAdd>(mix, outputs, gain, frames);
 }
 
-template <bool kAdd>
-__attribute__((target("avx2"))) void MixAvx2(float* mix, const float* output, float gain,
+template <int kCount, bool kAdd>
+__attribute__((target("avx2"))) void SumAvx2(float* mix, const float* const* outputs, float gain,
                                              int frames) noexcept {
-    Mix<kAdd>(mix, output, gain, frames);
+    Sum<kCount, kAdd>(mix, outputs, gain, frames);
 }
 
-using MixFunction = void (*)(float*, const float*, float, int) noexcept;
+// [add][count - 1]
+using SumTable = std::array<std::array<SumFunction, kMaxMixSources>, 2>;
 
-template <bool kAdd>
-MixFunction Pick() noexcept {
+template <bool kAvx2, bool kAdd, int... kCounts>
+constexpr std::array<SumFunction, kMaxMixSources>
+Row(std::integer_sequence<int, kCounts...> /*counts*/) noexcept {
+    if constexpr (kAvx2)
+        return {&SumAvx2<kCounts + 1, kAdd>...};
+    else
+        return {&SumPlain<kCounts + 1, kAdd>...};
+}
+
+template <bool kAvx2>
+constexpr SumTable Table() noexcept {
+    constexpr auto counts = std::make_integer_sequence<int, kMaxMixSources>{};
+    return {Row<kAvx2, false>(counts), Row<kAvx2, true>(counts)};
+}
+
+SumTable Pick() noexcept {
     __builtin_cpu_init();
-    return __builtin_cpu_supports("avx2") ? &MixAvx2<kAdd> : &MixPlain<kAdd>;
+    return __builtin_cpu_supports("avx2") ? Table<true>() : Table<false>();
 }
 
 // Chosen while the program starts, before any engine thread runs.
-const MixFunction g_mixAssign = Pick<false>();
-const MixFunction g_mixAdd = Pick<true>();
+const SumTable g_sum = Pick();
 
 } // namespace
 
-void MixAssign(float* mix, const float* output, float gain, int frames) noexcept {
-    g_mixAssign(mix, output, gain, frames);
-}
-
-void MixAdd(float* mix, const float* output, float gain, int frames) noexcept {
-    g_mixAdd(mix, output, gain, frames);
+void MixSources(float* mix, const float* const* outputs, int count, float gain, int frames,
+                bool add) noexcept {
+    if (count < 1 || count > kMaxMixSources) return;
+    g_sum[add ? 1 : 0][count - 1](mix, outputs, gain, frames);
 }
 
 } // namespace zorvil

@@ -161,13 +161,13 @@ VstEvents* CSeqHost::FilterEvents(const VstEvents* list, uint16_t mask) noexcept
 // ---- block processing --------------------------------------------------------------------
 
 int CSeqHost::SubBlockCount(int frames) noexcept {
-    for (int n = kMaxSubBlocks; n >= 1; --n)
-        if (frames / n >= kMinSubBlockFrames) return n;
-    return 1;
+    // The largest n up to kMaxSubBlocks with frames / n >= kMinSubBlockFrames is
+    // frames / kMinSubBlockFrames; at least one.
+    return std::clamp(frames / kMinSubBlockFrames, 1, kMaxSubBlocks);
 }
 
 void CSeqHost::RunEffect(CSeqEffect& effect, const VstEvents* events, float* const* buffers,
-                         int channels, int offset, int frames) noexcept {
+                         int channels, int offset, int frames, PendingMix& mix) noexcept {
     VstEvents* filtered = FilterEvents(events, effect.m_wChannelMask.load());
     std::lock_guard lock(effect.m_csLock);
     if (filtered != nullptr && effect.m_bWantMidi.load()) {
@@ -202,30 +202,21 @@ void CSeqHost::RunEffect(CSeqEffect& effect, const VstEvents* events, float* con
     } catch (...) {
         // Nothing may unwind out of the engine thread; the effect keeps what it wrote.
     }
+    if (effect.m_nOutputs > 0) {
+        // A mono effect plays in both channels at the same gain.
+        mix.outputs[0][mix.count] = effect.m_ppOutputs[0];
+        mix.outputs[1][mix.count] = effect.m_ppOutputs[std::min(1, effect.m_nOutputs - 1)];
+        ++mix.count;
+    }
 }
 
-void CSeqHost::MixSubBlock(int offset, int frames, int counted) noexcept {
-    const float gain = std::sqrt(1.0f / static_cast<float>(counted));
-    bool assigned[2] = {false, false};
-    for (int slot = GetNextEffect(-1); slot >= 0; slot = GetNextEffect(slot)) {
-        CSeqEffect& effect = *GetSeqEffect(slot);
-        std::lock_guard lock(effect.m_csLock);
-        if (effect.m_nOutputs <= 0) continue;
-        for (int channel = 0; channel < 2; ++channel) {
-            // A mono effect plays in both channels at the same gain.
-            const float* output = effect.m_ppOutputs[std::min(channel, effect.m_nOutputs - 1)];
-            float* mix = m_pMix[channel] + offset;
-            if (!assigned[channel]) {
-                MixAssign(mix, output, gain, frames);
-                assigned[channel] = true;
-            } else {
-                MixAdd(mix, output, gain, frames);
-            }
-        }
-    }
-    // A channel no effect provides is silent, not what an earlier block left there.
+void CSeqHost::FlushMix(PendingMix& mix, int offset, int frames, float gain) noexcept {
+    if (mix.count == 0) return;
     for (int channel = 0; channel < 2; ++channel)
-        if (!assigned[channel]) std::fill_n(m_pMix[channel] + offset, frames, 0.0f);
+        MixSources(m_pMix[channel] + offset, mix.outputs[channel], mix.count, gain, frames,
+                   mix.started);
+    mix.count = 0;
+    mix.started = true;
 }
 
 void CSeqHost::ProcessBlock(float* const* buffers, int frames, int channels,
@@ -240,26 +231,36 @@ void CSeqHost::ProcessBlock(float* const* buffers, int frames, int channels,
     for (int c = 0; c < channels; ++c)
         if (buffers[c] != nullptr) std::fill_n(buffers[c], frames, 0.0f);
 
-    int counted = 0;
+    // Slots change only with the engine stopped: every sub-block runs the same effects.
+    int present = 0;
+    for (int slot = GetNextEffect(-1); slot >= 0; slot = GetNextEffect(slot))
+        ++present;
+    const float gain = present > 0 ? std::sqrt(1.0f / static_cast<float>(present)) : 0.0f;
+
     for (int i = 0; i < subBlocks; ++i) {
         const int offset = i * quotient;
         const int length = i == subBlocks - 1 ? quotient + frames % subBlocks : quotient;
         const CMidiInputQueue::Counts snapshot = m_queue.Snapshot();
         const VstEvents* events =
             BuildEventList(length, time, snapshot.shortCount, snapshot.sysexCount);
-        counted = 0;
+        PendingMix mix;
         for (int slot = GetNextEffect(-1); slot >= 0; slot = GetNextEffect(slot)) {
-            RunEffect(*GetSeqEffect(slot), events, buffers, channels, offset, length);
-            ++counted;
+            RunEffect(*GetSeqEffect(slot), events, buffers, channels, offset, length, mix);
+            if (mix.count == kMaxMixSources) FlushMix(mix, offset, length, gain);
         }
-        m_queue.RemoveFront(snapshot);
-        if (counted > 0) MixSubBlock(offset, length, counted);
+        if (snapshot.shortCount > 0 || snapshot.sysexCount > 0) m_queue.RemoveFront(snapshot);
+        if (present == 0) continue;
+        FlushMix(mix, offset, length, gain);
+        // A sub-block no effect gave an output to is silent, not what an earlier block left.
+        if (!mix.started)
+            for (float* channel : m_pMix)
+                std::fill_n(channel + offset, length, 0.0f);
     }
 
     IBlockOutput* output = m_pOutput.load();
     if (output == nullptr) return;
-    if (counted > 0 || channels < 2 || buffers[0] == nullptr || buffers[1] == nullptr) {
-        if (counted == 0) {
+    if (present > 0 || channels < 2 || buffers[0] == nullptr || buffers[1] == nullptr) {
+        if (present == 0) {
             // No effect, and no stereo pair of given buffers to pass on: silence.
             std::fill_n(m_pMix[0], frames, 0.0f);
             std::fill_n(m_pMix[1], frames, 0.0f);

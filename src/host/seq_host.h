@@ -20,6 +20,13 @@
 // two outputs with gain sqrt(1/N); an effect with one output plays in both channels. A mix
 // channel that no effect provides is cleared.
 //
+// Mixing: after the effects' process calls their outputs are summed into the mix in one pass
+// (up to kMaxMixSources effects a pass; further passes add to it, with the same bits), without
+// their locks. Nothing else writes an effect's output buffers: only its process call, made
+// under its lock on this thread before the pass. And the buffers and their count stay fixed
+// while the effect holds a slot: a wrapper is loaded before it is placed, and slots change only
+// with the engine stopped.
+//
 // Buffers: plug-ins never see the caller's block buffers. Each effect reads its inputs from the
 // host's own copies of the sub-block (made for each effect, in case a plug-in writes into its
 // inputs), and inputs beyond the block's channels read silence; these and the effects' outputs
@@ -44,6 +51,7 @@
 #include "engine/render_state.h"
 #include "host/audio_buffer.h"
 #include "host/effect_host.h"
+#include "host/mix_kernels.h"
 #include "host/seq_effect.h"
 #include "host/window_mailbox.h"
 #include "midi/midi_input_queue.h"
@@ -140,9 +148,19 @@ private:
         std::unique_ptr<std::byte[]> m_bytes;
     };
 
+    // The outputs of the effects run so far in a sub-block and not yet in the mix: the first
+    // two of each (a mono effect's one output twice), in slot order.
+    struct PendingMix {
+        const float* outputs[2][kMaxMixSources];
+        int count = 0;
+        bool started = false; // the mix holds the sum of the outputs summed before
+    };
+
+    // Runs one effect under its lock and adds its outputs to `mix`.
     void RunEffect(CSeqEffect& effect, const VstEvents* events, float* const* buffers, int channels,
-                   int offset, int frames) noexcept;
-    void MixSubBlock(int offset, int frames, int counted) noexcept;
+                   int offset, int frames, PendingMix& mix) noexcept;
+    // Sums the pending outputs into the mix buffers in one pass and empties `mix`.
+    void FlushMix(PendingMix& mix, int offset, int frames, float gain) noexcept;
     bool FillReturnPath(VstFileSelect& select, const std::string& path);
 
     CMidiInputQueue m_queue;

@@ -123,8 +123,12 @@ TEST_F(Block, SubBlocksFollowTheSplitAndOversizedBlocksAreRefused) {
     EXPECT_EQ(Log("zorvil-probe", 0), "");
     Run(CSeqHost::kMixFrames);
     EXPECT_EQ(output.calls, 5);
-    for (int frames = 1; frames <= CSeqHost::kMixFrames; ++frames) { // none over 1023 frames
+    // The most sub-blocks (up to 100) of at least 512 frames where the block allows; none over
+    // 1023 frames.
+    for (int frames = 1; frames <= CSeqHost::kMixFrames; ++frames) {
         const int n = CSeqHost::SubBlockCount(frames);
+        ASSERT_TRUE(n == 1 || frames / n >= 512) << frames;
+        ASSERT_TRUE(n == 100 || frames / (n + 1) < 512) << frames;
         ASSERT_LE(frames / n + frames % n, 1023) << frames;
     }
 }
@@ -189,6 +193,7 @@ TEST_F(Block, MixGainIsTheSquareRootOfOneOverTheCountAndOnlyWhatAnEffectHasIsMix
         {{probe}, mix(1, 1), -mix(1, 1)},
         {{probe, probe, probe}, mix(3, 3), -mix(3, 3)},
         {{probe, probe, probe, probe}, mix(4, 4), -mix(4, 4)},
+        {{probe, probe, probe, probe, probe}, mix(5, 5), -mix(5, 5)}, // a second pass adds
         {{"zorvil-probe-out1"}, mix(1, 1), mix(1, 1)}, // mono: both channels, the same gain
         {{"zorvil-probe-out1", probe}, mix(2, 2), 0.0f},
         {{"zorvil-probe-out0", probe}, mix(1, 2), -mix(1, 2)},
