@@ -102,9 +102,10 @@ TEST_F(SeqView, PaintsTheGridWithTheLinesOfItsGroupsAndMeasures) {
                                                                            : kYellow;
             EXPECT_EQ(At(image, L + c * W, T + 5), Rgb{line}) << "line " << c;
         }
-        if (layout.steps < 16)
+        if (layout.steps < 16) {
             EXPECT_EQ(At(image, L + 2 * layout.steps * W + 5, T + 5), Rgb{kWhite})
                 << "past the end";
+        }
     }
 }
 
@@ -143,6 +144,8 @@ TEST_F(SeqView, PaintsKeysOctavesMeasureNumbersTheFrameAndNotes) {
         {{x + 3, y + H - 4}, kDarkRed, "a note's bottom edge"},
         {{x + W - 3, y + 3}, kGrey, "the black key's cell after a note"},
     };
+    for (const auto& point : points)
+        EXPECT_EQ(At(image, point.at.x(), point.at.y()), Rgb{point.colour}) << point.what;
     // Pixels other than `background` in `area`.
     const auto ink = [&](QRect area, QRgb background) {
         int count = 0;
@@ -322,12 +325,15 @@ TEST_F(SeqView, DragsResizeMoveAndChangeVelocityAsOneUndoStepEach) {
         const int edits = edited.count();
         Drag(drag.from, drag.via, drag.to);
         const int changed = drag.velocity >= 0 ? 1 : 0;
-        if (changed)
+        if (changed) {
             EXPECT_EQ(Cell(drag.step, drag.key), (CNoteCell{drag.velocity, drag.length, 1}));
+        }
         EXPECT_EQ(pattern.GetNoteCount(), 4);
         EXPECT_EQ(history.UndoCount(), steps + changed);
         EXPECT_EQ(edited.count(), edits + changed);
-        if (changed) ASSERT_TRUE(history.Undo());
+        if (changed) {
+            ASSERT_TRUE(history.Undo());
+        }
         EXPECT_EQ(notes(), start);
     }
 }

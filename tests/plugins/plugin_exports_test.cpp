@@ -40,7 +40,9 @@ TEST(PluginExports, OnlyOneEntryAndTheWholeProbeInterfaceLeaveALibrary) {
         std::set<std::string> symbols = ExportedSymbols(file.path().string());
         const auto entries = symbols.erase("main") + symbols.erase("VSTPluginMain");
         EXPECT_EQ(entries, name == "zorvil-broken-noentry" ? 0u : 1u) << name;
-        if (!symbols.empty()) EXPECT_EQ(symbols, probe) << name;
+        if (!symbols.empty()) {
+            EXPECT_EQ(symbols, probe) << name;
+        }
     }
     EXPECT_GE(libraries, 16);
 }
