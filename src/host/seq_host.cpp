@@ -248,7 +248,7 @@ void CSeqHost::ProcessBlock(float* const* buffers, int frames, int channels,
             RunEffect(*GetSeqEffect(slot), events, buffers, channels, offset, length, mix);
             if (mix.count == kMaxMixSources) FlushMix(mix, offset, length, gain);
         }
-        if (snapshot.shortCount > 0 || snapshot.sysexCount > 0) m_queue.RemoveFront(snapshot);
+        m_queue.RemoveFront(snapshot);
         if (present == 0) continue;
         FlushMix(mix, offset, length, gain);
         // A sub-block no effect gave an output to is silent, not what an earlier block left.

@@ -62,6 +62,8 @@ const CMidiMessage& CMidiInputQueue::Sysex(uint32_t i) const noexcept {
 }
 
 void CMidiInputQueue::RemoveFront(Counts consumed) noexcept {
+    // Most blocks consume nothing: they need not hold up the producers.
+    if (consumed.shortCount == 0 && consumed.sysexCount == 0) return;
     const std::lock_guard lock(m_lock);
 
     const uint32_t shortCount = m_shortCount.load(std::memory_order_relaxed);
