@@ -4,6 +4,7 @@
 
 #include "app/device_watch.h"
 
+#include <algorithm>
 #include <thread>
 
 namespace zorvil {
@@ -23,6 +24,7 @@ bool CZorvilApp::StartEngine() {
     // A timer that cannot start either leaves the engine running without a clock.
     const bool waveInput = m_waveIn.Start();
     if (!waveInput) StartTimer(period);
+    m_waveOut.SetCushion(BlockLateness(waveInput));
     // Block time stamps count from here, once the clock runs; the wave input's count from the
     // same moment, and the MIDI input starts right after.
     SetStartTime(m_clock.Now());
@@ -30,6 +32,18 @@ bool CZorvilApp::StartEngine() {
     const bool midi = m_midiIn.Start();
     m_bEngineRunning.store(true);
     return midi;
+}
+
+size_t CZorvilApp::BlockLateness(bool waveInput) const {
+    // A wave input's block comes once its whole buffer has been recorded; a timer's up to a tick
+    // (and the clock's rounding, a millisecond) after its time. Both leave room for the scheduler.
+    uint32_t ms = kSchedulerLatenessMs;
+    size_t frames = 0;
+    if (waveInput)
+        frames = static_cast<size_t>(std::max(m_waveIn.BufferFrames(), 0));
+    else
+        ms += TimerTick(m_nPeriod) + 1;
+    return frames + static_cast<size_t>(ms) * kSampleRate / 1000;
 }
 
 void CZorvilApp::StopEngine() {

@@ -1,10 +1,13 @@
-// The output queue's drop-out count, which the latency measurement reports: silence between
-// buffers counts once per gap; the queue running dry at the end of playing does not.
+// The output queue: its drop-out count, which the latency measurement reports (silence between
+// buffers counts once per gap; the queue running dry at the end of playing does not), and the
+// cushion of silence it plays when buffers start coming.
 #include "platform/audio_device.h"
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <array>
+#include <initializer_list>
 #include <vector>
 
 namespace zorvil {
@@ -37,6 +40,57 @@ TEST(WaveOutQueueTest, GapsCountSilenceBetweenBuffersButNotTheEndOfPlaying) {
     ASSERT_TRUE(queue.Push(headers[3]));
     EXPECT_EQ(queue.PullInt16(out.data(), 64), 64u);
     EXPECT_EQ(queue.Gaps(), 2u);
+}
+
+// Pulls of 64 frames, buffers of 64 frames of the values 1, 2, 3: what the device plays.
+TEST(WaveOutQueueTest, TheCushionPlaysBeforeBuffersStartAndAgainAfterTheQueueRanDry) {
+    platform::DeviceEvent event;
+    platform::WaveOutQueue queue(event);
+    queue.SetCushion(32); // plus the longest pull: 96 frames of silence
+    std::vector<int16_t> data(3 * 64 * 2);
+    std::array<platform::WAVEHDR, 3> headers{};
+    for (size_t i = 0; i < headers.size(); ++i) {
+        std::fill_n(data.begin() + static_cast<std::ptrdiff_t>(i * 128), 128,
+                    static_cast<int16_t>(i + 1));
+        headers[i].lpData = reinterpret_cast<char*>(data.data() + i * 128);
+        headers[i].dwBufferLength = 64 * 4;
+    }
+    std::vector<int16_t> played;
+    auto pull = [&] {
+        std::vector<int16_t> out(64 * 2, -1);
+        queue.PullInt16(out.data(), 64);
+        for (size_t f = 0; f < 64; ++f)
+            played.push_back(out[2 * f]);
+    };
+    auto run = [](int16_t value, size_t frames) { return std::vector<int16_t>(frames, value); };
+    auto join = [](std::initializer_list<std::vector<int16_t>> parts) {
+        std::vector<int16_t> all;
+        for (const auto& p : parts)
+            all.insert(all.end(), p.begin(), p.end());
+        return all;
+    };
+
+    pull(); // nothing queued yet
+    ASSERT_TRUE(queue.Push(headers[0]));
+    ASSERT_TRUE(queue.Push(headers[1]));
+    for (int i = 0; i < 3; ++i)
+        pull();
+    EXPECT_EQ(played, join({run(0, 64), run(0, 96), run(1, 64), run(2, 32)}));
+
+    played.clear();
+    pull();                              // the rest of buffer 2, then dry
+    ASSERT_TRUE(queue.Push(headers[2])); // the engine caught up: cushion again
+    pull();
+    pull();
+    EXPECT_EQ(played, join({run(2, 32), run(0, 32), run(0, 96), run(3, 32)}));
+    EXPECT_EQ(queue.Gaps(), 1u); // the cushion itself is no gap
+
+    queue.SetCushion(0); // from the next start: buffers play as they come
+    queue.ReturnAll();
+    played.clear();
+    ASSERT_TRUE(queue.Push(headers[0]));
+    pull();
+    EXPECT_EQ(played, run(1, 64));
 }
 
 } // namespace
