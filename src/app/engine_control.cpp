@@ -4,7 +4,6 @@
 
 #include "app/device_watch.h"
 
-#include <algorithm>
 #include <thread>
 
 namespace zorvil {
@@ -35,15 +34,11 @@ bool CZorvilApp::StartEngine() {
 }
 
 size_t CZorvilApp::BlockLateness(bool waveInput) const {
-    // A wave input's block comes once its whole buffer has been recorded; a timer's up to a tick
-    // (and the clock's rounding, a millisecond) after its time. Both leave room for the scheduler.
-    uint32_t ms = kSchedulerLatenessMs;
-    size_t frames = 0;
-    if (waveInput)
-        frames = static_cast<size_t>(std::max(m_waveIn.BufferFrames(), 0));
-    else
-        ms += TimerTick(m_nPeriod) + 1;
-    return frames + static_cast<size_t>(ms) * kSampleRate / 1000;
+    // A timer's block comes up to a tick (and the clock's rounding, a millisecond) after its
+    // time. A wave input's comes right after the device's cycle that filled its buffer, which
+    // the cushion's device period covers. Both leave room for the scheduler.
+    const uint32_t ms = kSchedulerLatenessMs + (waveInput ? 0 : TimerTick(m_nPeriod) + 1);
+    return static_cast<size_t>(ms) * kSampleRate / 1000;
 }
 
 void CZorvilApp::StopEngine() {
