@@ -7,7 +7,30 @@
 #include <cstring>
 #include <ctime>
 
+#if defined(__x86_64__) || defined(__i386__)
+#include <immintrin.h>
+#endif
+
 namespace zorvil::platform {
+
+namespace {
+
+// The driver's thread never waits for a queue, but the other threads hold one only for a few
+// instructions at a time (queueing or handing back headers): trying again for a few
+// microseconds keeps such a moment from costing the device a whole period of sound.
+constexpr int kLockAttempts = 256;
+
+bool TryLockBriefly(std::unique_lock<std::mutex>& lock) noexcept {
+    for (int i = 0; i < kLockAttempts; ++i) {
+        if (lock.try_lock()) return true;
+#if defined(__x86_64__) || defined(__i386__)
+        _mm_pause();
+#endif
+    }
+    return false;
+}
+
+} // namespace
 
 uint32_t DeviceTimeMs() noexcept {
     timespec ts{};
@@ -55,8 +78,8 @@ template <typename Sink>
 size_t WaveOutQueue::Pull(size_t frames, Sink&& sink) noexcept {
     size_t taken = 0;
     bool returned = false;
-    std::unique_lock lock(m_mutex, std::try_to_lock);
-    if (lock.owns_lock()) {
+    std::unique_lock lock(m_mutex, std::defer_lock);
+    if (TryLockBriefly(lock)) {
         m_largestPull = std::max(m_largestPull, frames);
         while (taken < frames && m_count > 0) {
             if (m_owed > 0) {
@@ -96,8 +119,8 @@ size_t WaveOutQueue::Pull(size_t frames, Sink&& sink) noexcept {
             if (m_playing.load(std::memory_order_relaxed)) m_starved = true;
         }
     } else if (m_playing.load(std::memory_order_relaxed)) {
-        // The engine holds the queue for an instant while it queues a buffer: this period
-        // is silence all the same.
+        // Another thread held the queue for longer than the retries (it was preempted while
+        // queueing a buffer): this period is silence all the same.
         m_gaps.fetch_add(1, std::memory_order_relaxed);
     }
     for (size_t f = taken; f < frames; ++f)
@@ -212,8 +235,8 @@ void WaveInQueue::Push(size_t frames, Source&& source) noexcept {
     if (!Started()) return;
     bool returned = false;
     {
-        std::unique_lock lock(m_mutex, std::try_to_lock);
-        if (!lock.owns_lock() || !Started()) return;
+        std::unique_lock lock(m_mutex, std::defer_lock);
+        if (!TryLockBriefly(lock) || !Started()) return;
         size_t f = 0;
         while (f < frames && m_count > 0) {
             WAVEHDR& h = *m_ring[m_head];

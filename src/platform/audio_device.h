@@ -112,8 +112,9 @@ public:
 
 // The queue of a wave output, shared by every kind of output port. Write() runs on the engine
 // thread, Pull() on the driver's thread, Reset() on the interface thread; one mutex guards the
-// queue and the driver side only ever try-locks it (it plays silence for that period instead of
-// waiting). Handed-back headers signal the owner's event.
+// queue and the driver side only ever tries to lock it, for a few microseconds at most (it plays
+// silence for that period instead of waiting longer). Handed-back headers signal the owner's
+// event.
 //
 // The cushion: the engine makes its blocks by its own clock (a timer, or a wave input), the
 // device takes a period's frames by its clock, and neither waits for the other. Played the moment
@@ -169,8 +170,9 @@ private:
     std::atomic<bool> m_dead{false};
 };
 
-// The queue of a wave input; Push() runs on the driver's thread (try-lock, a period is lost
-// when the interface thread holds the queue), everything else on the owner's threads.
+// The queue of a wave input; Push() runs on the driver's thread (it tries to lock for a few
+// microseconds at most, and a period is lost when another thread holds the queue longer),
+// everything else on the owner's threads.
 class WaveInQueue {
 public:
     static constexpr size_t kCapacity = 512;
