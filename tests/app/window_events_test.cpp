@@ -97,6 +97,36 @@ TEST_F(WindowEvents, ReachTheFrameOfTheEffectThatPostedThem) {
     EXPECT_TRUE(third.log.empty()); // the overflow is reported once
 }
 
+// A plug-in asking the host to idle the editors from a thread of its own: the editors get
+// their idle call on the thread that drains, once however often it asked; asked on that thread,
+// at once.
+TEST_F(WindowEvents, EditorIdleAskedFromAnotherThreadRunsWhereTheWindowsLive) {
+    RecordingFrame frame;
+    const int slot = Load(frame);
+    ASSERT_GE(slot, 0);
+    const ProbeAccess probe("zorvil-probe");
+    ASSERT_TRUE(probe.Valid());
+    Effect(slot).m_bEditorOpen.store(true);
+    auto editorIdles = [&] {
+        const std::string log = probe.Log(Effect(slot));
+        size_t count = 0;
+        for (size_t at = log.find("dispatch 19 "); at != std::string::npos;
+             at = log.find("dispatch 19 ", at + 1))
+            ++count;
+        return count;
+    };
+    std::thread([&] {
+        for (int i = 0; i < 3; ++i)
+            probe.CallHost(Effect(slot), audioMasterIdle);
+    }).join();
+    EXPECT_EQ(editorIdles(), 0u);
+    EXPECT_TRUE(App().ProcessPosted());
+    EXPECT_EQ(editorIdles(), 1u);
+    probe.CallHost(Effect(slot), audioMasterIdle);
+    EXPECT_EQ(editorIdles(), 2u);
+    EXPECT_TRUE(frame.log.empty());
+}
+
 // The engine runs on a real clock; the plug-in automates a parameter from every process call
 // while the test thread makes and destroys its frame again and again, draining in between.
 TEST_F(WindowEvents, AutomationFromTheEngineWhileTheFrameComesAndGoes) {

@@ -37,6 +37,7 @@ TEST(EngineTimer, BlocksFollowTheCarryRuleAlsoAcrossTheWrap) {
         {1000, 7, 1, 1, 308, {}},
         {1000, 23, 2, 1, 1014, {}},
         {1000, 33, 3, 1, 1455, {}},
+        {1000, 3, 1, 1, 132, {}},
         {1000, 100, 10, 5, 4410, {}},
     };
     for (const auto& c : cases) {
@@ -64,8 +65,14 @@ TEST(EngineTimer, BlocksFollowTheCarryRuleAlsoAcrossTheWrap) {
         EXPECT_GT(made + c.period + c.tick, 3000u);
         EXPECT_LE(rig.app.Carry(), c.tick);
         EXPECT_EQ(rig.app.BlocksRefused(), 0u);
-        for (const auto& block : rig.capture.Blocks())
-            ASSERT_EQ(block.frames, c.frames);
+        // 44.1 frames a millisecond over the whole run, the fraction carried from block to block:
+        // truncated in each block, a 33 ms period made 44 091 frames a second, a 3 ms one 44 000.
+        int64_t total = 0;
+        for (const auto& block : rig.capture.Blocks()) {
+            ASSERT_TRUE(block.frames == c.frames || block.frames == c.frames + 1) << block.frames;
+            total += block.frames;
+        }
+        EXPECT_EQ(total, int64_t{rig.app.BlocksTriggered()} * c.period * 44100 / 1000);
         for (float sample : rig.capture.Left()) // no effect loaded: the cleared buffers
             ASSERT_EQ(sample, 0.0f);
     }
