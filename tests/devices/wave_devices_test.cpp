@@ -78,7 +78,7 @@ TEST_F(WaveDevicesTest, WaveOutPoolHolds44100FramesFirst32AreWrittenCloseTakesAl
     }
 }
 
-TEST_F(WaveDevicesTest, WaveOutSplitsBlocksDropsWhatAFullPoolCannotTakeReusesInOrder) {
+TEST_F(WaveDevicesTest, WaveOutSplitsBlocksDropsWhatAFullPoolCannotTakeReusesBuffersWhole) {
     ASSERT_TRUE(m_out.OpenWaveOutByName(kManual, 11025)); // 4 buffers of 11025 frames
     Port().SetCapture(true);
     const auto block = Constant(3 * 11025 + 100, 1.0f);
@@ -101,31 +101,23 @@ TEST_F(WaveDevicesTest, WaveOutSplitsBlocksDropsWhatAFullPoolCannotTakeReusesInO
     EXPECT_EQ(m_out.PoolBuffer(0)->Header()->dwBufferLength, 44100u);
     Port().ConsumeAll();
     ASSERT_TRUE(m_out.WaitForInFlight(0, 5s));
-    const auto played = Port().Captured();
+    auto played = Port().Captured();
     constexpr size_t kFirst = 2 * (3 * 11025 + 100);
     ASSERT_EQ(played.size(), kFirst + 2 * 11025);
     EXPECT_EQ(played[kFirst - 1], 32767);
     EXPECT_EQ(played[kFirst], -32768);
+
+    // Buffer 3, last used for 100 frames, takes a whole chunk again and none of the old audio.
+    const auto full = Constant(4 * 11025, 0.5f);
+    m_out.WriteBlock(full.data(), full.data(), 4 * 11025);
+    EXPECT_EQ(m_out.PoolBuffer(3)->Header()->dwBufferLength, 44100u);
+    Port().ConsumeAll();
+    ASSERT_TRUE(m_out.WaitForInFlight(0, 5s));
+    played = Port().Captured();
+    EXPECT_EQ(std::count(played.begin() + kFirst + 2 * 11025, played.end(), 16383), 8 * 11025);
 }
 
-TEST_F(WaveDevicesTest, WaveOutBuffersHoldWhatTheyWereAllocatedForWhateverTheirLastLength) {
-    // A buffer reused after a shorter chunk takes a whole chunk again, none of the old audio.
-    ASSERT_TRUE(m_out.OpenWaveOutByName(kManual, 11025));
-    Port().SetCapture(true);
-    const auto shortBlock = Constant(100, 0.5f);
-    m_out.WriteBlock(shortBlock.data(), shortBlock.data(), 100);
-    Port().ConsumeAll();
-    ASSERT_TRUE(m_out.WaitForInFlight(0, 5s));
-    const auto full = Constant(11025, -1.0f);
-    m_out.WriteBlock(full.data(), full.data(), 11025);
-    EXPECT_EQ(m_out.PoolBuffer(0)->Header()->dwBufferLength, 44100u); // buffer 0 again
-    Port().ConsumeAll();
-    ASSERT_TRUE(m_out.WaitForInFlight(0, 5s));
-    std::vector<int16_t> played = Port().Captured();
-    ASSERT_EQ(played.size(), 2u * (100 + 11025));
-    EXPECT_EQ(std::count(played.begin() + 200, played.end(), -32768), 2 * 11025);
-    m_out.Close();
-
+TEST_F(WaveDevicesTest, WaveOutPoolBuiltWithoutTheDeviceIsBuiltAgainWhenItOpens) {
     // A pool built while the device could not be opened has buffers of 0 bytes; opening the
     // device builds it again, so that nothing is written or played beyond an allocation.
     EXPECT_FALSE(m_out.OpenWaveOutByName("No Such Device", 2205));
@@ -140,7 +132,7 @@ TEST_F(WaveDevicesTest, WaveOutBuffersHoldWhatTheyWereAllocatedForWhateverTheirL
     EXPECT_EQ(m_out.PoolBuffer(0)->Header()->dwBufferLength, 8820u);
     Port().ConsumeAll();
     ASSERT_TRUE(m_out.WaitForInFlight(0, 5s));
-    played = Port().Captured();
+    const auto played = Port().Captured();
     EXPECT_EQ(played.size(), 2u * 2205);
     EXPECT_EQ(std::count(played.begin(), played.end(), 8191), 2 * 2205);
 }
@@ -161,15 +153,11 @@ TEST_F(WaveDevicesTest, NameRules) {
     EXPECT_EQ(m_out.InFlight(), 0);
     EXPECT_FALSE(m_out.OpenWaveOutByName("", 2205));
 
-    // The same for the wave input, which keeps the engine link all the same.
+    // The wave input alike, which keeps the engine link all the same.
     ASSERT_TRUE(m_in.OpenWaveInByName(kVirtualIn, 2205, nullptr));
-    EXPECT_FALSE(m_in.OpenWaveInByName("ASIO: Some Card", 441, &m_engine));
-    EXPECT_TRUE(m_in.IsOpen());
-    EXPECT_EQ(m_in.BufferCount(), 20);
     EXPECT_FALSE(m_in.OpenWaveInByName("MME: No Such Input", 2205, &m_engine));
     EXPECT_FALSE(m_in.IsOpen());
     EXPECT_EQ(m_in.Engine(), &m_engine);
-    EXPECT_FALSE(m_in.Start());
 }
 
 TEST_F(WaveDevicesTest, WaveOutImmediateDeviceReturnsEveryBufferAsItIsWritten) {
