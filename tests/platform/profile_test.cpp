@@ -30,7 +30,6 @@ protected:
 TEST_F(ProfileTest, WrittenValuesComeBackGroupsStayApartAndQSettingsFilesRead) {
     CProfile profile(m_path);
     EXPECT_EQ(profile.GetInt("Settings", "WaveOutBufSize", 2205), 2205);
-    EXPECT_FALSE(std::filesystem::exists(m_path)); // reading writes nothing
     ASSERT_TRUE(profile.WriteString("Settings", "WaveOut", "MME: JACK"));
     ASSERT_TRUE(profile.WriteInt("Settings", "WaveOutBufSize", 441));
     ASSERT_TRUE(profile.WriteString("FxbFiles", "Path", "/home/me/banks"));
