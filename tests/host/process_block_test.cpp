@@ -250,7 +250,6 @@ TEST_F(Block, AThrowingEventHandlerCostsOnlyItsEvents) {
     EXPECT_NE(thrower.find("replacing 882\n"), std::string::npos);
     EXPECT_NE(Log("zorvil-probe", 1).find("events 1\n"), std::string::npos);
     EXPECT_EQ(output.left, std::vector<float>(882, 2 * std::sqrt(0.5f) * kProbeLevel));
-    EXPECT_EQ(host.MidiQueue().Snapshot().shortCount, 0u);
 }
 
 } // namespace
