@@ -70,7 +70,6 @@ TEST_F(CliCommandsTest, BadInputGivesOneLineInWordsAndExitStatusOne) {
         std::string project, target, error; // the error line, or its start
     } cases[] = {
         {"render", missing, wave, missing + ": no such file\n"},
-        {"export-midi", missing, m_folder.File("x.mid"), missing + ": no such file\n"},
         {"render", text, wave, text + ": not a Zorvil project file\n"},
         {"render", cut, wave, cut + ": damaged project file (cut short)\n"},
         {"render", absent, wave,
@@ -96,9 +95,7 @@ TEST_F(CliCommandsTest, BadInputGivesOneLineInWordsAndExitStatusOne) {
 
     const std::vector<std::vector<std::string>> usage = {
         {"render", Demo()},
-        {"render", Demo(), wave, "--fast"},
         {"export-midi", Demo()},
-        {"play"},
         {"play", PluginPath("zorvil-synth"), "--seconds", "x"},
     };
     for (const auto& arguments : usage)

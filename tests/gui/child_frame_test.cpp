@@ -1,12 +1,10 @@
 // The effects' information windows in the main frame, on Qt's offscreen platform: loading
-// through the L key, the hidden window with its lines and titles, programs, the "E&ffect" menu
+// through the L key, the hidden window with its titles, programs, the "E&ffect" menu
 // and its routing to the active effect, and closing (the window, New, the program's end), each
 // of which unloads the effect.
 #include "frame_test_support.h"
 #include "gui/host/child_frame.h"
-#include "gui/host/info_list_box.h"
 #include "gui/sequencer/effect_button_bar.h"
-#include "host/effect_info.h"
 #include "support/test_support.h"
 
 #include <QMdiArea>
@@ -64,12 +62,6 @@ TEST_F(ChildFrameTest, AnEffectGetsAHiddenInformationWindowWithItsLinesTitleAndC
     EXPECT_EQ(ButtonState(slot), CEffectButtonBar::kHidden);
     EXPECT_EQ(frame->EditorWindow(), nullptr);
     EXPECT_EQ(frame->ParameterWindow(), nullptr);
-
-    const CInfoListBox& list = frame->InfoList();
-    std::vector<std::string> lines;
-    for (int row = 0; row < list.count(); ++row)
-        lines.push_back(list.item(row)->text().toStdString());
-    EXPECT_EQ(lines, EffectInfoLines(App().Host(), slot));
 
     // A program chosen through the window, then one chosen behind its back that the user
     // interface reports (as a bank load does).

@@ -1,6 +1,6 @@
 // The device dialogs on Qt's offscreen platform: the wave dialog as the user meets it and OK
-// through it, the ASIO rule, and the status pane that names a device that went away until
-// Restart brings it back.
+// through it, and the status pane that names a device that went away until Restart brings it
+// back.
 #include "frame_test_support.h"
 #include "gui/app/device_dialogs.h"
 
@@ -60,20 +60,6 @@ TEST_F(DeviceDialogsTest, WaveDevicesShowsTheStoredChoiceAndOkStoresTheNewOne) {
     EXPECT_EQ(Setting(keys::kWaveIn), "MME: Virtual Wave In");
     EXPECT_EQ(Setting(keys::kWaveOut), kImmediateOut);
     EXPECT_EQ(Setting(keys::kWaveOutBufSize), "441");
-}
-
-TEST_F(DeviceDialogsTest, AnAsioOutputDisablesTheWaveInput) {
-    GuiApplication();
-    WaveDevicesRequest request{WaveInCombo(""), WaveOutCombo(""), BufferSizeCombo(2205, true)};
-    request.output.entries.push_back({"ASIO: Card", "ASIO: Card"});
-    CWaveDevicesDlg dialog(request, nullptr);
-    QComboBox* input = Combo(&dialog, "waveInput");
-    QComboBox* output = Combo(&dialog, "waveOutput");
-    output->setCurrentIndex(output->count() - 1);
-    EXPECT_FALSE(input->isEnabled());
-    output->setCurrentIndex(1);
-    EXPECT_TRUE(input->isEnabled());
-    EXPECT_EQ(dialog.Choice().output, 1);
 }
 
 TEST_F(DeviceDialogsTest, AWaveOutputThatWentAwayIsNamedUntilRestartReopensIt) {

@@ -89,10 +89,8 @@ TEST_F(EffectWndTest, KeysGoToThePlugInFirstAndTheHostKeepsWhatItLeaves) {
         const char* sent; // effEditKeyDown then effEditKeyUp, when the press reaches the window
     } cases[] = {
         {Qt::Key_A, Qt::ShiftModifier, "dispatch 59 97 0 1\ndispatch 60 97 0 1\n"},
-        {Qt::Key_F1, Qt::NoModifier, "dispatch 59 112 40 0\ndispatch 60 112 40 0\n"},
         {Qt::Key_Z, Qt::ControlModifier | Qt::AltModifier,
          "dispatch 59 122 0 10\ndispatch 60 122 0 10\n"},
-        {Qt::Key_X, Qt::NoModifier, "dispatch 59 120 0 0\ndispatch 60 120 0 0\n"},
         // Taken by the plug-in: the sequencer does not start.
         {Qt::Key_Space, Qt::NoModifier, "dispatch 59 32 7 0\ndispatch 60 32 7 0\n"},
         // Left by the plug-in: the main frame's "Go to start" runs.

@@ -1,4 +1,4 @@
-// The parameter window, the programs menu and the rename and MIDI channels dialogs, on Qt's
+// The parameter window, the programs menu and the MIDI channels dialog, on Qt's
 // offscreen platform around a running application: the probe (3 parameters, 2 programs with
 // values of their own) and the program bank (40 programs named only by switching).
 #include "app/effect_programs.h"
@@ -9,7 +9,6 @@
 
 #include <QCheckBox>
 #include <QLabel>
-#include <QLineEdit>
 #include <QListWidget>
 #include <QMenu>
 #include <QPushButton>
@@ -88,24 +87,6 @@ TEST_F(ParameterWindowTest, ProgramsMenuKeepsItsHeadAndReplacesItsGroups) {
     EXPECT_EQ(first->actions()[5]->data().toUInt(), 33005u);
 }
 
-TEST_F(ParameterWindowTest, RenameTakesTheFirst64CharactersOnOk) {
-    CEffEditWnd& window = ParameterWindow(LoadWithFrame(PluginPath("zorvil-probe")));
-    const auto type = [](const QString& text, bool ok) {
-        return [text, ok](QWidget* modal) {
-            auto* dialog = qobject_cast<CRenamePresetDialog*>(modal);
-            ASSERT_NE(dialog, nullptr);
-            dialog->Edit()->setText(text);
-            ok ? dialog->accept() : dialog->reject();
-        };
-    };
-    ModalAnswers answers({type(QString(70, QLatin1Char('n')), true), type("Other", false)});
-    RenamePreset(window);
-    EXPECT_EQ(CurrentProgramName(Effect()), std::string(24, 'n')); // the probe keeps 24
-    RenamePreset(window);
-    EXPECT_EQ(answers.Answered(), 2);
-    EXPECT_EQ(CurrentProgramName(Effect()), std::string(24, 'n'));
-}
-
 TEST_F(ParameterWindowTest, MidiChannelsDialogSetsTheMaskOnOkOnly) {
     CChildFrame& frame = LoadWithFrame(PluginPath("zorvil-probe"));
     const auto click = [](const char* button, bool ok, int uncheck = -1) {
@@ -122,7 +103,6 @@ TEST_F(ParameterWindowTest, MidiChannelsDialogSetsTheMaskOnOkOnly) {
         ModalAnswers::Step step;
         uint16_t mask;
     } cases[] = {
-        {click("Clear All", true), 0x0000},
         {click("Set All", true, 4), 0xFFEF}, // channel 5 off
         {click("Clear All", false), 0xFFEF}, // Cancel keeps the mask
         {click("", true, 15), 0x7FEF},       // the boxes start from the mask
