@@ -5,14 +5,12 @@
 #include "files/file_commands.h"
 #include "support/test_support.h"
 
-#include <gmock/gmock.h>
+#include <gtest/gtest.h>
 
 #include <atomic>
 
 namespace zorvil::test {
 namespace {
-
-using ::testing::IsEmpty;
 
 class RenderTest : public AppFixture {
 protected:
@@ -39,10 +37,6 @@ TEST_F(RenderTest, RendersOneMeasureAt120ToExactly88200FramesAndAStalledRenderGi
     EXPECT_EQ(m_ui.MessageBoxes().size(), 1u);
     EXPECT_FALSE(App().IsRendering() || App().Pattern().IsPlaying() || App().ProcessPosted());
     EXPECT_TRUE(App().IsEngineRunning());
-    App().Pattern().Start();
-    App().OnRenderToWave(); // off while playing
-    EXPECT_THAT(m_ui.SaveFileRequests(), IsEmpty());
-    App().Pattern().Stop();
 
     // The user's old file stays as it was until the render is complete.
     const std::string path = m_folder.File("one.wav");

@@ -172,7 +172,6 @@ TEST(PatternHistory, AStepThatNoLongerFitsClearsTheHistory) {
     EXPECT_FALSE(h.Undo());
     EXPECT_EQ(Take(p), outside);
     EXPECT_FALSE(h.CanUndo());
-    EXPECT_FALSE(h.CanRedo());
 
     ASSERT_TRUE(h.AddNote(8, 61, 100, 2));
     ASSERT_TRUE(h.Undo());
@@ -180,11 +179,6 @@ TEST(PatternHistory, AStepThatNoLongerFitsClearsTheHistory) {
     EXPECT_FALSE(h.Redo());
     EXPECT_EQ(p.GetCell(9, 61)->velocity, 10);
     EXPECT_FALSE(p.GetCell(8, 61).has_value());
-
-    ASSERT_TRUE(h.SetTempo(100));
-    p.SetTempo(110);
-    EXPECT_FALSE(h.Undo());
-    EXPECT_EQ(p.GetTempo(), 110);
 }
 
 TEST(PatternHistory, KeepsTheNewestSteps) {
