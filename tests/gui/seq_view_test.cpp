@@ -20,7 +20,6 @@ using zorvil::CNoteCell;
 using zorvil::CPattern;
 using zorvil::CPatternHistory;
 using zorvil::CSeqView;
-using zorvil::CSeqViewDrag;
 using zorvil::CSeqViewPainter;
 using zorvil::SeqViewLayout;
 
@@ -222,37 +221,9 @@ TEST_F(SeqView, ClicksAddAndRemoveNotes) {
     EXPECT_TRUE(Cell(0, 83).has_value());
 }
 
-// Where on a note the press lands chooses the drag: thirds of the whole note's width.
-TEST_F(SeqView, ThePressedThirdChoosesTheDrag) {
-    const int row = RowOf(60), x0 = L + 2 * W;
-    ASSERT_TRUE(history.AddNote(2, 60, 100, 3)); // 66 pixels from x0
-    const int y = T + row * H + 5;
-    const struct {
-        int x;
-        CSeqViewDrag::Mode mode;
-        Qt::CursorShape cursor;
-    } cases[] = {
-        {x0 + 44, CSeqViewDrag::Mode::Resizing, Qt::SizeHorCursor},
-        {x0 + 43, CSeqViewDrag::Mode::ChangingVelocity, Qt::SizeVerCursor},
-        {x0 + 23, CSeqViewDrag::Mode::ChangingVelocity, Qt::SizeVerCursor},
-        {x0 + 22, CSeqViewDrag::Mode::Moving, Qt::SizeAllCursor},
-    };
-    const uint64_t revision = history.Revision();
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.x);
-        Press({c.x, y});
-        EXPECT_EQ(view.Drag().GetMode(), c.mode);
-        EXPECT_EQ(Cursor(), c.cursor);
-        Release({c.x, y});
-        EXPECT_EQ(view.Drag().GetMode(), CSeqViewDrag::Mode::Idle);
-        EXPECT_EQ(Cursor(), Qt::ArrowCursor);
-    }
-    EXPECT_EQ(history.Revision(), revision) << "a press and release in place changes nothing";
-    EXPECT_EQ(edited.count(), 0);
-}
-
-// Each drag from the same four notes: what the release leaves, one undo step for a change and
-// none for a refusal, and undo brings the four notes back.
+// Each drag from the same four notes: where on the note the press lands chooses the drag (the
+// end third resizes, the first moves, the middle changes the velocity), what the release leaves,
+// one undo step for a change and none for a refusal, and undo brings the four notes back.
 TEST_F(SeqView, DragsResizeMoveAndChangeVelocityAsOneUndoStepEach) {
     const int row = RowOf(60), top = T + row * H;
     ASSERT_TRUE(history.AddNote(2, 60, 100, 3));
