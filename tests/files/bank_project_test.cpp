@@ -389,5 +389,6 @@ TEST_F(ProjectWithHost, BanksOfAnotherIdOrAnUnhandledChunkChangeNothing) {
                   "Loaded bank contains a formatless chunk, but the effect can't handle that!"}));
     EXPECT_EQ(ui.MessageBoxes()[0].caption, "Load Error");
 }
+
 } // namespace
 } // namespace zorvil

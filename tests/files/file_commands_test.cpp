@@ -142,5 +142,6 @@ TEST_F(FileCommandsTest, AProjectWithTheSynthAndAChunkPluginSurvivesSaveAndOpen)
     Commands().OnSave(); // no dialog: the current path
     EXPECT_EQ(ui.SaveFileRequests().size(), 1u);
 }
+
 } // namespace
 } // namespace zorvil

@@ -140,5 +140,6 @@ TEST_F(QtUserInterfaceTest, OtherThreadsReachTheWindowsOnlyThroughTheUserInterfa
     ASSERT_EQ(refreshed.count(), 1);
     EXPECT_EQ(refreshed[0][0].toInt(), 2);
 }
+
 } // namespace
 } // namespace zorvil::test
