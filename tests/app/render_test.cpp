@@ -46,6 +46,7 @@ TEST_F(RenderTest, RendersOneMeasureAt120ToExactly88200FramesAndAStalledRenderGi
     ASSERT_EQ(m_ui.SaveFileRequests().size(), 1u);
     EXPECT_TRUE(m_ui.SaveFileRequests()[0].refuseReadOnly);
     EXPECT_EQ(m_profile.GetString("WavFiles", "Path", ""), m_folder.Path().string());
+    EXPECT_EQ(ReadBytes(path).size(), 3u);
     EXPECT_EQ(m_folder.Entries().size(), 3u); // the profile, the old file, the new one
     EXPECT_TRUE(App().IsRendering() && App().Pattern().IsPlaying());
     EXPECT_FALSE(App().IsEngineRunning()); // restarted by the posted Run
