@@ -102,6 +102,11 @@ void CZorvilApp::AttachEffectFrame(int slot, IEffectFrame* frame) {
 
 bool CZorvilApp::DeliverWindowEvents() {
     const std::size_t delivered = m_host.WindowMailbox().Drain([this](const WindowEvent& event) {
+        if (event.kind == WindowEventKind::EditorIdle) {
+            // Every open editor, not only the asking effect's (which may be gone by now).
+            m_host.IdleOpenEditors();
+            return;
+        }
         const CSeqEffect* effect = m_host.GetSeqEffect(event.slot);
         if (effect == nullptr || effect->Generation() != event.generation) return;
         // Read for each record: a notification may close the effect's windows.
@@ -116,6 +121,8 @@ bool CZorvilApp::DeliverWindowEvents() {
             break;
         case WindowEventKind::ParameterAutomated:
             frame->OnParameterAutomated(event.values[0]);
+            break;
+        case WindowEventKind::EditorIdle:
             break;
         }
     });

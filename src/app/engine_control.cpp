@@ -23,6 +23,7 @@ bool CZorvilApp::StartEngine() {
     // A timer that cannot start either leaves the engine running without a clock.
     const bool waveInput = m_waveIn.Start();
     if (!waveInput) StartTimer(period);
+    m_waveOut.SetCushion(BlockLateness(waveInput));
     // Block time stamps count from here, once the clock runs; the wave input's count from the
     // same moment, and the MIDI input starts right after.
     SetStartTime(m_clock.Now());
@@ -30,6 +31,14 @@ bool CZorvilApp::StartEngine() {
     const bool midi = m_midiIn.Start();
     m_bEngineRunning.store(true);
     return midi;
+}
+
+size_t CZorvilApp::BlockLateness(bool waveInput) const {
+    // A timer's block comes up to a tick (and the clock's rounding, a millisecond) after its
+    // time. A wave input's comes right after the device's cycle that filled its buffer, which
+    // the cushion's device period covers. Both leave room for the scheduler.
+    const uint32_t ms = kSchedulerLatenessMs + (waveInput ? 0 : TimerTick(m_nPeriod) + 1);
+    return static_cast<size_t>(ms) * kSampleRate / 1000;
 }
 
 void CZorvilApp::StopEngine() {

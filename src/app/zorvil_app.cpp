@@ -103,10 +103,11 @@ bool CZorvilApp::StartTimer(uint32_t period) {
         return false;
 
     m_nPeriod = period;
-    const uint32_t tick = std::max({period / 10, m_timerCaps.periodMin, platform::kTimerPeriodMin});
+    const uint32_t tick = TimerTick(period);
     if (m_clock.BeginResolution(tick)) m_nResolution = tick;
     m_dwLastTick.store(m_clock.Now());
     m_dwCarry.store(0);
+    m_dwFrameRest.store(0);
     m_nTimerId = m_clock.StartPeriodic(tick, tick < 2 ? 1 : tick / 2, [this] { OnEngineTimer(); });
     if (m_nTimerId == platform::kNoTimer) {
         if (m_nResolution != 0) m_clock.EndResolution(m_nResolution);
@@ -117,6 +118,10 @@ bool CZorvilApp::StartTimer(uint32_t period) {
     return true;
 }
 
+uint32_t CZorvilApp::TimerTick(uint32_t period) const noexcept {
+    return std::max({period / 10, m_timerCaps.periodMin, platform::kTimerPeriodMin});
+}
+
 void CZorvilApp::OnEngineTimer() noexcept {
     const uint32_t now = m_clock.Now();
     // Unsigned 32-bit subtraction counts across the wrap of the millisecond clock.
@@ -125,7 +130,13 @@ void CZorvilApp::OnEngineTimer() noexcept {
     if (elapsed <= m_nPeriod) return;
     m_dwLastTick.store(now, std::memory_order_relaxed);
     m_dwCarry.store(elapsed - m_nPeriod, std::memory_order_relaxed);
-    const int frames = static_cast<int>(m_nPeriod * static_cast<uint32_t>(kSampleRate) / 1000);
+    // A period of 44.1 x period frames, the fraction carried to the next block (a 3 ms period is
+    // 132.3 frames): truncated each time, the engine would make too little sound per second and
+    // the device would run dry again and again.
+    const uint32_t thousandths = m_nPeriod * static_cast<uint32_t>(kSampleRate) +
+                                 m_dwFrameRest.load(std::memory_order_relaxed);
+    const int frames = static_cast<int>(thousandths / 1000);
+    m_dwFrameRest.store(thousandths % 1000, std::memory_order_relaxed);
     const uint32_t time = now - m_dwStartTime.load();
     if (m_pEngineThread->Trigger(m_pBlock, frames, 2, time)) {
         m_dwLastBlockTime.store(time);

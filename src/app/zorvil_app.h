@@ -10,10 +10,11 @@
 // OnEngineTimer counts the milliseconds since the last block; once more than a period has
 // gathered it triggers a block of period x 44.1 frames in the block buffers and keeps the excess
 // as carry for the next one, so the blocks follow the clock on average even though each tick
-// is late by a little. A block the engine refuses (the previous one still runs) is skipped,
-// never made up for. The worker runs the host's ProcessBlock, which ends in OutputBlock here:
-// the render state "marker seen" becomes "writing", and the block goes on to the output device
-// (the wave output unless a test put a capture in its place).
+// is late by a little; a fraction of a frame is carried the same way. A block the engine refuses
+// (the previous one still runs) is skipped, never made up for. The worker runs the host's
+// ProcessBlock, which ends in OutputBlock here: the render state "marker seen" becomes "writing",
+// and the block goes on to the output device (the wave output unless a test put a capture in its
+// place).
 //
 //     platform::CProfile profile(platform::CProfile::DefaultPath());
 //     CZorvilApp app(clock, ui, &profile);
@@ -110,6 +111,9 @@ public:
     // devices that keep theirs (a device that went away) before it gives up on them.
     static constexpr std::chrono::milliseconds kStopPoll{50};
     static constexpr std::chrono::milliseconds kStopLimit{5000};
+    // What a block may come late by beyond its clock's own steps: the worker and the device
+    // threads waking without real-time scheduling.
+    static constexpr uint32_t kSchedulerLatenessMs = 2;
 
     static constexpr const char* kRenderDoneMessage = "Render to wave : done !";
 
@@ -262,6 +266,11 @@ public:
     bool StartTimer(uint32_t period);
     // The timer's tick: triggers a block once more than a period has passed (see above).
     void OnEngineTimer() noexcept;
+    // The tick of a timer with this block period: a tenth of it, at least the minimum period.
+    uint32_t TimerTick(uint32_t period) const noexcept;
+    // How many frames after its time a block may reach the wave output, with the wave input or
+    // else the timer as the clock: the wave output's cushion (CWaveOut::SetCushion).
+    size_t BlockLateness(bool waveInput) const;
     // The output step (engine worker): the render state 3 becomes 4, then the block goes to the
     // output device.
     void OutputBlock(float* const* buffers, int frames) noexcept override;
@@ -366,6 +375,7 @@ private:
     uint32_t m_nResolution = 0; // the resolution begun for the timer, ended when it stops
     std::atomic<uint32_t> m_dwLastTick{0};
     std::atomic<uint32_t> m_dwCarry{0};
+    std::atomic<uint32_t> m_dwFrameRest{0}; // thousandths of a frame owed to the next block
     std::atomic<uint32_t> m_dwStartTime{0};
     std::atomic<uint32_t> m_nBlocksTriggered{0};
     std::atomic<uint32_t> m_nBlocksRefused{0};

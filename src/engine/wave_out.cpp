@@ -18,6 +18,7 @@ bool CWaveOut::Open(int id, const platform::WAVEFORMATEX* format) {
     {
         std::lock_guard lock(m_portMutex);
         m_port = std::move(port);
+        m_port->SetCushion(m_cushion);
     }
     return CWaveDevice::Open(id, format);
 }
@@ -39,6 +40,7 @@ bool CWaveOut::OpenPort(std::string_view name, const PortMaker& make) {
     {
         std::lock_guard lock(m_portMutex);
         m_port = std::move(port);
+        m_port->SetCushion(m_cushion);
     }
     CWaveDevice::Open(-1, nullptr);
     return CWaveDevice::OpenByName(name, nullptr);
@@ -96,6 +98,12 @@ bool CWaveOut::Write(CWaveBuffer& buffer, bool wait) noexcept {
 uint32_t CWaveOut::DeviceRate() const noexcept {
     std::lock_guard lock(m_portMutex);
     return m_port ? m_port->DeviceRate() : 0;
+}
+
+void CWaveOut::SetCushion(size_t frames) noexcept {
+    std::lock_guard lock(m_portMutex);
+    m_cushion = frames;
+    if (m_port) m_port->SetCushion(frames);
 }
 
 uint32_t CWaveOut::Gaps() const noexcept {

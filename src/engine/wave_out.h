@@ -54,12 +54,17 @@ public:
     uint32_t DeviceRate() const noexcept;
     // How often the open device played silence because the engine fell behind (measurements).
     uint32_t Gaps() const noexcept;
+    // How late (in frames) a buffer may come without the device running dry; kept for the
+    // devices opened later too. The device plays that much silence, plus one of its periods,
+    // before the first buffer after a start (platform::WaveOutQueue::SetCushion).
+    void SetCushion(size_t frames) noexcept;
 
     virtual void OnDone(platform::WAVEHDR&) noexcept {}
 
 private:
     mutable std::mutex m_portMutex; // guards m_port
     std::unique_ptr<platform::IWaveOutPort> m_port;
+    size_t m_cushion = 0; // guarded by m_portMutex
 };
 
 } // namespace zorvil

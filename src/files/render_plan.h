@@ -7,8 +7,8 @@
 // plug-ins' delay and are not written; from then on every buffer is written until the file
 // holds T frames, the last one only in part. Frames are counted, not buffers: a buffer holds
 // what the engine's block put into it, which is S frames only when the block period divides
-// evenly (a timer period of 1000 / (44100 / S) ms gives 132 frames a buffer for S = 147, 1455
-// for S = 1470), so the file holds exactly T frames for every buffer size.
+// evenly (a timer period of 1000 / (44100 / S) ms gives 132 or 133 frames a buffer for S = 147,
+// 1455 or 1456 for S = 1470), so the file holds exactly T frames for every buffer size.
 //
 //     RenderPlan plan = MakeRenderPlan(1, 120.0, 2205, 0);  // T 88200
 //     RenderCounter counter(plan);

@@ -289,6 +289,22 @@ intptr_t CSeqHost::OnSetParameterAutomated(int effect, int32_t index, float /*va
     return 0;
 }
 
+intptr_t CSeqHost::OnIdle(int effect) {
+    if (std::this_thread::get_id() == m_uiThread) return CEffectHost::OnIdle(effect);
+    // One request waits at a time: a plug-in asking without pause fills nothing.
+    const CSeqEffect* wrapper = GetSeqEffect(effect);
+    const int slot = wrapper != nullptr ? IndexOf(wrapper->GetAEffect()) : -1;
+    if (slot < 0 || m_bEditorIdlePending.exchange(true)) return 0;
+    if (!m_windowMailbox.Post({slot, wrapper->Generation(), WindowEventKind::EditorIdle, {}}))
+        m_bEditorIdlePending.store(false);
+    return 0;
+}
+
+void CSeqHost::IdleOpenEditors() {
+    m_bEditorIdlePending.store(false);
+    CEffectHost::OnIdle(-1);
+}
+
 void CSeqHost::PostWindowEvent(const CSeqEffect& effect, WindowEventKind kind, int first,
                                int second) noexcept {
     const int slot = IndexOf(effect.GetAEffect());

@@ -63,6 +63,7 @@
 #include <functional>
 #include <memory>
 #include <mutex>
+#include <thread>
 #include <vector>
 
 namespace zorvil {
@@ -105,6 +106,13 @@ public:
     // standard sign that they may work synchronously (load their data at once instead of on a
     // thread of their own). Set before the plug-ins are loaded.
     void SetOffline(bool offline) noexcept { m_bOffline.store(offline); }
+
+    // A plug-in's request to idle the open editors (audioMasterIdle): done at once on the thread
+    // that made the host, otherwise posted to the window mailbox; editors run on that thread
+    // only, never inside a block or on a plug-in's own thread.
+    intptr_t OnIdle(int effect) override;
+    // Sends effEditIdle to every effect whose editor is open (the user-interface thread).
+    void IdleOpenEditors();
 
     // Posts a window notification of `effect` (any thread; dropped when the effect holds no
     // slot).
@@ -181,6 +189,8 @@ private:
     std::atomic<IUserInterface*> m_pUserInterface{nullptr};
     std::function<void()> m_shutdownHook;
     std::atomic<bool> m_bOffline{false};
+    const std::thread::id m_uiThread = std::this_thread::get_id(); // the thread that made it
+    std::atomic<bool> m_bEditorIdlePending{false}; // an EditorIdle record waits in the mailbox
     CWindowMailbox m_windowMailbox;
 
     // returnPath buffers the host allocated for plug-ins' file selectors, freed when the

@@ -35,6 +35,7 @@ enum class WindowEventKind : uint8_t {
     EditorSize,         // values: width, height
     DisplayUpdate,      // no values
     ParameterAutomated, // values: the parameter's index
+    EditorIdle,         // no values: every open editor is to be given its idle call
 };
 
 struct WindowEvent {

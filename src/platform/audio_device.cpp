@@ -7,7 +7,30 @@
 #include <cstring>
 #include <ctime>
 
+#if defined(__x86_64__) || defined(__i386__)
+#include <immintrin.h>
+#endif
+
 namespace zorvil::platform {
+
+namespace {
+
+// The driver's thread never waits for a queue, but the other threads hold one only for a few
+// instructions at a time (queueing or handing back headers): trying again for a few
+// microseconds keeps such a moment from costing the device a whole period of sound.
+constexpr int kLockAttempts = 256;
+
+bool TryLockBriefly(std::unique_lock<std::mutex>& lock) noexcept {
+    for (int i = 0; i < kLockAttempts; ++i) {
+        if (lock.try_lock()) return true;
+#if defined(__x86_64__) || defined(__i386__)
+        _mm_pause();
+#endif
+    }
+    return false;
+}
+
+} // namespace
 
 uint32_t DeviceTimeMs() noexcept {
     timespec ts{};
@@ -31,6 +54,12 @@ bool WaveOutQueue::Push(WAVEHDR& header) noexcept {
         if (Dead() || m_count == kCapacity) return false;
         header.dwFlags.fetch_and(~WHDR_DONE, std::memory_order_relaxed);
         header.dwFlags.fetch_or(WHDR_INQUEUE, std::memory_order_release);
+        if (m_dry) {
+            // Buffers start coming: the device plays the cushion before the first of them.
+            const size_t cushion = m_cushion.load(std::memory_order_relaxed);
+            m_owed = cushion > 0 ? cushion + m_largestPull : 0;
+            m_dry = false;
+        }
         m_ring[(m_head + m_count) % kCapacity] = &header;
         ++m_count;
         if (m_starved) m_gaps.fetch_add(1, std::memory_order_relaxed);
@@ -49,9 +78,18 @@ template <typename Sink>
 size_t WaveOutQueue::Pull(size_t frames, Sink&& sink) noexcept {
     size_t taken = 0;
     bool returned = false;
-    std::unique_lock lock(m_mutex, std::try_to_lock);
-    if (lock.owns_lock()) {
+    std::unique_lock lock(m_mutex, std::defer_lock);
+    if (TryLockBriefly(lock)) {
+        m_largestPull = std::max(m_largestPull, frames);
         while (taken < frames && m_count > 0) {
+            if (m_owed > 0) {
+                const size_t n = std::min(m_owed, frames - taken);
+                for (size_t f = 0; f < n; ++f)
+                    sink(taken + f, int16_t{0}, int16_t{0});
+                taken += n;
+                m_owed -= n;
+                continue;
+            }
             WAVEHDR& h = *m_ring[m_head];
             const size_t bytes = std::min<size_t>(
                 h.dwBufferLength, h.dwBytesRecorded != 0 ? h.dwBytesRecorded : h.dwBufferLength);
@@ -75,10 +113,14 @@ size_t WaveOutQueue::Pull(size_t frames, Sink&& sink) noexcept {
                 returned = true;
             }
         }
-        if (taken < frames && m_playing.load(std::memory_order_relaxed)) m_starved = true;
+        if (taken < frames) {
+            // Ran dry: the engine fell behind, or stopped. What comes next gets a cushion again.
+            m_dry = true;
+            if (m_playing.load(std::memory_order_relaxed)) m_starved = true;
+        }
     } else if (m_playing.load(std::memory_order_relaxed)) {
-        // The engine holds the queue for an instant while it queues a buffer: this period
-        // is silence all the same.
+        // Another thread held the queue for longer than the retries (it was preempted while
+        // queueing a buffer): this period is silence all the same.
         m_gaps.fetch_add(1, std::memory_order_relaxed);
     }
     for (size_t f = taken; f < frames; ++f)
@@ -113,6 +155,8 @@ void WaveOutQueue::ReturnAll() noexcept {
             returned = true;
         }
         m_offset = 0;
+        m_owed = 0;
+        m_dry = true;
         m_starved = false;
         m_playing.store(false, std::memory_order_relaxed);
     }
@@ -191,8 +235,8 @@ void WaveInQueue::Push(size_t frames, Source&& source) noexcept {
     if (!Started()) return;
     bool returned = false;
     {
-        std::unique_lock lock(m_mutex, std::try_to_lock);
-        if (!lock.owns_lock() || !Started()) return;
+        std::unique_lock lock(m_mutex, std::defer_lock);
+        if (!TryLockBriefly(lock) || !Started()) return;
         size_t f = 0;
         while (f < frames && m_count > 0) {
             WAVEHDR& h = *m_ring[m_head];

@@ -90,6 +90,9 @@ public:
     virtual uint32_t DeviceRate() const noexcept { return kSampleRate; }
     // How often the device had to play silence between buffers (see WaveOutQueue::Gaps).
     virtual uint32_t Gaps() const noexcept { return 0; }
+    // How late (in frames) a buffer may come without the device running dry (see
+    // WaveOutQueue::SetCushion). Devices that do not play in real time ignore it.
+    virtual void SetCushion(size_t /*frames*/) noexcept {}
 };
 
 // One wave input of the driver: queued headers are filled while started.
@@ -109,8 +112,18 @@ public:
 
 // The queue of a wave output, shared by every kind of output port. Write() runs on the engine
 // thread, Pull() on the driver's thread, Reset() on the interface thread; one mutex guards the
-// queue and the driver side only ever try-locks it (it plays silence for that period instead of
-// waiting). Handed-back headers signal the owner's event.
+// queue and the driver side only ever tries to lock it, for a few microseconds at most (it plays
+// silence for that period instead of waiting longer). Handed-back headers signal the owner's
+// event.
+//
+// The cushion: the engine makes its blocks by its own clock (a timer, or a wave input), the
+// device takes a period's frames by its clock, and neither waits for the other. Played the moment
+// they come, the buffers would leave the queue empty at some of the device's pulls (a block a
+// little late, or a pull just before the block it needs), and each such pull plays silence: a
+// click. So when buffers start coming (after a reset, or after the queue ran dry) the device
+// first plays silence for the cushion, the largest period it has pulled plus how late the owner
+// says a buffer may come: from then on the queue holds at least that much ahead of the device.
+// It costs that much latency; a cushion of 0 plays buffers as they come.
 class WaveOutQueue {
 public:
     static constexpr size_t kCapacity = 64;
@@ -118,8 +131,11 @@ public:
     explicit WaveOutQueue(DeviceEvent& event) noexcept : m_event(event) {}
 
     bool Push(WAVEHDR& header) noexcept;
+    // Any thread: the frames a buffer may come late by; used from the next start on.
+    void SetCushion(size_t frames) noexcept { m_cushion.store(frames, std::memory_order_relaxed); }
     // Fills `frames` stereo frames (left/right float arrays, -1..1) from the queue, silence
-    // where there is nothing; returns the frames that came from buffers.
+    // where there is nothing; returns the frames the queue supplied (the cushion's silence and
+    // the buffers after it).
     size_t PullFloat(float* left, float* right, size_t frames) noexcept;
     // The same as interleaved 16-bit frames.
     size_t PullInt16(int16_t* interleaved, size_t frames) noexcept;
@@ -143,15 +159,20 @@ private:
     std::array<WAVEHDR*, kCapacity> m_ring{};
     size_t m_head = 0;
     size_t m_count = 0;
-    size_t m_offset = 0;                // bytes of the front header already played
-    bool m_starved = false;             // silence was played since the last buffer came (guarded)
+    size_t m_offset = 0;      // bytes of the front header already played
+    bool m_starved = false;   // silence was played since the last buffer came (guarded)
+    bool m_dry = true;        // the next buffer starts playing: cushion first (guarded)
+    size_t m_owed = 0;        // cushion frames still to play before the front (guarded)
+    size_t m_largestPull = 0; // the device's longest pull so far (guarded)
+    std::atomic<size_t> m_cushion{0};
     std::atomic<bool> m_playing{false}; // a buffer came since the last reset
     std::atomic<uint32_t> m_gaps{0};
     std::atomic<bool> m_dead{false};
 };
 
-// The queue of a wave input; Push() runs on the driver's thread (try-lock, a period is lost
-// when the interface thread holds the queue), everything else on the owner's threads.
+// The queue of a wave input; Push() runs on the driver's thread (it tries to lock for a few
+// microseconds at most, and a period is lost when another thread holds the queue longer),
+// everything else on the owner's threads.
 class WaveInQueue {
 public:
     static constexpr size_t kCapacity = 512;

@@ -441,6 +441,7 @@ public:
     }
     void OnShutdown() noexcept override { m_queue.MarkDead(); }
     uint32_t Gaps() const noexcept override { return m_queue.Gaps(); }
+    void SetCushion(size_t frames) noexcept override { m_queue.SetCushion(frames); }
     void OnSampleRate(uint32_t rate) noexcept override { m_bridge.SetDeviceRate(rate); }
     uint32_t DeviceRate() const noexcept override { return m_bridge.DeviceRate(); }
 

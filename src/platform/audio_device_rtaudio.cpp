@@ -173,6 +173,7 @@ public:
     bool Alive() const noexcept override { return Running(); }
     uint32_t DeviceRate() const noexcept override { return m_bridge.DeviceRate(); }
     uint32_t Gaps() const noexcept override { return m_queue.Gaps(); }
+    void SetCushion(size_t frames) noexcept override { m_queue.SetCushion(frames); }
 
 private:
     static int Callback(void* out, void*, unsigned int frames, double, RtAudioStreamStatus,

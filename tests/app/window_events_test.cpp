@@ -1,12 +1,14 @@
 // Plug-ins' window notifications on their way to the effect's frame: delivered on the thread
 // that drains them, in order, to the frame of the effect that posted them, never to the frame of
-// an effect loaded into the slot since; an overflow turns into a whole refresh. (Automation from
-// the engine while a window comes and goes: the parameter window's tests.)
+// an effect loaded into the slot since; an overflow turns into a whole refresh; editor idle asked
+// from a plug-in's thread. (Automation from the engine while a window comes and goes: the
+// parameter window's tests.)
 #include "app_test_support.h"
 #include "host/probe_access.h"
 
 #include <atomic>
 #include <string>
+#include <thread>
 #include <vector>
 
 namespace zorvil::test {
@@ -92,6 +94,36 @@ TEST_F(WindowEvents, ReachTheFrameOfTheEffectThatPostedThem) {
     third.log.clear();
     App().ProcessPosted();
     EXPECT_TRUE(third.log.empty()); // the overflow is reported once
+}
+
+// A plug-in asking the host to idle the editors from a thread of its own: the editors get
+// their idle call on the thread that drains, once however often it asked; asked on that thread,
+// at once.
+TEST_F(WindowEvents, EditorIdleAskedFromAnotherThreadRunsWhereTheWindowsLive) {
+    RecordingFrame frame;
+    const int slot = Load(frame);
+    ASSERT_GE(slot, 0);
+    const ProbeAccess probe("zorvil-probe");
+    ASSERT_TRUE(probe.Valid());
+    Effect(slot).m_bEditorOpen.store(true);
+    auto editorIdles = [&] {
+        const std::string log = probe.Log(Effect(slot));
+        size_t count = 0;
+        for (size_t at = log.find("dispatch 19 "); at != std::string::npos;
+             at = log.find("dispatch 19 ", at + 1))
+            ++count;
+        return count;
+    };
+    std::thread([&] {
+        for (int i = 0; i < 3; ++i)
+            probe.CallHost(Effect(slot), audioMasterIdle);
+    }).join();
+    EXPECT_EQ(editorIdles(), 0u);
+    EXPECT_TRUE(App().ProcessPosted());
+    EXPECT_EQ(editorIdles(), 1u);
+    probe.CallHost(Effect(slot), audioMasterIdle);
+    EXPECT_EQ(editorIdles(), 2u);
+    EXPECT_TRUE(frame.log.empty());
 }
 
 } // namespace

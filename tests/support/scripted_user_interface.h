@@ -1,13 +1,12 @@
 // ScriptedUserInterface: the IUserInterface double every test uses.
 //
 // It records every request the core makes of the user interface (message boxes, file and folder
-// dialogs, window refreshes, MIDI activity) and answers as the test scripted it beforehand.
-// Answers are taken in order, one per request of that kind; when the script runs out, a message
-// box answers its first button (Ok or Yes) and a dialog is cancelled.
+// dialogs, window refreshes, MIDI activity). A message box answers its first button (Ok or Yes),
+// as a user pressing Enter would. Dialogs answer as the test scripted them beforehand, in order,
+// one answer per request of that kind; when the script runs out, a dialog is cancelled.
 //
 //     zorvil::test::ScriptedUserInterface ui;
 //     ui.AnswerOpenFile("/tmp/preset.fxp");      // the next open dialog picks this file
-//     ui.AnswerMessageBox(MessageResult::No);    // the next message box is answered No
 //     host.SetUserInterface(&ui);
 //     ... run the code under test ...
 //     ASSERT_EQ(ui.OpenFileRequests().size(), 1u);
@@ -61,9 +60,6 @@ public:
     };
 
     // Scripting: each call queues the answer to one future request of that kind.
-    void AnswerMessageBox(MessageResult result) {
-        Locked([&] { m_state.messageAnswers.push_back(result); });
-    }
     void AnswerOpenFile(std::optional<std::string> path) {
         Locked([&] { m_state.openAnswers.push_back(path); });
     }
@@ -100,7 +96,14 @@ public:
 
     // IUserInterface
     MessageResult MessageBox(std::string_view text, std::string_view caption,
-                             MessageButtons buttons, MessageIcon icon) override;
+                             MessageButtons buttons, MessageIcon icon) override {
+        Locked([&] {
+            m_state.messageBoxes.push_back(
+                {std::string(text), std::string(caption), buttons, icon});
+        });
+        const bool yes = buttons == MessageButtons::YesNo || buttons == MessageButtons::YesNoCancel;
+        return yes ? MessageResult::Yes : MessageResult::Ok;
+    }
     std::optional<std::string> OpenFileDialog(const FileDialogRequest& request) override {
         return Ask(m_state.openRequests, request, m_state.openAnswers);
     }
@@ -120,7 +123,6 @@ public:
 private:
     mutable std::mutex m_mutex;
     struct State { // guarded by m_mutex
-        std::deque<MessageResult> messageAnswers;
         Answers openAnswers, saveAnswers, folderAnswers;
         std::vector<MessageBoxRequest> messageBoxes;
         std::vector<FileDialogRequest> openRequests, saveRequests;
