@@ -155,21 +155,13 @@ TEST_F(CliRenderTest, APlugInThatCrashesWhileItClosesCannotHideTheResult) {
     EXPECT_TRUE(fs::is_empty(m_folder.File("folder.wav")));
 }
 
-TEST_F(CliRenderTest, NamesOfUpTo255BytesAreWrittenAndSettleTakesMilliseconds) {
+TEST_F(CliRenderTest, NamesOf255BytesAreWrittenAndSettleTakesMilliseconds) {
     const std::string project = Project("short.tsn");
-    for (const size_t length : {244u, 255u}) {
-        const std::string wave = m_folder.File(std::string(length - 4, 'w') + ".wav");
-        Outcome run = Cli({"render", project, wave, "--settle", "0"});
-        EXPECT_EQ(run.status, 0) << run.err;
-        EXPECT_TRUE(fs::exists(wave));
-        const std::string midi = m_folder.File(std::string(length - 4, 'm') + ".mid");
-        run = Cli({"export-midi", project, midi});
-        EXPECT_EQ(run.status, 0) << run.err;
-        EXPECT_TRUE(fs::exists(midi));
-        fs::remove(wave);
-        fs::remove(midi);
-    }
-    EXPECT_EQ(Outputs(), std::vector<std::string>{});
+    const std::string midi = std::string(251, 'm') + ".mid";
+    const std::string wave = std::string(251, 'w') + ".wav";
+    EXPECT_EQ(Cli({"render", project, m_folder.File(wave), "--settle", "0"}).status, 0);
+    EXPECT_EQ(Cli({"export-midi", project, m_folder.File(midi)}).status, 0);
+    EXPECT_EQ(Outputs(), (std::vector<std::string>{midi, wave}));
     for (const char* bad : {"x", "-1", "", "99999999999"})
         EXPECT_EQ(Cli({"render", project, m_folder.File("x.wav"), "--settle", bad}).status, 2)
             << bad;

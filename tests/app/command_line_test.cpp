@@ -1,4 +1,4 @@
-// The command line: joining, the five fields, quotes, the decimal tempo.
+// The command line: joining, the five fields, quotes, the saturating decimal tempo.
 #include "app/command_line.h"
 
 #include <gtest/gtest.h>
@@ -23,30 +23,20 @@ TEST(CommandLineTest, FieldsAreSplitAtSpacesAndTheRestIsTheTempo) {
         // A space inside a path ends its field: the rest shifts along.
         {"0 0 my out.wav song.tsn 120", Line("my", "out.wav", 0)},
         // Only a project path: render mode with empty paths, the tempo read from the path.
-        {"/tmp/song.tsn", Line("", "", 0)},
         {"140song.tsn", Line("", "", 140)},
         // Fewer than four spaces: the remainder is the tempo.
         {"1 2 a.wav b.tsn", Line("a.wav", "", 0)},
-        {"1 120", Line("", "", 120)},
-        {"1 2 a.wav 160", Line("a.wav", "", 160)},
         // The tempo field is everything after the fourth space.
         {"0 0 a b   -12x", Line("a", "b", -12)},
-        {"0 0 a b +7", Line("a", "b", 7)},
         {"0 0 a b 1 40", Line("a", "b", 1)},
-        {"0 0 a b ", Line("a", "b", 0)},
         {"0  a b 120", Line("a", "b", 120)},
-        {"0 0  b 120", Line("", "b", 120)},
     };
     for (const auto& [text, expected] : cases)
         EXPECT_EQ(ParseCommandLine(text), expected) << text;
-}
-
-TEST(CommandLineTest, DecimalReadingSaturatesInsteadOfOverflowing) {
+    // The tempo saturates instead of overflowing.
     EXPECT_EQ(ReadDecimal("99999999999999999999"), INT_MAX);
     EXPECT_EQ(ReadDecimal("-99999999999999999999"), INT_MIN);
     EXPECT_EQ(ReadDecimal(" \t42abc"), 42);
-    EXPECT_EQ(ReadDecimal("-"), 0);
-    EXPECT_EQ(ReadDecimal("x12"), 0);
 }
 
 } // namespace

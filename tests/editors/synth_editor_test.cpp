@@ -9,7 +9,6 @@
 #include <QtGui/qguiapplication_platform.h>
 #include <gmock/gmock.h>
 
-#include <cstdlib>
 #include <dlfcn.h>
 #include <filesystem>
 #include <memory>
@@ -186,8 +185,6 @@ TEST_F(EditorTest, EditorsLiveInTheirWindowsDrawFollowTheMouseResizeTileAndClose
     const QPoint slider =
         synth->EditorParent()->mapToGlobal(QPoint(kSliderLeft + 4, kFirstSliderMiddle));
     EXPECT_EQ(m_x.Pixel(DefaultRootWindow(m_x.display), slider.x(), slider.y()), kFill);
-    if (const char* shot = std::getenv("ZORVIL_EDITOR_SCREENSHOT"))
-        std::system(("import -window root " + std::string(shot)).c_str());
 
     // Closing closes the editor: its X window goes, without an X error.
     synth->close();

@@ -1,11 +1,8 @@
-// The exports: the MIDI file's and the wave file's exact bytes, the render lengths, and the
-// render writer that makes the file hold exactly T frames.
+// The exports: the MIDI file's and the wave file's exact bytes, and the render counter.
 #include "files/midi_file.h"
 #include "files/render_plan.h"
-#include "files/render_writer.h"
 #include "files/wave_file.h"
 
-#include "support/scripted_user_interface.h"
 #include "temp_dir.h"
 
 #include <gtest/gtest.h>
@@ -28,8 +25,6 @@ TEST(WaveFileWriting, HeaderIs46BytesSizesArePatchedOnCloseAndFailuresGiveTheirC
         EXPECT_TRUE(file.Write(frames.data(), 12));
         EXPECT_TRUE(file.Write(frames.data(), 8));
         EXPECT_TRUE(file.Close());
-        EXPECT_EQ(file.GetMode(), CWaveFile::Mode::Closed);
-        EXPECT_FALSE(file.Write(frames.data(), 4));
     }
     const Bytes header = {'R',  'I',  'F', 'F', 58,   0,    0,    0, 'W', 'A', 'V', 'E',
                           'f',  'm',  't', ' ', 18,   0,    0,    0, 1,   0,   2,   0,
@@ -48,8 +43,6 @@ TEST(WaveFileWriting, HeaderIs46BytesSizesArePatchedOnCloseAndFailuresGiveTheirC
     CWaveFile missingFolder(dir.File("no/such.wav"), kRenderFormat);
     EXPECT_EQ(missingFolder.GetMode(), CWaveFile::Mode::Closed);
     EXPECT_EQ(missingFolder.OpenError(), platform::FileErrorCause::FileNotFound);
-    const uint8_t byte = 0;
-    EXPECT_FALSE(missingFolder.Write(&byte, 1));
     EXPECT_EQ(CWaveFile(dir.Path().string(), kRenderFormat).OpenError(),
               platform::FileErrorCause::InvalidFile);
     // /dev/full takes the header into the stream's buffer and refuses every byte it writes out.
@@ -61,119 +54,24 @@ TEST(WaveFileWriting, HeaderIs46BytesSizesArePatchedOnCloseAndFailuresGiveTheirC
     EXPECT_EQ(full.WriteError(), platform::FileErrorCause::DiskFull);
 }
 
-// The file holds exactly T frames whatever the buffers hold: S frames each, or what the timer's
-// blocks put into them when the period does not divide evenly.
-TEST(RenderCounter, WritesExactlyTFramesForAnyBufferFillAfterTheAdjustedBuffers) {
-    const struct {
-        int measures;
-        double tempo;
-        int bufferFrames, renderAdjust;
-        size_t framesPerBuffer; // what each played buffer holds
-        int wholeBuffers;       // written in full after the adjusted ones
-        size_t tailFrames;      // of the last buffer
-        int frames;             // T
-    } cases[] = {
-        {1, 120.0, 2205, 0, 2205, 40, 0, 88200}, // 40 whole buffers, nothing more
-        {3, 100.0, 4410, 0, 4410, 72, 0, 317520},
-        {2, 133.0, 2205, 0, 2205, 72, 397, 159157}, // 72 buffers, then 397 frames
-        {1, 120.0, 2205, 2, 2205, 40, 0, 88200},    // RenderAdjust skips leading buffers
-        {1, 120.0, 147, 0, 132, 668, 24, 88200},    // S 147: 3 ms blocks of 132 frames
-        {1, 120.0, 1470, 1, 1455, 60, 900, 88200},  // S 1470: 33 ms blocks of 1455 frames
-        {8, 30.0, 2205, 0, 2205, 1280, 0, 2822400}, // the longest pattern: 64 s
-    };
-    for (const auto& c : cases) {
-        SCOPED_TRACE(testing::Message() << c.measures << " at " << c.tempo << ", S "
-                                        << c.bufferFrames << ", buffers of " << c.framesPerBuffer);
-        RenderCounter counter(MakeRenderPlan(c.measures, c.tempo, c.bufferFrames, c.renderAdjust));
-        const size_t bytes = c.framesPerBuffer * kRenderBytesPerFrame;
-        for (int i = 0; i < c.renderAdjust; ++i)
-            EXPECT_EQ(counter.OnBuffer(bytes).writeBytes, 0u);
-        for (int i = 0; i < c.wholeBuffers - 1; ++i) {
-            const auto step = counter.OnBuffer(bytes);
-            ASSERT_EQ(step.writeBytes, bytes);
-            ASSERT_FALSE(step.finished);
-        }
-        auto last = counter.OnBuffer(bytes);
-        EXPECT_EQ(last.writeBytes, bytes);
-        if (c.tailFrames > 0) {
-            EXPECT_FALSE(last.finished);
-            last = counter.OnBuffer(bytes);
-            EXPECT_EQ(last.writeBytes, c.tailFrames * kRenderBytesPerFrame);
-        }
-        EXPECT_TRUE(last.finished);
-        EXPECT_EQ(RenderFrameCount(c.measures, c.tempo), c.frames);
-        EXPECT_EQ(counter.FramesWritten(), c.frames);
-        EXPECT_EQ(counter.OnBuffer(bytes).writeBytes, 0u); // after the end: nothing
+// After the adjusted buffers (the output's latency) the file takes exactly T frames, never a
+// partial frame, and a huge adjust does not overflow. (Buffer sizes: the real-time CLI render.)
+TEST(RenderCounter, SkipsTheAdjustedBuffersThenWritesExactlyTFrames) {
+    RenderCounter counter(MakeRenderPlan(1, 120.0, 2205, 2));
+    const size_t bytes = 2205 * kRenderBytesPerFrame;
+    for (int i = 0; i < 2; ++i)
+        EXPECT_EQ(counter.OnBuffer(bytes).writeBytes, 0u);
+    RenderCounter::Step step{};
+    for (int i = 0; i < 40; ++i) {
+        step = counter.OnBuffer(bytes);
+        ASSERT_EQ(step.writeBytes, bytes);
     }
-    EXPECT_EQ(RenderFrameCount(0, 120.0), 0);
-    EXPECT_EQ(RenderFrameCount(1, 0.0), 0);
-    const auto guarded = MakeRenderPlan(1, 120.0, 0, -3);
-    EXPECT_EQ(std::pair(guarded.bufferFrames, guarded.renderAdjust), std::pair(1, 0));
-    // A huge adjust is counted without overflow; a partial frame is not written.
-    RenderCounter huge(MakeRenderPlan(1, 120.0, 2205, 2147483647));
-    EXPECT_EQ(huge.OnBuffer(8820).writeBytes, 0u);
-    RenderCounter odd(MakeRenderPlan(1, 120.0, 2205, 0));
-    EXPECT_EQ(odd.OnBuffer(7).writeBytes, 4u);
-}
-
-TEST(RenderWriter, WritesBesideTheTargetClosesHandsOverReleasesThenPutsTheFileInPlace) {
-    test::TempDir dir;
-    test::ScriptedUserInterface ui;
-    RenderStateWord state{RenderState::Idle};
-    CRenderWriter writer(ui);
-    const std::string path = dir.File("render.wav");
-    test::WriteBytes(path, {'o', 'l', 'd'});
-    // At the hand-over the file is closed and the state not yet released.
-    int finished = 0;
-    bool closedAtHandOver = false;
-    RenderState stateAtHandOver = RenderState::Idle;
-    ASSERT_TRUE(writer.Start(path, MakeRenderPlan(2, 133.0, 2205, 2), state, [&] {
-        ++finished;
-        closedAtHandOver = writer.GetRenderFile()->GetMode() == CWaveFile::Mode::Closed;
-        stateAtHandOver = state.load();
-    }));
-    EXPECT_EQ(state.load(), RenderState::Armed);
-    EXPECT_EQ(dir.Entries().size(), 2u); // the target and the file in the making
-
-    // One played buffer of 2205 stereo frames whose samples count up.
-    CWaveBuffer buffer(2205 * 4);
-    auto* samples = reinterpret_cast<int16_t*>(buffer.Data());
-    for (int i = 0; i < 2205 * 2; ++i)
-        samples[i] = static_cast<int16_t>(i);
-    buffer.Header()->dwBufferLength = buffer.Header()->dwBytesRecorded = 2205 * 4;
-    writer.OnBufferWritten(buffer, 2205); // not yet writing: not counted
-    state.store(RenderState::Writing);    // the marker came through
-    int played = 0;
-    for (; !writer.Finished() && played < 1000; ++played)
-        writer.OnBufferWritten(buffer, 2205);
-    EXPECT_EQ(played, 2 + 72 + 1);
-    EXPECT_EQ(finished, 1);
-    EXPECT_TRUE(closedAtHandOver);
-    EXPECT_EQ(stateAtHandOver, RenderState::Writing);
-    EXPECT_EQ(state.load(), RenderState::Idle);
-    writer.OnBufferWritten(buffer, 2205); // after the end: nothing
-    EXPECT_EQ(finished, 1);
-    EXPECT_EQ(test::ReadBytes(path), (Bytes{'o', 'l', 'd'})); // until Finish
-
-    EXPECT_FALSE(writer.Finish());
-    EXPECT_EQ(dir.Entries(), std::vector<std::string>{"render.wav"});
-    EXPECT_EQ(CWaveFile(path).GetDataSize(), 159157u * 4);
-    const auto bytes = test::ReadBytes(path);
-    ASSERT_EQ(bytes.size(), 46u + 159157u * 4);
-    // The 1588-byte tail ends with frame 396 of its buffer.
-    EXPECT_EQ(bytes[bytes.size() - 4] | (bytes[bytes.size() - 3] << 8), 396 * 2);
-    EXPECT_TRUE(ui.MessageBoxes().empty());
-
-    // A render given up before its end leaves the target as it was and nothing else.
-    ASSERT_TRUE(writer.Start(path, MakeRenderPlan(1, 120.0, 2205, 0), state, [] {}));
-    state.store(RenderState::Writing);
-    writer.OnBufferWritten(buffer, 2205);
-    EXPECT_TRUE(writer.Abandon());
-    EXPECT_EQ(state.load(), RenderState::Idle);
-    writer.OnBufferWritten(buffer, 2205);
-    EXPECT_FALSE(writer.Finished());
-    EXPECT_EQ(test::ReadBytes(path), bytes);
-    EXPECT_EQ(dir.Entries(), std::vector<std::string>{"render.wav"});
+    EXPECT_TRUE(step.finished);
+    EXPECT_EQ(counter.FramesWritten(), 88200);
+    EXPECT_EQ(counter.OnBuffer(bytes).writeBytes, 0u);
+    EXPECT_EQ(RenderCounter(MakeRenderPlan(1, 120.0, 2205, 2147483647)).OnBuffer(8820).writeBytes,
+              0u);
+    EXPECT_EQ(RenderCounter(MakeRenderPlan(1, 120.0, 2205, 0)).OnBuffer(7).writeBytes, 4u);
 }
 
 // The note events of a file at tempo 120: what lies between the meta events and the end of track.

@@ -2,7 +2,6 @@
 // links are followed, modes kept, targets that are not regular files or may not be written are
 // refused, and temporary files are removed however the save ends.
 #include "files/file_io.h"
-#include "platform/temporary_files.h"
 
 #include "temp_dir.h"
 
@@ -124,20 +123,6 @@ TEST(SafeSave, ATargetTheUserMayNotWriteIsRefusedAsAnOpenWouldBe) {
                   return static_cast<int>(files::WriteFileAtomically(dir.File("new.tsn"), kNew));
               }),
               0);
-}
-
-TEST(TemporaryPaths, RemoveAllNowTakesFilesThenFoldersAndSparesForgottenOnes) {
-    test::TempDir dir;
-    const std::string folder = dir.File("work");
-    fs::create_directory(folder);
-    test::WriteBytes(folder + "/part", kNew);
-    test::WriteBytes(dir.File("kept"), kNew);
-    // The folder is registered first: it is still removed after its file.
-    platform::TemporaryPath folderEntry(folder, platform::TemporaryPaths::Kind::Folder);
-    platform::TemporaryPath fileEntry(folder + "/part");
-    { platform::TemporaryPath kept(dir.File("kept")); } // forgotten
-    platform::TemporaryPaths::RemoveAllNow();
-    EXPECT_EQ(dir.Entries(), std::vector<std::string>{"kept"});
 }
 
 } // namespace

