@@ -2,8 +2,8 @@
 // test's own, with a fresh settings folder whose profile names Zorvil's JACK devices, and driven
 // only through the mouse and the keyboard. The user opens the demo project through File > Open,
 // draws notes in the piano roll, plays it (the test records Zorvil's JACK outputs and listens
-// for the drawn notes), saves it under a new name, renders it to a wave file of exactly the
-// pattern's length and quits.
+// for the drawn notes), saves it under a new name, quits, starts again, opens it, renders it to
+// a wave file of exactly the pattern's length and quits.
 #include "devices/jack_test_client.h"
 #include "files/temp_dir.h"
 #include "support/jack_server.h"
@@ -22,11 +22,12 @@
 #include <algorithm>
 #include <chrono>
 #include <cmath>
-#include <cstdlib>
+#include <csignal>
 #include <filesystem>
 #include <fstream>
 #include <functional>
 #include <optional>
+#include <spawn.h>
 #include <string>
 #include <sys/wait.h>
 #include <thread>
@@ -39,6 +40,8 @@
 #include <X11/Xatom.h>
 #include <X11/Xlib.h>
 #include <X11/Xutil.h>
+
+extern char** environ;
 
 namespace zorvil::test {
 namespace {
@@ -162,24 +165,42 @@ public:
 
     // Input through xdotool, at the window's own coordinates; false when xdotool fails.
     bool Click(Window window, int x, int y) const {
-        return Xdotool(MoveTo(window, x, y) + " click 1");
+        return Xdotool({"mousemove", "--window", std::to_string(window), std::to_string(x),
+                        std::to_string(y), "click", "1"});
     }
     // Through a point between the two, so that the program sees the pointer move while pressed.
     bool Drag(Window window, int fromX, int fromY, int toX, int toY) const {
-        return Xdotool(MoveTo(window, fromX, fromY) + " mousedown 1 " +
-                       MoveTo(window, (fromX + toX) / 2, (fromY + toY) / 2) + " " +
-                       MoveTo(window, toX, toY) + " mouseup 1");
+        const auto to = [&](int x, int y) {
+            return std::vector<std::string>{"mousemove", "--window", std::to_string(window),
+                                            std::to_string(x), std::to_string(y)};
+        };
+        std::vector<std::string> arguments = to(fromX, fromY);
+        arguments.insert(arguments.end(), {"mousedown", "1"});
+        for (const auto& step : {to((fromX + toX) / 2, (fromY + toY) / 2), to(toX, toY)})
+            arguments.insert(arguments.end(), step.begin(), step.end());
+        arguments.insert(arguments.end(), {"mouseup", "1"});
+        return Xdotool(arguments);
     }
-    bool Keys(const std::string& keys) const { return Xdotool("key --delay 30 " + keys); }
-    bool Type(const std::string& text) const { return Xdotool("type --delay 10 '" + text + "'"); }
+    bool Keys(const std::vector<std::string>& keys) const { // e.g. {"ctrl+o"}, {"alt+f", "x"}
+        std::vector<std::string> arguments{"key", "--delay", "30"};
+        arguments.insert(arguments.end(), keys.begin(), keys.end());
+        return Xdotool(arguments);
+    }
+    bool Type(const std::string& text) const { return Xdotool({"type", "--delay", "10", text}); }
 
 private:
-    static std::string MoveTo(Window window, int x, int y) {
-        return "mousemove --window " + std::to_string(window) + " " + std::to_string(x) + " " +
-               std::to_string(y);
-    }
-    static bool Xdotool(const std::string& arguments) {
-        return std::system(("xdotool " + arguments).c_str()) == 0;
+    static bool Xdotool(std::vector<std::string> arguments) {
+        arguments.insert(arguments.begin(), "xdotool");
+        std::vector<char*> argv;
+        for (std::string& argument : arguments)
+            argv.push_back(argument.data());
+        argv.push_back(nullptr);
+        pid_t pid = -1;
+        if (posix_spawnp(&pid, "xdotool", nullptr, nullptr, argv.data(), environ) != 0)
+            return false;
+        int status = 0;
+        waitpid(pid, &status, 0);
+        return WIFEXITED(status) && WEXITSTATUS(status) == 0;
     }
 
     Display* m_display;
@@ -278,14 +299,14 @@ public:
 
     // Clicks the status bar (nothing happens there), which makes the main window the active
     // one, then presses the keys.
-    bool Keys(const std::string& keys) {
+    bool Keys(const std::vector<std::string>& keys) {
         const auto image = m_desktop.Capture(*m_main);
         return image && m_desktop.Click(*m_main, 20, image->height - 8) && m_desktop.Keys(keys);
     }
     // Answers the file dialog that `keys` open with `path` (Return to accept) and waits until
     // the dialog is gone. The first dialog of a run can take long to come on a loaded machine:
     // the keys are not given again (a second dialog would follow the first).
-    bool ThroughFileDialog(const std::string& keys, const std::string& path) {
+    bool ThroughFileDialog(const std::vector<std::string>& keys, const std::string& path) {
         if (!Keys(keys)) return false;
         const auto dialog = m_desktop.WaitForWindow(
             [](const std::string& title) { return title.rfind(kMainTitle, 0) != 0; }, 30s);
@@ -295,11 +316,12 @@ public:
         // again. The name field's completion list may show over the dialog, and take the first
         // Return (or come only after it): Escape closes the list, Return accepts the name.
         for (int attempt = 0; attempt < 3; ++attempt) {
-            if (!m_desktop.Keys("ctrl+a") || !m_desktop.Type(path)) return false;
+            if (!m_desktop.Keys({"ctrl+a"}) || !m_desktop.Type(path)) return false;
             bool listShown = false;
             for (const auto& [window, title] : m_desktop.Windows())
                 listShown |= window != *m_main && window != *dialog;
-            if ((listShown && !m_desktop.Keys("Escape")) || !m_desktop.Keys("Return")) return false;
+            if ((listShown && !m_desktop.Keys({"Escape"})) || !m_desktop.Keys({"Return"}))
+                return false;
             if (m_desktop.WaitUntilHidden(*dialog, 10s)) return true;
         }
         return false;
@@ -311,6 +333,11 @@ public:
         const auto image = m_desktop.Capture(*m_main);
         return image ? test::FindGrid(*image) : std::nullopt;
     }
+    // Whether any pixel of the main window (its child windows included) has this colour.
+    bool ShowsColour(uint32_t colour) const {
+        const auto image = m_desktop.Capture(*m_main);
+        return image && std::ranges::find(image->pixels, colour) != image->pixels.end();
+    }
     bool ShowsNote(const Grid& grid, int step, int key) const {
         const auto image = m_desktop.Capture(*m_main);
         return image && test::ShowsNote(*image, grid, step, key);
@@ -318,7 +345,7 @@ public:
     // File > Exit; the program's exit status.
     std::optional<int> Quit() {
         std::optional<int> status;
-        if (!Keys("alt+f x")) return status;
+        if (!Keys({"alt+f", "x"})) return status;
         PollUntil(
             [&] {
                 int raw = 0;
@@ -342,7 +369,7 @@ constexpr int kDrawnKey = 66; // F#4: neither it nor an overtone of a note of th
 constexpr NoteRecord kLongNote{0, kDrawnKey, 127, 8};
 constexpr NoteRecord kShortNote{16, kDrawnKey, 127, 1};
 
-TEST(FirstSession, OpenDrawPlaySaveRenderAndQuit) {
+TEST(FirstSession, OpenDrawPlaySaveQuitReopenAndRender) {
 #if defined(__SANITIZE_THREAD__)
     // The program runs both Qt, which is not built with the thread checker (the window tests
     // have it skip such libraries), and libjack, whose threads the checker then rejects when
@@ -372,90 +399,143 @@ TEST(FirstSession, OpenDrawPlaySaveRenderAndQuit) {
         return "\nthe program's output:\n" + std::string(text.begin(), text.end());
     };
 
-    Session session(desktop, config, log);
-    ASSERT_TRUE(session.Started()) << "windows: " << desktop.Titles() << logText();
+    {
+        Session first(desktop, config, log);
+        ASSERT_TRUE(first.Started()) << "windows: " << desktop.Titles() << logText();
 
-    // Zorvil's outputs appear in JACK's graph; a recorder listens to them.
-    JackTestClient recorder;
-    ASSERT_TRUE(recorder.Open());
-    ASSERT_TRUE(PollUntil([&] { return recorder.PortExists("Zorvil:out_2"); }, 20s)) << logText();
-    ASSERT_TRUE(recorder.Connect("Zorvil:out_1", "ZorvilTest:in_1") &&
-                recorder.Connect("Zorvil:out_2", "ZorvilTest:in_2"));
+        // Zorvil's outputs appear in JACK's graph; a recorder listens to them.
+        JackTestClient recorder;
+        ASSERT_TRUE(recorder.Open());
+        ASSERT_TRUE(PollUntil([&] { return recorder.PortExists("Zorvil:out_2"); }, 20s))
+            << logText();
+        ASSERT_TRUE(recorder.Connect("Zorvil:out_1", "ZorvilTest:in_1") &&
+                    recorder.Connect("Zorvil:out_2", "ZorvilTest:in_2"));
 
-    // File > Open (Ctrl+O): the demo project with its synth.
-    ASSERT_TRUE(session.ThroughFileDialog("ctrl+o", demo)) << desktop.Titles();
-    ASSERT_TRUE(session.WaitForTitle(std::string(kMainTitle) + " - " + demo)) << session.Title();
+        // L: the load command's file dialog; our synth loads and its own editor shows inside
+        // the main window (the fill of its sliders).
+        constexpr uint32_t kSynthEditorFill = 0x4fa3d8;
+        ASSERT_FALSE(first.ShowsColour(kSynthEditorFill));
+        ASSERT_TRUE(first.ThroughFileDialog({"l"}, PluginPath("zorvil-synth"))) << desktop.Titles();
+        EXPECT_TRUE(PollUntil([&] { return first.ShowsColour(kSynthEditorFill); }, 20s))
+            << "no synth editor after the load" << logText();
 
-    // Draw: a click on an empty cell adds a one-step note; dragging its right end makes it
-    // longer.
-    const auto grid = session.FindGrid();
-    ASSERT_TRUE(grid) << "no piano roll in the main window";
-    ASSERT_TRUE(desktop.Click(session.Main(), grid->X(kLongNote.step), grid->Y(kDrawnKey)));
-    ASSERT_TRUE(desktop.Drag(session.Main(), grid->left + Grid::kCellWidth - 3, grid->Y(kDrawnKey),
-                             grid->X(kLongNote.length - 1), grid->Y(kDrawnKey)));
-    ASSERT_TRUE(desktop.Click(session.Main(), grid->X(kShortNote.step), grid->Y(kDrawnKey)));
-    EXPECT_TRUE(PollUntil(
-        [&] {
-            return session.ShowsNote(*grid, kLongNote.length - 1, kDrawnKey) &&
-                   session.ShowsNote(*grid, kShortNote.step, kDrawnKey) &&
-                   !session.ShowsNote(*grid, kLongNote.length, kDrawnKey);
-        },
-        5s));
+        // File > Open (Ctrl+O): the demo project with its synth.
+        ASSERT_TRUE(first.ThroughFileDialog({"ctrl+o"}, demo)) << desktop.Titles();
+        ASSERT_TRUE(first.WaitForTitle(std::string(kMainTitle) + " - " + demo)) << first.Title();
 
-    // Space plays: the first second holds the long drawn note (stopped, Zorvil played silence:
-    // a sound before would be taken for the onset). Its middle is measured, away from the notes'
-    // starts and ends; a semitone is 21 Hz away, and a loaded machine may let a buffer or two of
-    // Zorvil's output run dry, which smears the peak a little.
-    const size_t silentFrom = recorder.AudioFrames(0);
-    ASSERT_TRUE(session.Keys("space"));
-    auto onset = [&](const std::vector<float>& samples) {
-        return std::find_if(samples.begin() + static_cast<ptrdiff_t>(silentFrom), samples.end(),
-                            [](float s) { return std::abs(s) > 1e-4f; }) -
-               samples.begin();
-    };
-    constexpr ptrdiff_t kSecond = 44100;
-    ASSERT_TRUE(recorder.WaitFor(
-        [&] {
-            const auto left = recorder.Audio(0);
-            return onset(left) + kSecond < static_cast<ptrdiff_t>(left.size());
-        },
-        20s))
-        << "no sound reached JACK within 20 s" << logText();
-    ASSERT_TRUE(session.Keys("space")); // pause
-    const std::vector<float> played = recorder.Audio(0);
-    const std::span<const float> middle(played.data() + onset(played) + kSecond / 5,
-                                        3 * kSecond / 5);
-    const double frequency = MidiFrequency(kDrawnKey);
-    EXPECT_NEAR(StrongestFrequency(middle, 44100.0, frequency - 8, frequency + 8), frequency, 3.0);
-    EXPECT_GT(FitTone(middle, frequency, 44100.0).amplitude, 0.01);
+        // Draw: a click on an empty cell adds a one-step note; dragging its right end makes it
+        // longer.
+        const auto grid = first.FindGrid();
+        ASSERT_TRUE(grid) << "no piano roll in the main window";
+        ASSERT_TRUE(desktop.Click(first.Main(), grid->X(kLongNote.step), grid->Y(kDrawnKey)));
+        ASSERT_TRUE(desktop.Drag(first.Main(), grid->left + Grid::kCellWidth - 3,
+                                 grid->Y(kDrawnKey), grid->X(kLongNote.length - 1),
+                                 grid->Y(kDrawnKey)));
+        ASSERT_TRUE(desktop.Click(first.Main(), grid->X(kShortNote.step), grid->Y(kDrawnKey)));
+        EXPECT_TRUE(PollUntil(
+            [&] {
+                return first.ShowsNote(*grid, kLongNote.length - 1, kDrawnKey) &&
+                       first.ShowsNote(*grid, kShortNote.step, kDrawnKey) &&
+                       !first.ShowsNote(*grid, kLongNote.length, kDrawnKey);
+            },
+            5s));
 
-    // Save As (Ctrl+A) under a new name: the title follows, the file holds the drawn notes
-    // beside the demo's and the synth.
-    ASSERT_TRUE(session.ThroughFileDialog("ctrl+a", song)) << desktop.Titles();
-    ASSERT_TRUE(session.WaitForTitle(std::string(kMainTitle) + " - " + song)) << session.Title();
-    const ProjectFileReadResult saved = ReadProjectFile(song);
-    ASSERT_EQ(saved.read.status, ProjectReadStatus::Ok);
-    const auto& notes = saved.read.image.notes;
-    EXPECT_NE(std::find(notes.begin(), notes.end(), kLongNote), notes.end());
-    EXPECT_NE(std::find(notes.begin(), notes.end(), kShortNote), notes.end());
-    EXPECT_EQ(notes.size(), ReadProjectFile(demo).read.image.notes.size() + 2);
-    EXPECT_EQ(saved.read.image.effects.size(), 1u);
+        // Stopped, Zorvil plays silence.
+        const size_t silentFrom = recorder.AudioFrames(0);
+        ASSERT_TRUE(
+            recorder.WaitFor([&] { return recorder.AudioFrames(0) > silentFrom + 4410; }, 10s));
+        const std::vector<float> before = recorder.Audio(0);
+        EXPECT_TRUE(std::all_of(before.begin() + static_cast<ptrdiff_t>(silentFrom), before.end(),
+                                [](float s) { return s == 0.0f; }));
 
-    // Render to wave (Ctrl+W): a wave file of exactly the pattern's length.
+        // Space plays: the first second holds the long drawn note. Its middle is measured, away
+        // from the notes' starts and ends; a semitone is 21 Hz away, and a loaded machine may
+        // let a buffer or two of Zorvil's output run dry, which smears the peak a little.
+        ASSERT_TRUE(first.Keys({"space"}));
+        auto onset = [&](const std::vector<float>& samples) {
+            return std::find_if(samples.begin() + static_cast<ptrdiff_t>(silentFrom), samples.end(),
+                                [](float s) { return std::abs(s) > 1e-4f; }) -
+                   samples.begin();
+        };
+        constexpr ptrdiff_t kSecond = 44100;
+        ASSERT_TRUE(recorder.WaitFor(
+            [&] {
+                const auto left = recorder.Audio(0);
+                const auto right = recorder.Audio(1);
+                return onset(left) + kSecond < static_cast<ptrdiff_t>(left.size()) &&
+                       onset(right) + kSecond < static_cast<ptrdiff_t>(right.size());
+            },
+            20s))
+            << "no sound reached JACK within 20 s" << logText();
+        ASSERT_TRUE(first.Keys({"space"})); // pause
+        for (int channel = 0; channel < 2; ++channel) {
+            const std::vector<float> played = recorder.Audio(channel);
+            const std::span<const float> middle(played.data() + onset(played) + kSecond / 5,
+                                                3 * kSecond / 5);
+            EXPECT_NEAR(StrongestFrequency(middle, 44100.0, MidiFrequency(kDrawnKey) - 8,
+                                           MidiFrequency(kDrawnKey) + 8),
+                        MidiFrequency(kDrawnKey), 3.0)
+                << "channel " << channel;
+            EXPECT_GT(FitTone(middle, MidiFrequency(kDrawnKey), 44100.0).amplitude, 0.01)
+                << "channel " << channel;
+        }
+
+        // Options > Devices...: "Select devices"; the buffer size goes one entry down the list
+        // (from 2205 to 2100 samples) and OK stores it.
+        ASSERT_TRUE(first.Keys({"alt+o", "d"}));
+        const auto devices = desktop.WaitForWindow(
+            [](const std::string& title) { return title == "Select devices"; }, 30s);
+        ASSERT_TRUE(devices) << desktop.Titles();
+        ASSERT_TRUE(desktop.Keys({"alt+b", "Down", "Return"}));
+        ASSERT_TRUE(desktop.WaitUntilHidden(*devices, 10s));
+        EXPECT_TRUE(PollUntil(
+            [&] {
+                return profile.GetInt(platform::settings::kSection,
+                                      platform::settings::kWaveOutBufSize, 0) == 2100;
+            },
+            10s));
+
+        // Save As (Ctrl+A) under a new name: the title follows, the file holds the drawn notes
+        // beside the demo's and the synth.
+        ASSERT_TRUE(first.ThroughFileDialog({"ctrl+a"}, song)) << desktop.Titles();
+        ASSERT_TRUE(first.WaitForTitle(std::string(kMainTitle) + " - " + song)) << first.Title();
+        const ProjectFileReadResult saved = ReadProjectFile(song);
+        ASSERT_EQ(saved.read.status, ProjectReadStatus::Ok);
+        const auto& notes = saved.read.image.notes;
+        EXPECT_NE(std::find(notes.begin(), notes.end(), kLongNote), notes.end());
+        EXPECT_NE(std::find(notes.begin(), notes.end(), kShortNote), notes.end());
+        EXPECT_EQ(notes.size(), ReadProjectFile(demo).read.image.notes.size() + 2);
+        EXPECT_EQ(saved.read.image.effects.size(), 1u);
+
+        EXPECT_EQ(first.Quit(), 0) << logText();
+    }
+
+    // Started again: the saved project opens with the drawn notes and renders to a wave file
+    // of exactly the pattern's length.
+    Session second(desktop, config, log);
+    ASSERT_TRUE(second.Started()) << logText();
+    ASSERT_EQ(second.Title(), kMainTitle);
+    ASSERT_TRUE(second.ThroughFileDialog({"ctrl+o"}, song)) << desktop.Titles();
+    ASSERT_TRUE(second.WaitForTitle(std::string(kMainTitle) + " - " + song)) << second.Title();
+    const auto grid = second.FindGrid();
+    ASSERT_TRUE(grid);
+    EXPECT_TRUE(PollUntil([&] { return second.ShowsNote(*grid, kShortNote.step, kDrawnKey); }, 5s));
+
+    const ProjectImage image = ReadProjectFile(song).read.image;
     const CSettings settings(&profile);
-    const RenderPlan plan = MakeRenderPlan(saved.read.image.measures, saved.read.image.tempo,
-                                           settings.WaveOutBufSize(), settings.RenderAdjust());
+    const RenderPlan plan = MakeRenderPlan(image.measures, image.tempo, settings.WaveOutBufSize(),
+                                           settings.RenderAdjust());
     const auto expectedSize =
         kWaveHeaderSize + static_cast<size_t>(plan.totalFrames) * kRenderBytesPerFrame;
-    ASSERT_TRUE(session.ThroughFileDialog("ctrl+w", wave)) << desktop.Titles();
+    ASSERT_TRUE(second.ThroughFileDialog({"ctrl+w"}, wave)) << desktop.Titles();
     // The render runs in real time, as long as the pattern (16 s for the demo's 8 measures),
     // and says when it is done.
     const auto done = desktop.WaitForWindow(
         [](const std::string& title) { return title.rfind(kMainTitle, 0) != 0; }, 90s);
     ASSERT_TRUE(done) << "no message at the render's end; windows: " << desktop.Titles();
-    ASSERT_TRUE(desktop.Keys("Return"));
+    ASSERT_TRUE(desktop.Keys({"Return"}));
     ASSERT_TRUE(desktop.WaitUntilHidden(*done, 10s));
-    EXPECT_EQ(session.Quit(), 0) << logText();
+    EXPECT_EQ(second.Quit(), 0) << logText();
     EXPECT_EQ(std::filesystem::file_size(wave), expectedSize);
 }
 
