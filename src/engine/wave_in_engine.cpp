@@ -13,6 +13,8 @@ namespace {
 
 constexpr int kEngineWaitPolls = 500;
 constexpr std::chrono::milliseconds kEngineWaitPoll{10};
+// How often a block that found the engine busy looks again.
+constexpr std::chrono::microseconds kBusyPoll{200};
 
 } // namespace
 
@@ -50,11 +52,22 @@ bool CEngineWaveIn::OpenWaveInByName(std::string_view stored, int bufferSize,
 
 void CEngineWaveIn::OnBlock(CWaveBuffer& buffer) noexcept {
     CEngineThread* engine = m_pEngine.load();
-    if (engine == nullptr || engine->IsBusy() || !IsOpen() || m_format.nBlockAlign == 0) {
+    if (engine == nullptr || !IsOpen() || m_format.nBlockAlign == 0) {
         m_nDropped.fetch_add(1);
         return;
     }
     const int frames = static_cast<int>(buffer.Length() / m_format.nBlockAlign);
+    // A device cycle longer than a buffer fills two or more at once, and the second comes while
+    // the engine still works on the first: it waits for the engine, as long as the buffer
+    // lasts. An engine busy for longer than that cannot keep up, and the block is dropped.
+    int64_t polls = int64_t{frames} * 1000000 / CEngineWaveOut::kSampleRate / kBusyPoll.count();
+    while (engine->IsBusy()) {
+        if (polls-- <= 0) {
+            m_nDropped.fetch_add(1);
+            return;
+        }
+        std::this_thread::sleep_for(kBusyPoll);
+    }
     if (frames > m_nCapacity) {
         // Only a larger block than ever before allocates.
         std::unique_ptr<float[]> left(new (std::nothrow) float[static_cast<size_t>(frames)]);

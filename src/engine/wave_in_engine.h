@@ -9,8 +9,9 @@
 //     in.OpenWaveInByName("MME: JACK", 2205, &engineThread);   // 20 buffers of 2205 frames
 //     in.Start();                         // each buffer: engineThread.Trigger(arrays, 2205, 2, t)
 //
-// A block that arrives while the engine is still busy with the previous one is dropped (the
-// arrays it would overwrite are still being read). The arrays grow only when a larger block
+// A block that arrives while the engine is still busy with the previous one waits for it, at most
+// as long as the block lasts, and is dropped after that (the arrays it would overwrite are still
+// being read). The arrays grow only when a larger block
 // arrives, so a steady stream allocates nothing.
 //
 // Threads: OnBlock on the device thread; the arrays are written there and read by the engine

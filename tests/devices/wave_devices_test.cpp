@@ -202,17 +202,27 @@ TEST_F(WaveDevicesTest, WaveInBuffersBecomeBlocksStampedAtTheirFirstFrameWhileSt
     ASSERT_TRUE(m_processor.WaitForBlocks(2, 5s));
     EXPECT_FLOAT_EQ(m_processor.Blocks()[1].left, CEngineWaveIn::ConvertSample(7)); // not the 5s
 
-    // A block that arrives while the engine is busy is dropped.
+    // A block that arrives while the engine is busy waits for it (two buffers filled in one
+    // device cycle), but not for longer than the block lasts (50 ms): then it is dropped.
     ASSERT_TRUE(Eventually([&] { return m_in.Triggered() == 2 && m_in.PreparedBuffers() == 20; }));
     m_processor.Hold(true);
     Feed(2205, 1, 1); // the engine takes it and stays busy
     ASSERT_TRUE(Eventually([&] { return m_in.Triggered() == 3; }));
     ASSERT_TRUE(m_engine.IsBusy());
-    Feed(2205, 2, 2); // busy: dropped
+    Feed(2205, 2, 2); // busy for good: dropped
     ASSERT_TRUE(Eventually([&] { return m_in.Dropped() == 1; }));
     m_processor.Hold(false);
     ASSERT_TRUE(m_processor.WaitForBlocks(3, 5s));
     EXPECT_EQ(m_processor.Blocks().size(), 3u);
+    ASSERT_TRUE(Eventually([&] { return !m_engine.IsBusy(); }));
+    m_processor.Hold(true);
+    Feed(2 * 2205, 3, 3); // two buffers at once: the engine holds the first...
+    ASSERT_TRUE(Eventually([&] { return m_in.Triggered() == 4; }));
+    std::this_thread::sleep_for(5ms); // ...while the second waits
+    m_processor.Hold(false);
+    ASSERT_TRUE(m_processor.WaitForBlocks(5, 5s));
+    EXPECT_EQ(m_in.Dropped(), 1u);
+    EXPECT_FLOAT_EQ(m_processor.Blocks()[4].left, CEngineWaveIn::ConvertSample(3));
 }
 
 } // namespace

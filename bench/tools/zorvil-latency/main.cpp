@@ -199,6 +199,9 @@ int main(int argc, char** argv) {
             std::this_thread::sleep_for(1500ms);               // let the pool fill up
             std::vector<double> ms;
             const uint32_t gapsBefore = app.WaveOut().Gaps();
+            // Blocks the engine could not take (the previous one still ran): sound lost.
+            auto lost = [&] { return app.BlocksRefused() + app.WaveIn().Dropped(); };
+            const uint32_t lostBefore = lost();
             const unsigned xrunsBefore = probe.Xruns();
             for (int i = 0; i < notes; ++i) {
                 const long frames = probe.Measure(3000ms);
@@ -213,13 +216,14 @@ int main(int argc, char** argv) {
             } else {
                 const uint32_t rate = app.WaveOut().DeviceRate();
                 std::printf("server %u Hz (%s), WaveOutBufSize %d, clock %s: %zu notes, latency "
-                            "ms min %.1f median %.1f mean %.1f max %.1f; output gaps %u, server "
-                            "xruns %u\n",
+                            "ms min %.1f median %.1f mean %.1f max %.1f; output gaps %u, blocks "
+                            "lost %u, server xruns %u\n",
                             rate, rate == 44100 ? "no conversion" : "converted", bufferSize,
                             waveIn ? "wave input" : "engine timer", ms.size(), ms.front(),
                             ms[ms.size() / 2],
                             std::accumulate(ms.begin(), ms.end(), 0.0) / ms.size(), ms.back(),
-                            app.WaveOut().Gaps() - gapsBefore, probe.Xruns() - xrunsBefore);
+                            app.WaveOut().Gaps() - gapsBefore, lost() - lostBefore,
+                            probe.Xruns() - xrunsBefore);
             }
         }
         app.ExitInstance();
