@@ -11,8 +11,8 @@
 //
 // A block that arrives while the engine is still busy with the previous one waits for it, at most
 // as long as the block lasts, and is dropped after that (the arrays it would overwrite are still
-// being read). The arrays grow only when a larger block
-// arrives, so a steady stream allocates nothing.
+// being read). The arrays grow only when a larger block arrives, so a steady stream allocates
+// nothing.
 //
 // Threads: OnBlock on the device thread; the arrays are written there and read by the engine
 // thread while it runs the block; the busy check keeps the two apart. The engine thread object

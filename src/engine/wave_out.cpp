@@ -12,14 +12,9 @@ bool CWaveOut::Open(int id, const platform::WAVEFORMATEX* format) {
     if (IsOpen()) Close();
     if (id < -1) return false; // the port open below fails for ids beyond the list
     if (format == nullptr) ResetFormat();
-    auto port = StartThreadAndOpen(
-        [id](platform::DeviceEvent& event) { return platform::OpenWaveOutPort(id, event); });
-    if (!port) return false;
-    {
-        std::lock_guard lock(m_portMutex);
-        m_port = std::move(port);
-        m_port->SetCushion(m_cushion);
-    }
+    if (!AttachPort(StartThreadAndOpen(
+            [id](platform::DeviceEvent& event) { return platform::OpenWaveOutPort(id, event); })))
+        return false;
     return CWaveDevice::Open(id, format);
 }
 
@@ -35,15 +30,17 @@ bool CWaveOut::OpenByName(std::string_view name, const platform::WAVEFORMATEX* f
 bool CWaveOut::OpenPort(std::string_view name, const PortMaker& make) {
     if (IsOpen()) Close();
     ResetFormat();
-    auto port = StartThreadAndOpen(make);
-    if (!port) return false;
-    {
-        std::lock_guard lock(m_portMutex);
-        m_port = std::move(port);
-        m_port->SetCushion(m_cushion);
-    }
+    if (!AttachPort(StartThreadAndOpen(make))) return false;
     CWaveDevice::Open(-1, nullptr);
     return CWaveDevice::OpenByName(name, nullptr);
+}
+
+bool CWaveOut::AttachPort(std::unique_ptr<platform::IWaveOutPort> port) {
+    if (!port) return false;
+    std::lock_guard lock(m_portMutex);
+    m_port = std::move(port);
+    m_port->SetCushion(m_cushion);
+    return true;
 }
 
 bool CWaveOut::Reset() noexcept {

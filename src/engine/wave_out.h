@@ -62,6 +62,9 @@ public:
     virtual void OnDone(platform::WAVEHDR&) noexcept {}
 
 private:
+    // Keeps an opened port (false for none) and gives it the cushion.
+    bool AttachPort(std::unique_ptr<platform::IWaveOutPort> port);
+
     mutable std::mutex m_portMutex; // guards m_port
     std::unique_ptr<platform::IWaveOutPort> m_port;
     size_t m_cushion = 0; // guarded by m_portMutex

@@ -293,10 +293,8 @@ intptr_t CSeqHost::OnIdle(int effect) {
     if (std::this_thread::get_id() == m_uiThread) return CEffectHost::OnIdle(effect);
     // One request waits at a time: a plug-in asking without pause fills nothing.
     const CSeqEffect* wrapper = GetSeqEffect(effect);
-    const int slot = wrapper != nullptr ? IndexOf(wrapper->GetAEffect()) : -1;
-    if (slot < 0 || m_bEditorIdlePending.exchange(true)) return 0;
-    if (!m_windowMailbox.Post({slot, wrapper->Generation(), WindowEventKind::EditorIdle, {}}))
-        m_bEditorIdlePending.store(false);
+    if (wrapper == nullptr || m_bEditorIdlePending.exchange(true)) return 0;
+    if (!PostWindowEvent(*wrapper, WindowEventKind::EditorIdle)) m_bEditorIdlePending.store(false);
     return 0;
 }
 
@@ -305,11 +303,10 @@ void CSeqHost::IdleOpenEditors() {
     CEffectHost::OnIdle(-1);
 }
 
-void CSeqHost::PostWindowEvent(const CSeqEffect& effect, WindowEventKind kind, int first,
+bool CSeqHost::PostWindowEvent(const CSeqEffect& effect, WindowEventKind kind, int first,
                                int second) noexcept {
     const int slot = IndexOf(effect.GetAEffect());
-    if (slot < 0) return;
-    m_windowMailbox.Post({slot, effect.Generation(), kind, {first, second}});
+    return slot >= 0 && m_windowMailbox.Post({slot, effect.Generation(), kind, {first, second}});
 }
 
 intptr_t CSeqHost::OnProcessEvents(int /*effect*/, VstEvents* events) {

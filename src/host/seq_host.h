@@ -114,9 +114,9 @@ public:
     // Sends effEditIdle to every effect whose editor is open (the user-interface thread).
     void IdleOpenEditors();
 
-    // Posts a window notification of `effect` (any thread; dropped when the effect holds no
-    // slot).
-    void PostWindowEvent(const CSeqEffect& effect, WindowEventKind kind, int first = 0,
+    // Posts a window notification of `effect` (any thread); false when it was dropped (the
+    // effect holds no slot, or the mailbox is full).
+    bool PostWindowEvent(const CSeqEffect& effect, WindowEventKind kind, int first = 0,
                          int second = 0) noexcept;
     CWindowMailbox& WindowMailbox() noexcept { return m_windowMailbox; }
 

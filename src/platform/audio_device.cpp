@@ -55,15 +55,16 @@ bool WaveOutQueue::Push(WAVEHDR& header) noexcept {
         header.dwFlags.fetch_and(~WHDR_DONE, std::memory_order_relaxed);
         header.dwFlags.fetch_or(WHDR_INQUEUE, std::memory_order_release);
         if (m_dry) {
-            // Buffers start coming: the device plays the cushion before the first of them.
+            // Buffers start coming: the device plays the cushion before the first of them. Dry
+            // while playing, the device played silence between buffers: a gap.
+            if (m_playing.load(std::memory_order_relaxed))
+                m_gaps.fetch_add(1, std::memory_order_relaxed);
             const size_t cushion = m_cushion.load(std::memory_order_relaxed);
             m_owed = cushion > 0 ? cushion + m_largestPull : 0;
             m_dry = false;
         }
         m_ring[(m_head + m_count) % kCapacity] = &header;
         ++m_count;
-        if (m_starved) m_gaps.fetch_add(1, std::memory_order_relaxed);
-        m_starved = false;
         m_playing.store(true, std::memory_order_relaxed);
     }
     return true;
@@ -113,11 +114,8 @@ size_t WaveOutQueue::Pull(size_t frames, Sink&& sink) noexcept {
                 returned = true;
             }
         }
-        if (taken < frames) {
-            // Ran dry: the engine fell behind, or stopped. What comes next gets a cushion again.
-            m_dry = true;
-            if (m_playing.load(std::memory_order_relaxed)) m_starved = true;
-        }
+        // Ran dry: the engine fell behind, or stopped. What comes next gets a cushion again.
+        if (taken < frames) m_dry = true;
     } else if (m_playing.load(std::memory_order_relaxed)) {
         // Another thread held the queue for longer than the retries (it was preempted while
         // queueing a buffer): this period is silence all the same.
@@ -157,7 +155,6 @@ void WaveOutQueue::ReturnAll() noexcept {
         m_offset = 0;
         m_owed = 0;
         m_dry = true;
-        m_starved = false;
         m_playing.store(false, std::memory_order_relaxed);
     }
     if (returned) m_event.Set();

@@ -160,8 +160,7 @@ private:
     size_t m_head = 0;
     size_t m_count = 0;
     size_t m_offset = 0;      // bytes of the front header already played
-    bool m_starved = false;   // silence was played since the last buffer came (guarded)
-    bool m_dry = true;        // the next buffer starts playing: cushion first (guarded)
+    bool m_dry = true;        // the queue ran dry: the next buffer gets a cushion (guarded)
     size_t m_owed = 0;        // cushion frames still to play before the front (guarded)
     size_t m_largestPull = 0; // the device's longest pull so far (guarded)
     std::atomic<size_t> m_cushion{0};
